@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what the project needs from Debian's packages.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends \
+  cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+  librdkit-dev libboost-dev rdkit-data \
+  libsqlite3-dev libpq-dev postgresql \
+  clang libclang-rt-14-dev zlib1g-dev
