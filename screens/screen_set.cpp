@@ -11,6 +11,8 @@ namespace {
 
 constexpr std::uint32_t kBitsPerWord = 32;
 constexpr std::uint32_t kBytesPerWord = 4;
+// Largest word count whose size in bytes fits the allocator's 32-bit size.
+constexpr std::uint32_t kMaxWordCount = 0xFFFFFFFFu / kBytesPerWord;
 
 // Row b, column j: 1 + the position (0 = mask 0x80) of the first set bit of
 // byte b at a position >= j; 0 when there is none.
@@ -76,9 +78,11 @@ ScreenSet::~ScreenSet() {
 }
 
 std::uint32_t* ScreenSet::Grow(std::uint32_t n) {
+  // Growing never shrinks: copying the current words into a smaller block
+  // would overrun it. A size in bytes beyond 32 bits is refused like memory.
+  if (n <= wordCount || n > kMaxWordCount) return words;
   if (n > kInlineWordCount) {
-    auto* block =
-        static_cast<std::uint32_t*>(ZolvNewMemory(n * kBytesPerWord));
+    auto* block = static_cast<std::uint32_t*>(ZolvNewMemory(n * kBytesPerWord));
     if (block == nullptr) return words;
     if (wordCount != 0) {
       std::memcpy(block, words, std::size_t{wordCount} * kBytesPerWord);
@@ -99,6 +103,7 @@ std::uint32_t* ScreenSet::Grow(std::uint32_t n) {
 
 std::uint32_t* ScreenSet::Reserve(std::uint32_t n) {
   if (n <= wordCount) return words;
+  if (n > kMaxWordCount) return nullptr;
   // The new storage is taken before the old is given back, so that a refusal
   // leaves the set as it was instead of empty.
   std::uint32_t* block = inlineWords;

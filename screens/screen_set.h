@@ -43,8 +43,10 @@ struct ScreenSet {
   std::uint32_t Count() const;
   /// Enlarges to n words keeping the members; the words, or null storage
   /// unchanged when the allocation was refused (the set then keeps its size).
+  /// A set that already has n words or more is left as it is.
   std::uint32_t* Grow(std::uint32_t n);
-  /// Makes room for n words without keeping the contents.
+  /// Makes room for n words without keeping the contents; null, with the set
+  /// unchanged, when the allocation was refused.
   std::uint32_t* Reserve(std::uint32_t n);
 
   const std::uint8_t* bytes() const {

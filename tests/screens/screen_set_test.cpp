@@ -393,6 +393,42 @@ TEST_F(ScreenSetTest, RefusedMemoryLeavesTheDestinationUnchanged) {
   }
 }
 
+// Grow used to copy all current words into a block sized for the smaller
+// count (a heap overflow) and to make wordCount smaller.
+TEST_F(ScreenSetTest, GrowToFewerWordsThanTheSetHasChangesNothing) {
+  for (const Members& members :
+       std::vector<Members>{{}, {5}, {5, 100}, {5, 300}}) {
+    for (std::uint32_t n : {0u, 1u, 3u, 4u, 5u, 10u}) {
+      ScreenSet set;
+      Fill(&set, members);
+      const std::uint32_t wordCount = set.wordCount;
+      if (n > wordCount || (members.empty() && n != 0)) continue;
+      SCOPED_TRACE(std::to_string(wordCount) + " words, Grow " +
+                   std::to_string(n));
+      const std::uint32_t* words = set.words;
+      const std::uint64_t calls = core().MemoryCalls();
+      EXPECT_EQ(set.Grow(n), words);
+      EXPECT_EQ(set.words, words);
+      EXPECT_EQ(set.wordCount, wordCount);
+      EXPECT_EQ(core().MemoryCalls(), calls);
+      ExpectMembers(set, members);
+    }
+  }
+}
+
+// A word count whose size in bytes wraps 32 bits used to ask for a tiny block
+// and then write the full count into it.
+TEST_F(ScreenSetTest, WordCountsBeyond32BitSizesAreRefused) {
+  ScreenSet set;
+  Fill(&set, {5, 200});
+  const std::uint32_t* words = set.words;
+  EXPECT_EQ(set.Grow(0x40000001u), words);
+  EXPECT_EQ(set.Reserve(0x40000001u), nullptr);
+  EXPECT_EQ(core().MemoryCalls(), 1u);
+  EXPECT_EQ(set.words, words);
+  ExpectMembers(set, {5, 200});
+}
+
 TEST_F(ScreenSetTest, RefusedGrowthLaterSucceeds) {
   ScreenSet set;
   set.Add(1);
