@@ -1,0 +1,56 @@
+// The host's side of a write: the output stream the driver writes a record
+// to, and the ways the host prints such records on a line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/core_api.h"
+
+namespace zolv::host {
+
+/// Collects what the driver writes with PutChar. Owned by the host; the
+/// driver never releases it.
+class RecordStream final : public Stream {
+ public:
+  void ZOLV_STDCALL Release() override {}
+  CoreBool ZOLV_STDCALL ReadShort(std::int16_t*) override { return 0; }
+  CoreBool ZOLV_STDCALL ReadUShort(std::uint16_t*) override { return 0; }
+  CoreBool ZOLV_STDCALL ReadULong(std::uint32_t*) override { return 0; }
+  CoreBool ZOLV_STDCALL ReadBytes(void*, std::uint32_t) override { return 0; }
+  std::int32_t ZOLV_STDCALL PutChar(char character) override {
+    record_.push_back(character);
+    return 1;
+  }
+
+  const std::string& record() const { return record_; }
+  void Clear() { record_.clear(); }
+
+ private:
+  std::string record_;
+};
+
+/// How a record's bytes are printed on its line.
+enum class RecordEncoding {
+  kText,     // the bytes as they are
+  kHex,      // two lowercase hexadecimal digits per byte
+  kEscaped,  // printable ASCII as is, "\\" for a backslash, "\xHH" otherwise
+};
+
+std::optional<RecordEncoding> ParseRecordEncoding(const std::string& name);
+
+std::string EncodeRecord(const std::string& record, RecordEncoding encoding);
+
+/// The option that makes a driver in driverDirectory open dictionaryPath:
+/// screenfile="..." with the path relative to that directory, since the
+/// driver appends the name to its own directory. Empty with a message when
+/// the path cannot be quoted.
+std::string ScreenFileOption(const std::string& driverDirectory,
+                             const std::string& dictionaryPath,
+                             std::string* error);
+
+/// Whether options already name a screen file, read as the driver reads it.
+bool NamesScreenFile(const std::string& options);
+
+}  // namespace zolv::host
