@@ -11,8 +11,10 @@
 
 #if defined(_WIN32)
 #define ZOLV_DRIVER_CALL __stdcall
-#if defined(ZOLV_BUILDING_DRIVER)
-#define ZOLV_DRIVER_API __declspec(dllexport)
+#if defined(ZOLV_BUILDING_DRIVER) || defined(ZOLV_DRIVER_STATIC)
+/* windows/zolvexformat11v6.def names the exports: dllexport would add each a
+ * second time, without the leading underscore of its decorated name. */
+#define ZOLV_DRIVER_API
 #else
 #define ZOLV_DRIVER_API __declspec(dllimport)
 #endif

@@ -1,0 +1,30 @@
+# Cross-builds for 32-bit Windows, the format driver's real home, with
+# Debian's MinGW-w64 compiler (packages g++-mingw-w64-i686 and
+# binutils-mingw-w64-i686):
+#
+#   cmake -S . -B build/mingw -DZOLV_WITH_RDKIT=OFF \
+#         -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+
+set(ZOLV_MINGW_PREFIX i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${ZOLV_MINGW_PREFIX}-gcc)
+set(CMAKE_CXX_COMPILER ${ZOLV_MINGW_PREFIX}-g++)
+set(CMAKE_RC_COMPILER ${ZOLV_MINGW_PREFIX}-windres)
+set(CMAKE_DLLTOOL ${ZOLV_MINGW_PREFIX}-dlltool)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZOLV_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs run under Wine when it is installed; 32-bit programs need
+# Debian's wine32 (the i386 architecture). Without Wine they are built only.
+if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
+  find_program(ZOLV_WINE_PROGRAM NAMES wine)
+  if(ZOLV_WINE_PROGRAM)
+    get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR
+        ${CMAKE_CURRENT_LIST_DIR}/../windows/run-under-wine.sh ABSOLUTE)
+  endif()
+endif()
