@@ -1,9 +1,7 @@
 #include "screens/screen_dictionary.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,8 +12,28 @@
 #include "tests/screens/screens_test_support.h"
 #include "tests/support/dictionary_writer.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace zolv::testing {
 namespace {
+
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
+std::filesystem::path ThisProgram() {
+#if defined(_WIN32)
+  char name[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, name, MAX_PATH);
+  return std::filesystem::path(name);
+#else
+  return std::filesystem::read_symlink("/proc/self/exe");
+#endif
+}
 
 std::vector<std::uint32_t> NumbersInOrder(const ScreenDictionary& dictionary) {
   std::vector<std::uint32_t> numbers;
@@ -60,11 +78,8 @@ TEST(ModuleDirectory, IsTheDirectoryOfThisProgramWithItsSeparator) {
   ASSERT_TRUE(directory.HasText());
   const std::string text = directory.text();
   ASSERT_FALSE(text.empty());
-  EXPECT_EQ(text.back(), '/');
-  char self[PATH_MAX + 1] = {};
-  const ssize_t length = readlink("/proc/self/exe", self, PATH_MAX);
-  ASSERT_GT(length, 0);
-  const std::filesystem::path program(self);
+  EXPECT_EQ(text.back(), kSeparator);
+  const std::filesystem::path program = ThisProgram();
   EXPECT_TRUE(
       std::filesystem::equivalent(text + program.filename().string(), program));
 }
@@ -223,7 +238,7 @@ TEST_F(ScreenDictionaryTest, HeaderCutShortGivesAnEmptyDictionary) {
 }
 
 TEST_F(ScreenDictionaryTest, ARealFileBesideTheModuleIsRead) {
-  const std::string name = "h2_dictionary_" + std::to_string(getpid()) + ".dic";
+  const std::string name = "screen_dictionary_test_real_file.dic";
   const std::string path = DictionaryPath(name);
   ASSERT_TRUE(WriteDictionaryFile(path, ChainDictionary()));
   ScreenDictionary dictionary;
