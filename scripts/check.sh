@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine and runs every check CI runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+bash scripts/test.sh
