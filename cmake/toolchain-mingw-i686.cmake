@@ -8,8 +8,10 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
 set(ZOLV_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZOLV_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${ZOLV_MINGW_PREFIX}-g++)
+# The POSIX thread model: GoogleTest needs std::mutex, which the win32 model
+# of Debian's GCC 12 lacks.
+set(CMAKE_C_COMPILER ${ZOLV_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZOLV_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${ZOLV_MINGW_PREFIX}-windres)
 set(CMAKE_DLLTOOL ${ZOLV_MINGW_PREFIX}-dlltool)
 

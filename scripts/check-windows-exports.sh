@@ -13,7 +13,7 @@ jobs=${ZOLV_JOBS:-$(nproc)}
 prefix=i686-w64-mingw32
 objdump=$prefix-objdump
 
-for tool in "$prefix-g++" "$prefix-dlltool" "$objdump"; do
+for tool in "$prefix-g++-posix" "$prefix-dlltool" "$objdump"; do
   if ! command -v "$tool" >/dev/null; then
     echo "check-windows-exports: $tool not found;" \
       "install g++-mingw-w64-i686 and binutils-mingw-w64-i686" >&2

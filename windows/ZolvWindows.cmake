@@ -12,10 +12,10 @@ if(ZOLV_WITH_RDKIT)
     "configure the Windows build with -DZOLV_WITH_RDKIT=OFF")
 endif()
 
-# The GCC runtime goes into each binary, so that the driver needs nothing
-# beside it but system libraries and revirideviv6.dll, and the test programs
-# run without MinGW's runtime libraries on the search path.
-add_link_options(-static-libgcc -static-libstdc++)
+# The GCC runtime and the POSIX threads library go into each binary, so that
+# the driver needs nothing beside it but system libraries and revirideviv6.dll,
+# and the test programs run without MinGW's runtime DLLs on the search path.
+add_link_options(-static)
 
 # The tests link the fake core into each test program, so the driver's code
 # there calls it directly instead of through revirideviv6.dll's import table.
