@@ -25,7 +25,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Debian's wine32 (the i386 architecture). Without Wine they are built only.
 if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
   find_program(ZOLV_WINE_PROGRAM NAMES wine)
-  if(ZOLV_WINE_PROGRAM)
+  if(ZOLV_WINE_PROGRAM AND EXISTS "${ZOLV_WINE_PROGRAM}")
     get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR
         ${CMAKE_CURRENT_LIST_DIR}/../windows/run-under-wine.sh ABSOLUTE)
   endif()
