@@ -1,0 +1,217 @@
+#include "host/molecule_input.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace zolv::host {
+namespace {
+
+constexpr char kWhiteSpace[] = " \t\r\n\v\f";
+constexpr char kRecordEnd[] = "$$$$";
+// Bytes read from the file at a time.
+constexpr std::size_t kReadChunk = 1 << 16;
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(kWhiteSpace);
+  if (first == std::string::npos) return "";
+  const std::size_t last = text.find_last_not_of(kWhiteSpace);
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::optional<InputFormat> FormatFromFileName(const std::string& path) {
+  std::string name = Lower(std::filesystem::path(path).filename().string());
+  if (EndsWith(name, ".gz")) name.resize(name.size() - 3);
+  const std::string extension =
+      std::filesystem::path(name).extension().string();
+  if (extension == ".smi" || extension == ".smiles")
+    return InputFormat::kSmiles;
+  if (extension == ".sdf" || extension == ".sd" || extension == ".mol") {
+    return InputFormat::kSdf;
+  }
+  return std::nullopt;
+}
+
+std::optional<InputFormat> ParseInputFormat(const std::string& name) {
+  const std::string lower = Lower(name);
+  if (lower == "smi" || lower == "smiles") return InputFormat::kSmiles;
+  if (lower == "sdf" || lower == "mol") return InputFormat::kSdf;
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckInputFile(const std::string& path) {
+  if (path == "-") return std::nullopt;
+  namespace fs = std::filesystem;
+  std::error_code code;
+  const fs::file_status status = fs::status(path, code);
+  if (status.type() == fs::file_type::not_found) return "no such file";
+  if (code) return code.message();
+  if (fs::is_directory(status)) return "is a directory, not a molecule file";
+  // Pipes and devices are read as they come; only a plain file can be
+  // known to be empty beforehand.
+  if (fs::is_regular_file(status)) {
+    const auto size = fs::file_size(path, code);
+    if (code) return code.message();
+    if (size == 0) return "the file is empty";
+  }
+  if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+  return std::nullopt;
+}
+
+LineReader::~LineReader() {
+  if (file_ != nullptr) gzclose(file_);
+}
+
+bool LineReader::Open(const std::string& path, std::string* error) {
+  errno = 0;
+  if (path == "-") {
+    // gzclose closes the descriptor it was given; standard input stays open.
+    const int descriptor = dup(STDIN_FILENO);
+    file_ = descriptor < 0 ? nullptr : gzdopen(descriptor, "rb");
+    if (file_ == nullptr && descriptor >= 0) close(descriptor);
+  } else {
+    file_ = gzopen(path.c_str(), "rb");
+  }
+  if (file_ == nullptr) {
+    *error = errno != 0 ? std::strerror(errno) : "cannot open";
+    return false;
+  }
+  buffer_.resize(kReadChunk);
+  return true;
+}
+
+bool LineReader::Fill() {
+  if (atEnd_ || file_ == nullptr) return false;
+  if (start_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + start_, end_ - start_);
+    end_ -= start_;
+    start_ = 0;
+  }
+  if (buffer_.size() - end_ < kReadChunk) buffer_.resize(end_ + kReadChunk);
+  const int read =
+      gzread(file_, buffer_.data() + end_, static_cast<unsigned>(kReadChunk));
+  if (read <= 0) {
+    // A compressed stream cut short ends like a file, with an error kept.
+    int code = Z_OK;
+    const char* message = gzerror(file_, &code);
+    if (read < 0 || code != Z_OK) {
+      error_ = code == Z_ERRNO ? std::strerror(errno)
+                               : std::string("corrupt compressed data: ") +
+                                     (message != nullptr ? message : "");
+    }
+    atEnd_ = true;
+    return false;
+  }
+  end_ += static_cast<std::size_t>(read);
+  return true;
+}
+
+bool LineReader::Next(std::string* line) {
+  std::size_t searched = start_;
+  for (;;) {
+    const void* found =
+        std::memchr(buffer_.data() + searched, '\n', end_ - searched);
+    if (found != nullptr) {
+      const std::size_t newline = static_cast<std::size_t>(
+          static_cast<const char*>(found) - buffer_.data());
+      line->assign(buffer_.data() + start_, newline - start_);
+      start_ = newline + 1;
+      break;
+    }
+    const std::size_t unread = end_ - start_;
+    if (!Fill()) {
+      // A last line without a line end still counts; after a read error the
+      // partial line is not trusted.
+      if (!error_.empty() || end_ == start_) return false;
+      line->assign(buffer_.data() + start_, end_ - start_);
+      start_ = end_;
+      break;
+    }
+    searched = start_ + unread;
+  }
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  ++lineNumber_;
+  return true;
+}
+
+bool MoleculeReader::Open(const std::string& path, InputFormat format,
+                          std::string* error) {
+  format_ = format;
+  return lines_.Open(path, error);
+}
+
+bool MoleculeReader::Next(InputRecord* record) {
+  return format_ == InputFormat::kSmiles ? NextSmiles(record)
+                                         : NextMolfile(record);
+}
+
+bool MoleculeReader::NextSmiles(InputRecord* record) {
+  std::string line;
+  while (lines_.Next(&line)) {
+    if (SplitSmilesLine(line, &record->text, &record->name)) {
+      record->line = lines_.lineNumber();
+      return true;
+    }
+  }
+  return false;
+}
+
+bool MoleculeReader::NextMolfile(InputRecord* record) {
+  std::string line;
+  for (;;) {
+    record->text.clear();
+    record->name.clear();
+    record->line = 0;
+    bool blank = true;
+    bool ended = false;
+    while (lines_.Next(&line)) {
+      if (line.compare(0, 4, kRecordEnd) == 0) {
+        ended = true;
+        break;
+      }
+      if (record->line == 0) {
+        record->line = lines_.lineNumber();
+        record->name = Trim(line);
+      }
+      if (line.find_first_not_of(kWhiteSpace) != std::string::npos) {
+        blank = false;
+      }
+      record->text += line;
+      record->text += '\n';
+    }
+    if (!blank) return lines_.error().empty() || ended;
+    // Blank lines between or after records are no record.
+    if (!ended) return false;
+  }
+}
+
+bool SplitSmilesLine(const std::string& line, std::string* smiles,
+                     std::string* name) {
+  const std::size_t first = line.find_first_not_of(kWhiteSpace);
+  if (first == std::string::npos || line[first] == '#') return false;
+  const std::size_t end = line.find_first_of(kWhiteSpace, first);
+  *smiles = line.substr(
+      first, end == std::string::npos ? std::string::npos : end - first);
+  *name = end == std::string::npos ? "" : Trim(line.substr(end));
+  return true;
+}
+
+}  // namespace zolv::host

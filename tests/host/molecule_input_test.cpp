@@ -1,0 +1,186 @@
+#include "host/molecule_input.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/host/host_test_support.h"
+
+namespace zolv::host {
+namespace {
+
+using testing::TempDirectory;
+using testing::WriteFile;
+using testing::WriteGzipFile;
+
+std::vector<std::string> AllLines(const std::string& path) {
+  LineReader reader;
+  std::string error;
+  EXPECT_TRUE(reader.Open(path, &error)) << error;
+  std::vector<std::string> lines;
+  std::string line;
+  while (reader.Next(&line)) {
+    lines.push_back(line);
+    EXPECT_EQ(reader.lineNumber(), lines.size());
+  }
+  EXPECT_EQ(reader.error(), "");
+  return lines;
+}
+
+std::vector<InputRecord> AllRecords(const std::string& path,
+                                    InputFormat format) {
+  MoleculeReader reader;
+  std::string error;
+  EXPECT_TRUE(reader.Open(path, format, &error)) << error;
+  std::vector<InputRecord> records;
+  InputRecord record;
+  while (reader.Next(&record)) records.push_back(record);
+  EXPECT_EQ(reader.error(), "");
+  return records;
+}
+
+TEST(LineReader, ReadsPlainAndGzippedFilesAlike) {
+  TempDirectory dir;
+  const std::string text = "first\r\nsecond\n\nlast without end";
+  const std::vector<std::string> expected = {"first", "second", "",
+                                             "last without end"};
+  WriteFile(dir / "plain.smi", text);
+  WriteGzipFile(dir / "packed.smi.gz", text);
+  EXPECT_EQ(AllLines(dir / "plain.smi"), expected);
+  EXPECT_EQ(AllLines(dir / "packed.smi.gz"), expected);
+}
+
+TEST(LineReader, ReadsLinesLongerThanItsReadChunk) {
+  TempDirectory dir;
+  const std::string longLine(200000, 'C');
+  WriteFile(dir / "long.smi", "CC\n" + longLine + "\nN\n");
+  EXPECT_EQ(AllLines(dir / "long.smi"),
+            (std::vector<std::string>{"CC", longLine, "N"}));
+}
+
+TEST(LineReader, ReportsCorruptCompressedData) {
+  TempDirectory dir;
+  WriteGzipFile(dir / "good.gz", std::string(100000, 'x') + "\n");
+  std::string bytes = testing::ReadFile(dir / "good.gz");
+  bytes.resize(bytes.size() / 2);  // a compressed stream cut off midway
+  WriteFile(dir / "cut.smi.gz", bytes);
+  LineReader reader;
+  std::string error;
+  ASSERT_TRUE(reader.Open(dir / "cut.smi.gz", &error)) << error;
+  std::string line;
+  while (reader.Next(&line)) {
+  }
+  EXPECT_NE(reader.error(), "");
+}
+
+TEST(SmilesLine, SplitsSmilesFromTheTrimmedName) {
+  struct Case {
+    std::string line;
+    bool hasRecord;
+    std::string smiles;
+    std::string name;
+  };
+  const std::vector<Case> cases = {
+      {"CCO ethanol", true, "CCO", "ethanol"},
+      {"CCO\tethyl alcohol, dry  ", true, "CCO", "ethyl alcohol, dry"},
+      {"  c1ccccc1", true, "c1ccccc1", ""},
+      {"SMILES Name", true, "SMILES", "Name"},
+      {"", false, "", ""},
+      {"  \t ", false, "", ""},
+      {"# a comment", false, "", ""},
+      {"  #indented comment", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::string smiles = "unset";
+    std::string name = "unset";
+    ASSERT_EQ(SplitSmilesLine(c.line, &smiles, &name), c.hasRecord);
+    if (!c.hasRecord) continue;
+    EXPECT_EQ(smiles, c.smiles);
+    EXPECT_EQ(name, c.name);
+  }
+}
+
+TEST(MoleculeReader, NumbersSmilesRecordsByTheirLineInTheFile) {
+  TempDirectory dir;
+  WriteGzipFile(dir / "in.smi.gz",
+                "# header\nCCO ethanol\n\nc1ccccc1 benzene\n");
+  const auto records = AllRecords(dir / "in.smi.gz", InputFormat::kSmiles);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].text, "CCO");
+  EXPECT_EQ(records[0].name, "ethanol");
+  EXPECT_EQ(records[0].line, 2u);
+  EXPECT_EQ(records[1].text, "c1ccccc1");
+  EXPECT_EQ(records[1].line, 4u);
+}
+
+TEST(MoleculeReader, SplitsSdRecordsAndKeepsTheirTitleAndFirstLine) {
+  const std::string first =
+      "methane\n  made by hand\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+      "    0.0000    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0\n"
+      "M  END\n";
+  // A blank title is the common case in SD files from many programs.
+  const std::string second =
+      "\n\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+      "    0.0000    0.0000    0.0000 N   0  0  0  0  0  0  0  0  0  0  0  0\n"
+      "M  END\n>  <note>\nkept\n\n";
+  TempDirectory dir;
+  // The last record lacks its "$$$$"; blank lines after the end are no record.
+  WriteFile(dir / "in.sdf",
+            first + "$$$$\r\n" + second + "$$$$\n" + first + "\n");
+  const auto records = AllRecords(dir / "in.sdf", InputFormat::kSdf);
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].text, first);
+  EXPECT_EQ(records[0].name, "methane");
+  EXPECT_EQ(records[0].line, 1u);
+  EXPECT_EQ(records[1].text, second);
+  EXPECT_EQ(records[1].name, "");
+  EXPECT_EQ(records[1].line, 8u);
+  EXPECT_EQ(records[2].text, first + "\n");
+  EXPECT_EQ(records[2].line, 18u);
+
+  WriteFile(dir / "two.sdf", first + "$$$$\n" + first + "$$$$\n\n\n");
+  EXPECT_EQ(AllRecords(dir / "two.sdf", InputFormat::kSdf).size(), 2u);
+}
+
+TEST(InputFormat, FollowsTheExtensionThroughGzip) {
+  struct Case {
+    std::string name;
+    std::optional<InputFormat> format;
+  };
+  const std::vector<Case> cases = {
+      {"a.smi", InputFormat::kSmiles},
+      {"dir.sdf/a.SMILES", InputFormat::kSmiles},
+      {"a.smi.gz", InputFormat::kSmiles},
+      {"a.sdf", InputFormat::kSdf},
+      {"a.SDF.GZ", InputFormat::kSdf},
+      {"a.sd", InputFormat::kSdf},
+      {"a.mol", InputFormat::kSdf},
+      {"a.txt", std::nullopt},
+      {"a.gz", std::nullopt},
+      {"smi", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(FormatFromFileName(c.name), c.format);
+  }
+  EXPECT_EQ(ParseInputFormat("SDF"), InputFormat::kSdf);
+  EXPECT_EQ(ParseInputFormat("smi"), InputFormat::kSmiles);
+  EXPECT_EQ(ParseInputFormat("csv"), std::nullopt);
+}
+
+TEST(InputFile, ExplainsWhyAFileCannotBeRead) {
+  TempDirectory dir;
+  WriteFile(dir / "empty.smi", "");
+  WriteFile(dir / "one.smi", "C\n");
+  EXPECT_EQ(CheckInputFile(dir / "one.smi"), std::nullopt);
+  EXPECT_EQ(CheckInputFile("-"), std::nullopt);
+  EXPECT_EQ(CheckInputFile(dir / "empty.smi"), "the file is empty");
+  EXPECT_EQ(CheckInputFile(dir / "missing.smi"), "no such file");
+  EXPECT_EQ(CheckInputFile(dir.path().string()),
+            "is a directory, not a molecule file");
+}
+
+}  // namespace
+}  // namespace zolv::host
