@@ -49,7 +49,9 @@ std::string ScreenFileOption(const std::string& driverDirectory,
                              std::string* error) {
   namespace fs = std::filesystem;
   std::error_code code;
-  const fs::path file = fs::weakly_canonical(fs::absolute(dictionaryPath), code);
+  const fs::path absolute = fs::absolute(dictionaryPath, code);
+  const fs::path file =
+      code ? fs::path() : fs::weakly_canonical(absolute, code);
   if (code) {
     *error = dictionaryPath + ": " + code.message();
     return "";
@@ -68,7 +70,8 @@ std::string ScreenFileOption(const std::string& driverDirectory,
   const bool hasDouble = relative.find('"') != std::string::npos;
   const bool hasSingle = relative.find('\'') != std::string::npos;
   if (hasDouble && hasSingle) {
-    *error = dictionaryPath + ": a path with both kinds of quote cannot be "
+    *error = dictionaryPath +
+             ": a path with both kinds of quote cannot be "
              "passed to the driver";
     return "";
   }
