@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test twice: as built, and under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then cross-builds the
+# 32-bit Windows driver and checks its exports.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -8,8 +9,12 @@ for config in release asan; do
   build="$root/build/$config"
   extra=()
   [ "$config" = asan ] && extra=(-DZOLV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  echo "== $config build"
   cmake -S "$root" -B "$build" "${extra[@]}"
   cmake --build "$build" -j "$jobs"
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$build" --output-on-failure -j "$jobs"
 done
+echo "== Windows cross build"
+bash "$root/scripts/check-windows-exports.sh"
+bash "$root/windows/test-windows.sh" --build-only
