@@ -1,0 +1,42 @@
+#include "rdcore/chemistry.h"
+
+#include <utility>
+
+#include "rdcore/screen_cache.h"
+#include "screens/screen_set.h"
+
+namespace zolv::rdcore {
+
+CoreChemistry::CoreChemistry() : structure_(EmptyStructure()) {}
+
+CoreChemistry::CoreChemistry(std::shared_ptr<const Structure> structure)
+    : structure_(structure != nullptr ? std::move(structure)
+                                      : EmptyStructure()) {}
+
+CoreChemistry* CoreChemistry::From(Chemistry* chemistry) {
+  return dynamic_cast<CoreChemistry*>(chemistry);
+}
+
+void CoreChemistry::LoadStored(std::uint32_t length,
+                               const std::uint8_t* bytes) {
+  structure_ = LoadScreen(bytes, length);
+}
+
+void CoreChemistry::Release() { delete this; }
+
+Atom* CoreChemistry::AtomAt(std::uint32_t atomNumber) {
+  return structure_->AtomAt(atomNumber);
+}
+
+void CoreChemistry::CopyFrom(Chemistry* molecule) {
+  const CoreChemistry* ours = From(molecule);
+  structure_ = ours != nullptr ? ours->structure_ : EmptyStructure();
+}
+
+void CoreChemistry::CollectAtoms(ScreenSet* atoms, std::int32_t) {
+  if (atoms == nullptr) return;
+  const std::uint32_t count = structure_->AtomCount();
+  for (std::uint32_t number = 0; number < count; ++number) atoms->Add(number);
+}
+
+}  // namespace zolv::rdcore

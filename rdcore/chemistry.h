@@ -1,0 +1,45 @@
+// The Chemistry of this library: a handle on a shared, immutable Structure.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "core/core_api.h"
+#include "rdcore/structure.h"
+
+namespace zolv::rdcore {
+
+class CoreChemistry final : public Chemistry {
+ public:
+  /// Holds the empty structure until loaded or copied.
+  CoreChemistry();
+  explicit CoreChemistry(std::shared_ptr<const Structure> structure);
+  CoreChemistry(const CoreChemistry&) = delete;
+  CoreChemistry& operator=(const CoreChemistry&) = delete;
+
+  /// The chemistry as this library's, or null for another library's.
+  static CoreChemistry* From(Chemistry* chemistry);
+
+  const std::shared_ptr<const Structure>& structure() const {
+    return structure_;
+  }
+
+  /// Parses the bytes as SMARTS (shared through the screen cache); text that
+  /// RDKit cannot read gives the empty structure, which matches nothing.
+  void ZOLV_STDCALL LoadStored(std::uint32_t length,
+                               const std::uint8_t* bytes) override;
+  void ZOLV_STDCALL Release() override;
+  Atom* ZOLV_STDCALL AtomAt(std::uint32_t atomNumber) override;
+  /// Shares the molecule's structure; another library's molecule gives the
+  /// empty structure.
+  void ZOLV_STDCALL CopyFrom(Chemistry* molecule) override;
+  /// Adds 0 to the atom count minus 1; flags are not used.
+  void ZOLV_STDCALL CollectAtoms(ScreenSet* atoms, std::int32_t flags) override;
+
+ private:
+  ~CoreChemistry() = default;
+
+  std::shared_ptr<const Structure> structure_;
+};
+
+}  // namespace zolv::rdcore

@@ -1,0 +1,114 @@
+#include "rdcore/matcher.h"
+
+#include <GraphMol/RDKitBase.h>
+#include <GraphMol/Substruct/SubstructMatch.h>
+
+#include <algorithm>
+
+#include "rdcore/chemistry.h"
+#include "screens/screen_set.h"
+
+namespace zolv::rdcore {
+
+void CoreMatchMap::Release() { delete this; }
+
+CoreBool CoreMatchMap::MappedAtom(std::uint32_t patternAtom,
+                                  std::uint32_t* targetAtom) {
+  if (patternAtom >= targetOf_.size() || targetOf_[patternAtom] == kUnmapped) {
+    return 0;
+  }
+  if (targetAtom != nullptr) {
+    *targetAtom = static_cast<std::uint32_t>(targetOf_[patternAtom]);
+  }
+  return 1;
+}
+
+void CoreMatchMap::MappedAtoms(ScreenSet* atoms) {
+  if (atoms == nullptr) return;
+  for (std::size_t atom = 0; atom < targetOf_.size(); ++atom) {
+    if (targetOf_[atom] != kUnmapped) {
+      atoms->Add(static_cast<std::uint32_t>(atom));
+    }
+  }
+}
+
+void CoreMatchMap::Assign(const AtomPairs& match) {
+  targetOf_.clear();
+  for (const auto& [patternAtom, targetAtom] : match) {
+    if (patternAtom < 0 || targetAtom < 0) continue;
+    if (static_cast<std::size_t>(patternAtom) >= targetOf_.size()) {
+      targetOf_.resize(patternAtom + 1, kUnmapped);
+    }
+    targetOf_[patternAtom] = targetAtom;
+  }
+}
+
+void CoreMatcher::Release() { delete this; }
+
+void CoreMatcher::SetOption(std::int32_t) {}
+
+void CoreMatcher::SetPattern(Chemistry* pattern) {
+  const CoreChemistry* ours = CoreChemistry::From(pattern);
+  pattern_ = ours != nullptr ? ours->structure() : nullptr;
+  Restart();
+}
+
+void CoreMatcher::SetTarget(Chemistry* target) {
+  const CoreChemistry* ours = CoreChemistry::From(target);
+  target_ = ours != nullptr ? ours->structure() : nullptr;
+  Restart();
+}
+
+void CoreMatcher::Restart() {
+  matches_.clear();
+  next_ = 0;
+  searchedLimit_ = 0;
+  complete_ = false;
+}
+
+void CoreMatcher::Search(std::uint32_t limit) {
+  RDKit::SubstructMatchParameters parameters;
+  // Every mapping counts: the query-mode check may accept one of several
+  // mappings onto the same atoms.
+  parameters.uniquify = false;
+  parameters.maxMatches = limit;
+  matches_ =
+      RDKit::SubstructMatch(*target_->mol(), *pattern_->mol(), parameters);
+  searchedLimit_ = limit;
+  complete_ = matches_.size() < limit || limit >= kMatchLimit;
+}
+
+CoreBool CoreMatcher::NextMatch(MatchMap* map) {
+  try {
+    // An empty pattern (unreadable, or no atoms) matches nothing.
+    if (pattern_ == nullptr || target_ == nullptr ||
+        pattern_->mol() == nullptr || target_->mol() == nullptr ||
+        pattern_->AtomCount() == 0) {
+      return 0;
+    }
+    CoreMatchMap* ourMap = nullptr;
+    if (map != nullptr) {
+      ourMap = dynamic_cast<CoreMatchMap*>(map);
+      if (ourMap == nullptr) return 0;
+    }
+    if (next_ >= matches_.size() && !complete_) {
+      // Without a map the first search stops at the first match. RDKit finds
+      // matches in the same order every time, so a larger search continues
+      // where the smaller one stopped.
+      const std::uint32_t limit =
+          searchedLimit_ == 0
+              ? (map == nullptr ? 1 : kFirstBatch)
+              : std::min(kMatchLimit,
+                         std::max(kFirstBatch, searchedLimit_ * 8));
+      Search(limit);
+    }
+    if (next_ >= matches_.size()) return 0;
+    if (ourMap != nullptr) ourMap->Assign(matches_[next_]);
+    ++next_;
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace zolv::rdcore

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/core_api.h"
+#include "core/core_handle.h"
+
+namespace zolv {
+namespace {
+
+struct SymbolCase {
+  const char* symbol;
+  std::int32_t number;
+};
+
+TEST(AtomicSymbolToNumber, GivesTheNumberOfEveryElementSymbol) {
+  const SymbolCase cases[] = {
+      {"H", 1},   {"He", 2},  {"Li", 3},   {"C", 6},   {"N", 7},   {"O", 8},
+      {"F", 9},   {"Na", 11}, {"Si", 14},  {"P", 15},  {"S", 16},  {"Cl", 17},
+      {"K", 19},  {"Fe", 26}, {"Br", 35},  {"I", 53},  {"Xe", 54}, {"W", 74},
+      {"Hg", 80}, {"U", 92},  {"Ts", 117}, {"Og", 118}};
+  for (const SymbolCase& c : cases) {
+    EXPECT_EQ(ZolvAtomicSymbolToNumber(c.symbol), c.number) << c.symbol;
+  }
+}
+
+TEST(AtomicSymbolToNumber, GivesZeroForAnyOtherText) {
+  const std::string longText(100000, 'C');
+  const char* texts[] = {
+      "",     "c",  "cl", "CL",       "Xx",  "D", "T",
+      "C1",   " C", "C ", "Hee",      "Uue", "A", "X",
+      "*",    ":",  "R",  "\xC3\xA9", "Q",   "M", longText.c_str(),
+      nullptr};
+  for (const char* text : texts) {
+    EXPECT_EQ(ZolvAtomicSymbolToNumber(text), 0)
+        << (text != nullptr ? std::string(text).substr(0, 8) : "(null)");
+  }
+}
+
+TEST(CoreMemory, GivesUsableBlocksEvenOfZeroBytes) {
+  for (std::uint32_t bytes : {0u, 1u, 20u, 4096u}) {
+    void* block = ZolvNewMemory(bytes);
+    ASSERT_NE(block, nullptr) << bytes;
+    if (bytes != 0) static_cast<unsigned char*>(block)[bytes - 1] = 1;
+    ZolvDeleteMemory(block);
+  }
+  ZolvDeleteMemory(nullptr);
+}
+
+TEST(CoreString, KeepsACopyOfTheText) {
+  CoreHandle<StringObject> text;
+  ASSERT_EQ(ZolvCreateString(text.Receive()) & 1, 1);
+  EXPECT_STREQ(text->GetText(), "");
+  std::string source = "C6H5Cl";
+  text->PutText(source.c_str());
+  source[0] = 'X';
+  EXPECT_STREQ(text->GetText(), "C6H5Cl");
+  EXPECT_EQ(text->TextLength(), 6u);
+  text->PutText(nullptr);
+  EXPECT_EQ(text->TextLength(), 0u);
+}
+
+TEST(CoreObjects, CreationWithoutAPlaceForTheObjectFails) {
+  EXPECT_EQ(ZolvCreateString(nullptr) & 1, 0);
+  EXPECT_EQ(ZolvCreateMatcher(nullptr) & 1, 0);
+  EXPECT_EQ(ZolvCreateMatchMap(nullptr) & 1, 0);
+  EXPECT_EQ(ZolvCreateChemistry(nullptr) & 1, 0);
+  EXPECT_EQ(ZolvCreateIndex(nullptr) & 1, 0);
+  EXPECT_EQ(ZolvCreateStream(nullptr, "READFILE", "/", "BYTEORDERED") & 1, 0);
+  EXPECT_EQ(ZolvFormula(nullptr, 0, nullptr) & 1, 0);
+}
+
+// A temporary file that is removed with the object.
+class TempFile {
+ public:
+  explicit TempFile(const std::vector<unsigned char>& bytes) {
+    char name[] = "/tmp/rdcore_stream_XXXXXX";
+    const int fd = mkstemp(name);
+    EXPECT_GE(fd, 0);
+    path_ = name;
+    if (!bytes.empty()) {
+      EXPECT_EQ(write(fd, bytes.data(), bytes.size()),
+                static_cast<ssize_t>(bytes.size()));
+    }
+    close(fd);
+  }
+  ~TempFile() { std::remove(path_.c_str()); }
+  const char* path() const { return path_.c_str(); }
+
+ private:
+  std::string path_;
+};
+
+CoreHandle<Stream> OpenStream(const char* path) {
+  CoreHandle<Stream> stream;
+  ZolvCreateStream(stream.Receive(), "READFILE", path, "BYTEORDERED");
+  return stream;
+}
+
+TEST(FileStream, ReadsLittleEndianFieldsAndRawBytes) {
+  const TempFile file({'V', 'e', 't', 'O', 'r', 'b', 0xFE, 0xFF, 0x34, 0x12,
+                       0x78, 0x56, 0x34, 0x12, 0x01});
+  CoreHandle<Stream> stream = OpenStream(file.path());
+  ASSERT_TRUE(stream);
+  char magic[6] = {};
+  EXPECT_NE(stream->ReadBytes(magic, 6), 0);
+  EXPECT_EQ(std::string(magic, 6), "VetOrb");
+  std::int16_t flag = 0;
+  EXPECT_NE(stream->ReadShort(&flag), 0);
+  EXPECT_EQ(flag, -2);
+  std::uint16_t count = 0;
+  EXPECT_NE(stream->ReadUShort(&count), 0);
+  EXPECT_EQ(count, 0x1234);
+  std::uint32_t length = 0;
+  EXPECT_NE(stream->ReadULong(&length), 0);
+  EXPECT_EQ(length, 0x12345678u);
+  // One byte is left: a 16-bit read fails at the end, as does every read
+  // after it.
+  EXPECT_EQ(stream->ReadUShort(&count), 0);
+  unsigned char byte = 0;
+  EXPECT_EQ(stream->ReadBytes(&byte, 1), 0);
+  EXPECT_EQ(stream->ReadULong(&length), 0);
+  EXPECT_NE(stream->ReadBytes(nullptr, 0), 0);
+  EXPECT_EQ(stream->PutChar('x'), 0);
+}
+
+TEST(FileStream, RawReadPastTheEndFails) {
+  const TempFile file({1, 2, 3});
+  CoreHandle<Stream> stream = OpenStream(file.path());
+  ASSERT_TRUE(stream);
+  unsigned char bytes[4] = {};
+  EXPECT_EQ(stream->ReadBytes(bytes, 4), 0);
+}
+
+TEST(FileStream, NoStreamForWhatIsNoReadableFile) {
+  const TempFile file({1, 2});
+  struct Case {
+    const char* mode;
+    const char* path;
+    const char* encoding;
+  };
+  const Case cases[] = {
+      {"READFILE", "/tmp", "BYTEORDERED"},  // a directory
+      {"READFILE", "/tmp/", "BYTEORDERED"},
+      {"READFILE", "/no/such/file.dat", "BYTEORDERED"},
+      {"READFILE", "", "BYTEORDERED"},
+      {"READFILE", nullptr, "BYTEORDERED"},
+      {"WRITEFILE", file.path(), "BYTEORDERED"},
+      {nullptr, file.path(), "BYTEORDERED"},
+      {"READFILE", file.path(), "TEXT"},
+      {"READFILE", file.path(), nullptr},
+  };
+  for (const Case& c : cases) {
+    Stream* stream = nullptr;
+    EXPECT_EQ(ZolvCreateStream(&stream, c.mode, c.path, c.encoding) & 1, 0)
+        << (c.path != nullptr ? c.path : "(null)");
+    EXPECT_EQ(stream, nullptr);
+  }
+  Stream* stream = nullptr;
+  EXPECT_EQ(ZolvCreateStream(&stream, "READFILE", file.path(), "BYTEORDERED"),
+            1);
+  ASSERT_NE(stream, nullptr);
+  stream->Release();
+}
+
+}  // namespace
+}  // namespace zolv

@@ -1,0 +1,372 @@
+// The two promises that the driver's output rests on, checked on real
+// molecules: a screen found for a query occurs in every molecule that
+// contains the query, and the prescreen never rules out a screen that occurs.
+// RDKit itself is the judge of containment.
+#include <GraphMol/MolOps.h>
+#include <GraphMol/RDKitBase.h>
+#include <GraphMol/SmilesParse/SmartsWrite.h>
+#include <GraphMol/SmilesParse/SmilesParse.h>
+#include <GraphMol/SmilesParse/SmilesWrite.h>
+#include <GraphMol/Substruct/SubstructMatch.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/core_handle.h"
+#include "tests/rdcore/rdcore_test_util.h"
+#include "tests/rdcore/typical_screens.h"
+
+namespace zolv::testing {
+namespace {
+
+using rdcore::MoleculeRole;
+using rdcore::Notation;
+
+struct HazardCase {
+  const char* screen;
+  const char* query;
+  Notation notation;
+  bool found;  // whether query mode may report the screen
+};
+
+// Each row is a screen that matches the query in RDKit's sense; the ones
+// not found are those that some molecule containing the query lacks.
+TEST(QueryAtomCheck, FindsOnlyWhatEveryContainingMoleculeHas) {
+  constexpr auto kSmiles = Notation::kSmiles;
+  constexpr auto kSmarts = Notation::kSmarts;
+  const HazardCase cases[] = {
+      {"[#6]", "CC", kSmiles, true},
+      {"*", "C", kSmiles, true},
+      // A query drawn with implicit hydrogens does not demand them: COC
+      // contains CO.
+      {"[OH]", "CO", kSmiles, false},
+      {"[OH]", "C[OH]", kSmiles, false},
+      {"[OH]", "[CH3][OH]", kSmarts, true},
+      {"[CH3]", "[CH3][OH]", kSmarts, true},
+      {"[CH2]", "[CH3][OH]", kSmarts, false},  // no match at all
+      {"[#8;H1]", "[#6][#8;H1]", kSmarts, true},
+      // An aliphatic query atom may be aromatic in a molecule (biphenyl
+      // contains CC; a pyridone contains C=O); an aromatic one stays so.
+      {"C", "CC", kSmiles, false},
+      {"[#6]-[#6]", "CC", kSmiles, true},
+      {"C=O", "CC=O", kSmiles, false},
+      {"[#6]=[#8]", "CC=O", kSmiles, true},
+      {"c", "c1ccccc1", kSmiles, true},
+      {"c1ccccc1", "C1=CC=CC=C1", kSmiles, true},
+      {"c:c", "[#6]:[#6]", kSmarts, true},
+      {"C", "[C;H3]", kSmarts, true},
+      // Charges: 0 in a query is no demand, anything else is.
+      {"[#7+]", "C[N+](C)(C)C", kSmiles, true},
+      {"[#7;+0]", "CN", kSmiles, false},
+      {"[#8-]", "C[O-]", kSmiles, true},
+      {"[#8;+0]", "[#6][#8;+0]", kSmarts, true},
+      {"[13#6]", "C[13CH3]", kSmiles, false},  // isotope without charge
+      {"[13#6]", "[13#6;+0]", kSmarts, true},
+      // Degrees, ring counts, "not in a ring" and recursive queries change.
+      {"[#6;D2]", "CCC", kSmiles, false},
+      {"[#6;X4]", "CC", kSmiles, false},
+      {"[#6;!R]", "CCC", kSmiles, false},
+      {"[#6]!@[#6]", "CC", kSmiles, false},
+      {"[r6]", "C1CCCCC1", kSmiles, false},
+      {"[$([#6]=[#8])]", "CC=O", kSmiles, false},
+      {"[#6;R]", "C1CC1", kSmiles, true},
+      {"[#6]@[#6]", "C1CC1", kSmiles, true},
+      // Atoms that allow several elements, and any-bonds, guarantee nothing.
+      {"[#6]", "[C,N]", kSmarts, false},
+      {"*", "[C,N]", kSmarts, false},
+      {"*", "*", kSmiles, false},
+      {"[#6]~[#6]", "C~C", kSmarts, false},
+      {"[#6]", "C~C", kSmarts, false},
+      {"[#6]", "C~CO", kSmarts, false},
+      {"[#8]", "C~CO", kSmarts, true},
+      // An implicit SMARTS bond is single or aromatic: fine for screens that
+      // accept both, not for those that read the order.
+      {"[#6][#6]", "CC", kSmarts, true},
+      {"[#6]-[#6]", "CC", kSmarts, false},
+      {"[#6]-[#6]", "C-C", kSmarts, true},
+  };
+  for (const HazardCase& c : cases) {
+    auto query = MakeMolecule(c.query, MoleculeRole::kQuery, c.notation);
+    ASSERT_NE(query, nullptr);
+    ChemistryHandle screen = LoadScreen(c.screen);
+    ChemistryHandle target = CopyOf(*query);
+    EXPECT_EQ(FoundInQuery(screen.get(), target.get()), c.found)
+        << c.screen << " for " << c.query;
+  }
+}
+
+TEST(QueryAtomCheck, AtomsOfAQueryGuaranteeNothingThroughAnAnyBond) {
+  auto query = MakeMolecule("C~CO", MoleculeRole::kQuery, Notation::kSmarts);
+  ChemistryHandle target = CopyOf(*query);
+  for (std::uint32_t atom : {0u, 1u}) {
+    for (std::int32_t code : {kPropertyImplicitHydrogens, kPropertyHeavyDegree,
+                              kPropertyRingBonds, kPropertyCharge}) {
+      EXPECT_LT(target->AtomAt(atom)->Property(code), -1000) << atom;
+    }
+  }
+  EXPECT_GE(target->AtomAt(2)->Property(kPropertyHeavyDegree), 0);
+  EXPECT_EQ(target->AtomAt(2)->Property(0), 0);
+}
+
+// --- NCI molecules ---------------------------------------------------------
+
+struct NciMolecule {
+  std::unique_ptr<rdcore::HostMolecule> host;
+  std::unique_ptr<RDKit::ROMol> mol;  // RDKit's own, for the judge
+};
+
+std::vector<NciMolecule> ReadNci(std::size_t count) {
+  std::vector<NciMolecule> molecules;
+  std::ifstream file(kNciMolecules);
+  std::string line;
+  while (molecules.size() < count && std::getline(file, line)) {
+    const std::string smiles = line.substr(0, line.find_first_of(" \t"));
+    rdcore::ParsedMolecule parsed =
+        rdcore::ParseMolecule(smiles, Notation::kSmiles, MoleculeRole::kTarget);
+    std::unique_ptr<RDKit::ROMol> mol;
+    try {
+      mol.reset(RDKit::SmilesToMol(smiles));
+    } catch (...) {
+    }
+    if (parsed.molecule == nullptr || mol == nullptr) continue;
+    molecules.push_back({std::move(parsed.molecule), std::move(mol)});
+  }
+  return molecules;
+}
+
+bool Contains(const RDKit::ROMol& molecule, const RDKit::ROMol& query) {
+  RDKit::SubstructMatchParameters parameters;
+  parameters.maxMatches = 1;
+  return !RDKit::SubstructMatch(molecule, query, parameters).empty();
+}
+
+// A connected piece of the molecule: up to size atoms reached breadth first.
+std::vector<int> ConnectedAtoms(const RDKit::ROMol& mol, int start,
+                                std::size_t size) {
+  std::vector<int> atoms{start};
+  for (std::size_t next = 0; next < atoms.size() && atoms.size() < size;
+       ++next) {
+    for (const RDKit::Atom* neighbour :
+         mol.atomNeighbors(mol.getAtomWithIdx(atoms[next]))) {
+      const int index = static_cast<int>(neighbour->getIdx());
+      if (atoms.size() < size &&
+          std::find(atoms.begin(), atoms.end(), index) == atoms.end()) {
+        atoms.push_back(index);
+      }
+    }
+  }
+  return atoms;
+}
+
+// SMARTS of a piece in which every atom pins its element, aromaticity, total
+// hydrogen count and charge, and every bond its order: what a query drawn
+// with all its hydrogens and charges says.
+std::string PinnedSmarts(const RDKit::ROMol& mol,
+                         const std::vector<int>& atoms) {
+  std::vector<std::string> atomSymbols;
+  for (const RDKit::Atom* atom : mol.atoms()) {
+    std::ostringstream symbol;
+    symbol << "[#" << atom->getAtomicNum() << '&'
+           << (atom->getIsAromatic() ? 'a' : 'A') << "&H"
+           << atom->getTotalNumHs(true) << '&' << std::showpos
+           << atom->getFormalCharge() << ']';
+    atomSymbols.push_back(symbol.str());
+  }
+  std::vector<std::string> bondSymbols;
+  for (const RDKit::Bond* bond : mol.bonds()) {
+    switch (bond->getBondType()) {
+      case RDKit::Bond::DOUBLE:
+        bondSymbols.push_back("=");
+        break;
+      case RDKit::Bond::TRIPLE:
+        bondSymbols.push_back("#");
+        break;
+      case RDKit::Bond::AROMATIC:
+        bondSymbols.push_back(":");
+        break;
+      default:
+        bondSymbols.push_back("-");
+    }
+  }
+  return RDKit::MolFragmentToSmiles(mol, atoms, nullptr, &atomSymbols,
+                                    &bondSymbols, false, false, -1, false);
+}
+
+struct Query {
+  std::string text;
+  Notation notation;
+};
+
+// Queries of every kind drawn from a molecule: the molecule itself as a
+// SMILES query, and pieces of it as SMILES, as RDKit's SMARTS, and as SMARTS
+// that pins hydrogens and charges.
+std::vector<Query> QueriesFrom(const RDKit::ROMol& mol, int seed) {
+  std::vector<Query> queries;
+  queries.push_back({RDKit::MolToSmiles(mol), Notation::kSmiles});
+  if (mol.getNumAtoms() < 3) return queries;
+  const int start = seed % static_cast<int>(mol.getNumAtoms());
+  const std::size_t size = 3 + seed % 6;
+  const std::vector<int> atoms = ConnectedAtoms(mol, start, size);
+  queries.push_back(
+      {RDKit::MolFragmentToSmiles(mol, atoms), Notation::kSmiles});
+  queries.push_back(
+      {RDKit::MolFragmentToSmarts(mol, atoms), Notation::kSmarts});
+  queries.push_back({PinnedSmarts(mol, atoms), Notation::kSmarts});
+  return queries;
+}
+
+std::unique_ptr<RDKit::ROMol> JudgeMolecule(const Query& query) {
+  try {
+    return std::unique_ptr<RDKit::ROMol>(query.notation == Notation::kSmarts
+                                             ? RDKit::SmartsToMol(query.text)
+                                             : RDKit::SmilesToMol(query.text));
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+TEST(QueryAtomCheck, FoundScreensOccurInEveryMoleculeContainingTheQuery) {
+  std::vector<NciMolecule> molecules = ReadNci(600);
+  if (molecules.empty()) GTEST_SKIP() << "no " << kNciMolecules;
+  std::vector<ChemistryHandle> screens;
+  for (std::string_view text : kTypicalScreens) {
+    screens.push_back(LoadScreen(text));
+  }
+  std::vector<ChemistryHandle> targets;
+  for (NciMolecule& molecule : molecules) {
+    targets.push_back(CopyOf(*molecule.host));
+  }
+
+  std::size_t pairs = 0;
+  std::size_t checks = 0;
+  std::size_t queryCount = 0;
+  for (std::size_t source = 0; source < molecules.size(); source += 15) {
+    for (const Query& query :
+         QueriesFrom(*molecules[source].mol, static_cast<int>(source))) {
+      const auto judge = JudgeMolecule(query);
+      const rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+          query.text, query.notation, MoleculeRole::kQuery);
+      if (judge == nullptr || parsed.molecule == nullptr) continue;
+      ++queryCount;
+      ChemistryHandle queryChemistry = CopyOf(*parsed.molecule);
+      std::vector<std::size_t> found;
+      for (std::size_t s = 0; s < screens.size(); ++s) {
+        if (FoundInQuery(screens[s].get(), queryChemistry.get())) {
+          found.push_back(s);
+        }
+      }
+      for (std::size_t m = 0; m < molecules.size(); ++m) {
+        if (!Contains(*molecules[m].mol, *judge)) continue;
+        ++pairs;
+        for (std::size_t s : found) {
+          ++checks;
+          EXPECT_TRUE(Occurs(screens[s].get(), targets[m].get()))
+              << kTypicalScreens[s] << " found for query " << query.text
+              << " but absent from " << RDKit::MolToSmiles(*molecules[m].mol);
+        }
+      }
+    }
+  }
+  std::printf("[ stats    ] %zu queries, %zu containing pairs, %zu checks\n",
+              queryCount, pairs, checks);
+  // The run must have had substance: a few hundred containing pairs and
+  // many found screens to check.
+  EXPECT_GE(queryCount, 100u);
+  EXPECT_GE(pairs, 300u);
+  EXPECT_GE(checks, 3000u);
+}
+
+struct PrescreenCase {
+  const char* screen;
+  const char* molecule;
+  bool mayOccur;
+};
+
+bool MayOccur(Chemistry* screen, Chemistry* molecule) {
+  CoreHandle<Index> screenIndex;
+  CoreHandle<Index> moleculeIndex;
+  ZolvCreateIndex(screenIndex.Receive());
+  ZolvCreateIndex(moleculeIndex.Receive());
+  screenIndex->Build(screen);
+  moleculeIndex->Build(molecule);
+  return screenIndex->MayOccurIn(moleculeIndex.get()) != 0;
+}
+
+TEST(Prescreen, RulesOutByWhatThePatternMakesCertain) {
+  const PrescreenCase cases[] = {
+      {"[#6]-[#6]-[#6]", "CC", false},  // atoms and bonds
+      {"[#7]", "CCO", false},           // elements
+      {"[#8]~[#8]", "CCO", false},      // element counts
+      {"[Cl,Br,I]", "CCO", false},      // element choices
+      {"[Cl,Br,I]", "CCBr", true},
+      {"[#6]#[#6]", "C=CC=C", false},  // bond orders
+      {"[#6]=[#8]", "C=CO", false},    // bond kinds
+      {"C1CC1", "c1ccccc1", false},    // smallest ring
+      {"C1CC1", "C1CC1C1CCCCC1", true},
+      {"C1CCCCC1", "c1ccccc1CC", false},  // aliphatic ring bonds
+      {"[r5]", "C1CCCCC1", false},        // ring sizes
+      {"o", "c1ccccc1O", false},          // aromatic elements
+      {"[OH]", "COC", false},             // hydrogen-bearing elements
+      {"[13#6]", "CC", false},            // isotopes
+      {"[#8-]", "CO", false},             // charges
+      {"[#6]@[#6]", "CCCC", false},       // ring bonds
+      // Queries that pin nothing rule out nothing beyond their size.
+      {"[!#6]", "CCO", true},
+      {"*~*", "CC", true},
+      {"[$(C=O)]", "CC", true},
+  };
+  for (const PrescreenCase& c : cases) {
+    auto molecule = MakeMolecule(c.molecule);
+    ChemistryHandle target = CopyOf(*molecule);
+    ChemistryHandle screen = LoadScreen(c.screen);
+    EXPECT_EQ(MayOccur(screen.get(), target.get()), c.mayOccur)
+        << c.screen << " in " << c.molecule;
+    if (!c.mayOccur) {
+      EXPECT_FALSE(Occurs(screen.get(), target.get())) << c.screen;
+    }
+  }
+}
+
+TEST(Prescreen, NeverRulesOutAScreenThatOccurs) {
+  std::vector<NciMolecule> molecules = ReadNci(5000);
+  if (molecules.empty()) GTEST_SKIP() << "no " << kNciMolecules;
+  // Cages and fused systems, where rings are hardest to count.
+  for (const char* smiles :
+       {"C12C3C4C1C5C2C3C45", "C1C2CC3CC1CC(C2)C3", "C1CC2CCC1C2",
+        "C1CC23CCC1(CC2)CC3", "C12C3C1C23", "C1CCC2(CC1)CCCC2",
+        "c1cc2ccc3cccc4ccc(c1)c2c34", "C1CCCCCCCCCCCCCCCCC1",
+        "C1CC2CC1C1CCCC21", "N12CCC(CC1)CC2"}) {
+    rdcore::ParsedMolecule parsed =
+        rdcore::ParseMolecule(smiles, Notation::kSmiles, MoleculeRole::kTarget);
+    ASSERT_NE(parsed.molecule, nullptr) << smiles;
+    molecules.push_back(
+        {std::move(parsed.molecule),
+         std::unique_ptr<RDKit::ROMol>(RDKit::SmilesToMol(smiles))});
+  }
+  std::vector<ChemistryHandle> screens;
+  for (std::string_view text : kTypicalScreens) {
+    screens.push_back(LoadScreen(text));
+  }
+  std::size_t ruledOut = 0;
+  for (const NciMolecule& molecule : molecules) {
+    ChemistryHandle target = CopyOf(*molecule.host);
+    for (std::size_t s = 0; s < screens.size(); ++s) {
+      if (MayOccur(screens[s].get(), target.get())) continue;
+      ++ruledOut;
+      EXPECT_FALSE(Occurs(screens[s].get(), target.get()))
+          << kTypicalScreens[s] << " ruled out for "
+          << RDKit::MolToSmiles(*molecule.mol);
+    }
+  }
+  // It must also do its job: rule out a good share of the pairs.
+  EXPECT_GT(ruledOut, molecules.size() * screens.size() / 2);
+}
+
+}  // namespace
+}  // namespace zolv::testing
