@@ -35,10 +35,40 @@ inline constexpr std::int32_t kSubstructureSearch = 2;
 /// atom, the sum of the four pattern values exceeds the sum of the four target
 /// values, or one of the pattern's 74, 77 or 78 exceeds the target's.
 ///
-/// The core library gives each pattern atom what the screen demands of an atom
-/// and each molecule atom what it guarantees to every molecule that contains
-/// it, so that the comparison never keeps a screen that such a molecule lacks.
-/// The meaning of each code is documented where the core library defines it.
+/// The core library gives each pattern atom what a match through it needs to
+/// be certain of, and each molecule atom what is certain of it in every
+/// molecule that contains this one (the molecule read as a search query), so
+/// that the comparison never keeps a screen that such a molecule lacks. What a
+/// screen atom reads that cannot change in a larger molecule (its element;
+/// "in a ring" and "is aromatic" asked positively; bond orders of bonds that
+/// have one certain order) needs nothing.
+///
+/// A molecule atom that guarantees nothing gives -1000000 for all four codes,
+/// which fails every match through it: an atom without one certain element
+/// (atom lists, wildcards, dummies) or with a bond that may be anything but
+/// single or aromatic (any-bonds, double-or-aromatic and the like).
+///
+/// 65, hydrogens. Screen atom: 8 when it reads its total hydrogen count.
+/// Molecule atom: 8 when its query fixes that count (a SMARTS H count; a SMILES
+/// or molfile atom never does), else 0. Steps of 8 keep it apart from the
+/// others, which together exceed their demands by at most 5.
+/// 74, heavy-atom bonds and neighbourhood. Screen atom: 1 when one of its bonds
+/// reads the exact order (an explicit "-", "=", "#", ":"); 1000 when it or a
+/// bond reads what a larger molecule may change (degree, valence, implicit
+/// hydrogens, hybridization, neighbours, recursive SMARTS, any unknown query).
+/// Molecule atom: 1 when each of its bonds has one certain order, 0 when one
+/// may be single or aromatic (a SMARTS bond written without a symbol).
+/// 77, rings and aromaticity. Screen atom: 1 when it reads aromaticity only as
+/// "is aromatic"; 2 when it reads "is aliphatic" (an upper-case SMARTS atom)
+/// or "not aromatic"; 1000 for ring counts, ring sizes or "not in a ring".
+/// Molecule atom: 2 when its aromaticity is certain (aromatic on an aromatic
+/// bond, or fixed by its query); 1 when it is not aromatic here, so that "is
+/// aromatic" did not hold for it; else 0.
+/// 78, charge and isotope. Screen atom: 1 when it reads the charge, 2 when it
+/// reads the isotope or mass. Molecule atom: 1 when its charge is certain (not
+/// 0, or fixed by its query), 2 when its isotope is certain too, else 0.
+///
+/// The constant names predate these meanings and are kept for their users.
 inline constexpr std::int32_t kPropertyImplicitHydrogens = 65;
 inline constexpr std::int32_t kPropertyHeavyDegree = 74;
 inline constexpr std::int32_t kPropertyRingBonds = 77;
