@@ -6,9 +6,14 @@
 #include "driver/option_parser.h"
 #include "driver/text_buffer.h"
 #include "driver/write_options.h"
+#include "tests/support/core_test.h"
 
 namespace zolv {
 namespace {
+
+// Runs on the fake core, so that parsing never touches the core library.
+class ParseOptionsTest : public testing::CoreTest {};
+class NextOptionTest : public testing::CoreTest {};
 
 constexpr std::uint32_t kNoFile = 0;  // marks "screenFile without text"
 
@@ -108,7 +113,8 @@ const ParseCase kParseCases[] = {
      kQ, true, kO, true, 64, "s.bin"},
 };
 
-class ParseOptionsTable : public ::testing::TestWithParam<ParseCase> {};
+class ParseOptionsTable : public testing::CoreTest,
+                          public ::testing::WithParamInterface<ParseCase> {};
 
 TEST_P(ParseOptionsTable, GivesTheExpectedOptions) {
   const ParseCase& c = GetParam();
@@ -136,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(Options, ParseOptionsTable,
                            return std::string(info.param.name);
                          });
 
-TEST(ParseOptions, ResetsOnlyTheFlagsAndTheDialect) {
+TEST_F(ParseOptionsTest, ResetsOnlyTheFlagsAndTheDialect) {
   for (const char* options : {static_cast<const char*>(nullptr), "x=1"}) {
     ScreenMode screenMode = ScreenMode::kQuery;
     bool sbi = true;
@@ -155,7 +161,7 @@ TEST(ParseOptions, ResetsOnlyTheFlagsAndTheDialect) {
   }
 }
 
-TEST(ParseOptions, ScreenFileReplacesTheCallersText) {
+TEST_F(ParseOptionsTest, ScreenFileReplacesTheCallersText) {
   WriteOptions options;
   options.screenFile.AssignPrefix("old-name.bin", 100);
   ParseOptions("screenfile=new", &options);
@@ -192,7 +198,7 @@ const StepCase kStepCases[] = {
     {"\xC3\xA9t\xE9=1", 0, true, "t", nullptr, 3},
 };
 
-TEST(NextOption, ReadsOnePairAndMovesTheCursor) {
+TEST_F(NextOptionTest, ReadsOnePairAndMovesTheCursor) {
   for (const StepCase& c : kStepCases) {
     SCOPED_TRACE(std::string("text \"") + c.text + "\" from " +
                  std::to_string(c.start));
@@ -216,7 +222,7 @@ TEST(NextOption, ReadsOnePairAndMovesTheCursor) {
   }
 }
 
-TEST(NextOption, NullCursorReadsNothing) {
+TEST_F(NextOptionTest, NullCursorReadsNothing) {
   const char* cursor = nullptr;
   TextBuffer key("stale");
   TextBuffer value("stale");
@@ -226,7 +232,7 @@ TEST(NextOption, NullCursorReadsNothing) {
   EXPECT_FALSE(value.HasText());
 }
 
-TEST(NextOption, EveryPairConsumesTextSoTheLoopEnds) {
+TEST_F(NextOptionTest, EveryPairConsumesTextSoTheLoopEnds) {
   const char* text = "a b='c' d=\"e f\",,g=h;i='unclosed";
   const char* cursor = text;
   TextBuffer key;

@@ -5,8 +5,13 @@
 #include <cstdint>
 #include <string>
 
+#include "tests/support/core_test.h"
+
 namespace zolv {
 namespace {
+
+// Runs on the fake core, so that a text never takes the core's memory.
+class TextBufferTest : public testing::CoreTest {};
 
 // Checks the invariant: no text and capacity 0, or exactly capacity bytes
 // holding capacity - 1 characters and the terminator.
@@ -24,7 +29,7 @@ void ExpectText(const TextBuffer& buffer, const char* expected) {
   EXPECT_EQ(buffer.Length(), std::string(expected).size());
 }
 
-TEST(TextBuffer, NoTextAndEmptyTextAreDifferentStates) {
+TEST_F(TextBufferTest, NoTextAndEmptyTextAreDifferentStates) {
   TextBuffer none;
   ExpectText(none, nullptr);
   ExpectText(TextBuffer::EmptyText(), "");
@@ -37,7 +42,7 @@ TEST(TextBuffer, NoTextAndEmptyTextAreDifferentStates) {
              "b");
 }
 
-TEST(TextBuffer, CopiesKeepTheState) {
+TEST_F(TextBufferTest, CopiesKeepTheState) {
   const TextBuffer none;
   const TextBuffer empty("");
   const TextBuffer text("screens.bin");
@@ -48,7 +53,7 @@ TEST(TextBuffer, CopiesKeepTheState) {
   EXPECT_NE(copy.text(), text.text());
 }
 
-TEST(TextBuffer, ResetLeavesNoText) {
+TEST_F(TextBufferTest, ResetLeavesNoText) {
   TextBuffer buffer("abc");
   buffer.Reset();
   ExpectText(buffer, nullptr);
@@ -63,7 +68,7 @@ struct PrefixCase {
   const char* after;  // nullptr: no text
 };
 
-TEST(TextBuffer, AssignPrefixTakesAtMostNCharactersUpToNul) {
+TEST_F(TextBufferTest, AssignPrefixTakesAtMostNCharactersUpToNul) {
   const PrefixCase cases[] = {
       {nullptr, "abcdef", 3, "abc"},
       {nullptr, "ab", 10, "ab"},
@@ -85,7 +90,7 @@ TEST(TextBuffer, AssignPrefixTakesAtMostNCharactersUpToNul) {
   }
 }
 
-TEST(TextBuffer, AssignOfTheSameSizeReusesTheStorage) {
+TEST_F(TextBufferTest, AssignOfTheSameSizeReusesTheStorage) {
   TextBuffer buffer("abc");
   const char* storage = buffer.text();
   buffer.AssignPrefix("xyz!", 3);
@@ -97,7 +102,7 @@ TEST(TextBuffer, AssignOfTheSameSizeReusesTheStorage) {
   EXPECT_EQ(buffer.text(), storage);
 }
 
-TEST(TextBuffer, AssignPrefixFromItsOwnText) {
+TEST_F(TextBufferTest, AssignPrefixFromItsOwnText) {
   TextBuffer buffer("abcdef");
   buffer.AssignPrefix(buffer.text() + 2, 3);
   ExpectText(buffer, "cde");
@@ -107,7 +112,7 @@ TEST(TextBuffer, AssignPrefixFromItsOwnText) {
   ExpectText(buffer, "de");
 }
 
-TEST(TextBuffer, AssignBufferCopiesTheState) {
+TEST_F(TextBufferTest, AssignBufferCopiesTheState) {
   const TextBuffer none;
   const TextBuffer empty("");
   const TextBuffer text("abc");
@@ -130,7 +135,7 @@ struct AppendCase {
   const char* after;   // nullptr: no text
 };
 
-TEST(TextBuffer, AppendBufferJoinsToTheExactSize) {
+TEST_F(TextBufferTest, AppendBufferJoinsToTheExactSize) {
   const AppendCase cases[] = {
       {"ab", "cd", "abcd"},        {"ab", "", "ab"},
       {"ab", nullptr, "ab"},       {"", "cd", "cd"},
@@ -151,7 +156,7 @@ TEST(TextBuffer, AppendBufferJoinsToTheExactSize) {
   }
 }
 
-TEST(TextBuffer, AppendOfNothingKeepsTheStorage) {
+TEST_F(TextBufferTest, AppendOfNothingKeepsTheStorage) {
   TextBuffer buffer("ab");
   const char* storage = buffer.text();
   buffer.AppendBuffer(TextBuffer(""));
@@ -159,7 +164,7 @@ TEST(TextBuffer, AppendOfNothingKeepsTheStorage) {
   EXPECT_EQ(buffer.text(), storage);
 }
 
-TEST(TextBuffer, AppendToItself) {
+TEST_F(TextBufferTest, AppendToItself) {
   TextBuffer buffer("ab");
   buffer.AppendBuffer(buffer);
   ExpectText(buffer, "abab");

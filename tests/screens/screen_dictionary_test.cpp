@@ -73,7 +73,9 @@ TEST(DictionaryWriter, RefusesCountsBeyondSixteenBits) {
   EXPECT_TRUE(EncodeDictionary(content).empty());
 }
 
-TEST(ModuleDirectory, IsTheDirectoryOfThisProgramWithItsSeparator) {
+class ModuleDirectoryTest : public CoreTest {};
+
+TEST_F(ModuleDirectoryTest, IsTheDirectoryOfThisProgramWithItsSeparator) {
   const TextBuffer directory = ModuleDirectory();
   ASSERT_TRUE(directory.HasText());
   const std::string text = directory.text();
@@ -249,8 +251,10 @@ TEST_F(ScreenDictionaryTest, ARealFileBesideTheModuleIsRead) {
 
 // --- One record, read from a stream --------------------------------------
 
+class ScreenRecordRead : public CoreTest {};
+
 // Number, two list counts and the length: ten bytes, as the fields add up.
-TEST(ScreenRecordRead, RecordWithoutListsOrStructureConsumesTenBytes) {
+TEST_F(ScreenRecordRead, RecordWithoutListsOrStructureConsumesTenBytes) {
   std::string bytes;
   AppendU16(&bytes, 5);
   AppendU16(&bytes, 0);
@@ -266,7 +270,7 @@ TEST(ScreenRecordRead, RecordWithoutListsOrStructureConsumesTenBytes) {
   EXPECT_EQ(stream.releases, 0);
 }
 
-TEST(ScreenRecordRead, HugeListCountOnAShortStreamStopsAtTheFirstFailedRead) {
+TEST_F(ScreenRecordRead, HugeListCountOnAShortStreamStopsAtTheFirstFailedRead) {
   std::string bytes;
   AppendU16(&bytes, 1);
   AppendU16(&bytes, 65535);
@@ -288,7 +292,8 @@ struct StoredLengthCase {
   bool kept;
 };
 
-class StoredLength : public ::testing::TestWithParam<StoredLengthCase> {};
+class StoredLength : public CoreTest,
+                     public ::testing::WithParamInterface<StoredLengthCase> {};
 
 TEST_P(StoredLength, IsKeptOnlyWhenTheStreamDeliversIt) {
   const StoredLengthCase& c = GetParam();
