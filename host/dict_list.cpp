@@ -1,0 +1,72 @@
+#include "host/dict_list.h"
+
+#include <unordered_map>
+
+namespace zolv::host {
+namespace {
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// The line without its comment: from the first "#" that starts the line or
+// follows white space.
+std::string WithoutComment(const std::string& line) {
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '#' && (i == 0 || IsBlank(line[i - 1]))) {
+      return line.substr(0, i);
+    }
+  }
+  return line;
+}
+
+std::string Trimmed(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace
+
+ScreenList ParseScreenList(std::istream& in) {
+  ScreenList list;
+  std::unordered_map<std::string, std::size_t> firstLineOf;
+  bool reportedTooMany = false;
+  std::string line;
+  for (std::size_t lineNumber = 1; std::getline(in, line); ++lineNumber) {
+    const std::string content = Trimmed(WithoutComment(line));
+    if (content.empty()) continue;
+    std::size_t split = 0;
+    while (split < content.size() && !IsBlank(content[split])) ++split;
+    ListedScreen screen;
+    screen.line = lineNumber;
+    screen.smarts = content.substr(0, split);
+    screen.name = Trimmed(content.substr(split));
+
+    const auto [earlier, inserted] =
+        firstLineOf.emplace(screen.smarts, lineNumber);
+    if (!inserted) {
+      list.problems.push_back(
+          {lineNumber, "duplicate screen \"" + screen.smarts +
+                           "\", first listed on line " +
+                           std::to_string(earlier->second)});
+      continue;
+    }
+    if (list.screens.size() == kMaxScreens) {
+      if (!reportedTooMany) {
+        list.problems.push_back({lineNumber, "more than " +
+                                                 std::to_string(kMaxScreens) +
+                                                 " screens; a dictionary "
+                                                 "holds no more"});
+        reportedTooMany = true;
+      }
+      continue;
+    }
+    list.screens.push_back(std::move(screen));
+  }
+  return list;
+}
+
+}  // namespace zolv::host

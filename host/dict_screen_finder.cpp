@@ -1,0 +1,85 @@
+#include "host/dict_screen_finder.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "zolv/zolvexformat.h"
+
+namespace zolv::host {
+
+bool ScreenFinder::Open(const std::string& driverPath,
+                        const std::string& dictionaryPath, std::size_t width,
+                        bool query, std::string* error) {
+  if (width == 0) {
+    *error = dictionaryPath + ": holds no screens";
+    return false;
+  }
+  if (!driver_.Load(driverPath, error)) return false;
+  const std::string screenFile =
+      ScreenFileOption(driver_.Directory(), dictionaryPath, error);
+  if (screenFile.empty()) return false;
+  width_ = width;
+  options_ = std::string("object=") + (query ? "query" : "target") +
+             " length=" + std::to_string(width) + " " + screenFile;
+  return true;
+}
+
+bool ScreenFinder::Find(HostObject* object, std::vector<std::uint16_t>* screens,
+                        std::string* error) {
+  screens->clear();
+  auto* hostObject = reinterpret_cast<ZolvHostObject*>(object);
+  if (driver_.PreWrite(hostObject) != ZOLV_PREWRITE_ACCEPTED) {
+    *error = "the driver does not accept it (ZolvPreWrite refused it)";
+    return false;
+  }
+  stream_.Clear();
+  const std::int32_t result = driver_.Write(
+      hostObject, reinterpret_cast<ZolvStream*>(&stream_), options_.c_str());
+  if (result != ZOLV_WRITE_DONE) {
+    *error = "the driver did not write it (ZolvWrite result " +
+             std::to_string(result) + ")";
+    return false;
+  }
+  const std::string& bits = stream_.record();
+  if (bits.size() != width_ ||
+      bits.find_first_not_of("01") != std::string::npos) {
+    *error = "the driver wrote " + std::to_string(bits.size()) +
+             " characters, not a bit string of " + std::to_string(width_);
+    return false;
+  }
+  for (std::size_t position = 1; position <= width_; ++position) {
+    if (bits[position - 1] == '1') {
+      screens->push_back(static_cast<std::uint16_t>(position));
+    }
+  }
+  return true;
+}
+
+TemporaryFile::~TemporaryFile() {
+  if (path_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+}
+
+bool TemporaryFile::Create(const std::string& directory,
+                           const std::string& suffix, std::string* error) {
+  std::string pattern = directory;
+  if (!pattern.empty() && pattern.back() != '/') pattern += '/';
+  pattern += "zolv-XXXXXX" + suffix;
+  const int descriptor =
+      mkstemps(pattern.data(), static_cast<int>(suffix.size()));
+  if (descriptor < 0) {
+    *error =
+        pattern + ": cannot create a temporary file: " + std::strerror(errno);
+    return false;
+  }
+  close(descriptor);
+  path_ = pattern;
+  return true;
+}
+
+}  // namespace zolv::host

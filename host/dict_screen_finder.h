@@ -1,0 +1,59 @@
+// Asks the format driver which screens of a dictionary a molecule or query
+// holds: the driver writes the bit string over exactly as many positions as
+// the dictionary has numbers, so that position p is screen p and nothing is
+// folded.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/core_api.h"
+#include "host/driver_library.h"
+#include "host/record_stream.h"
+
+namespace zolv::host {
+
+class ScreenFinder {
+ public:
+  /// Loads the driver at driverPath and points it at the dictionary at
+  /// dictionaryPath, whose screen numbers run up to width. query selects
+  /// "object=query". False with a message when the driver cannot be loaded
+  /// or the dictionary cannot be named to it.
+  bool Open(const std::string& driverPath, const std::string& dictionaryPath,
+            std::size_t width, bool query, std::string* error);
+
+  /// The screens written for object, ascending. False with a message when
+  /// the driver refuses the object or writes something other than the bit
+  /// string asked for.
+  bool Find(HostObject* object, std::vector<std::uint16_t>* screens,
+            std::string* error);
+
+  const std::string& options() const { return options_; }
+
+ private:
+  DriverLibrary driver_;
+  RecordStream stream_;
+  std::string options_;
+  std::size_t width_ = 0;
+};
+
+/// A temporary file, removed when this ends.
+class TemporaryFile {
+ public:
+  TemporaryFile() = default;
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile();
+
+  /// Creates an empty file in directory with a unique name ending in suffix.
+  bool Create(const std::string& directory, const std::string& suffix,
+              std::string* error);
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace zolv::host
