@@ -40,20 +40,29 @@ void DriverLibrary::Close() {
 }
 
 bool DriverLibrary::Load(const std::string& path, std::string* error) {
+  namespace fs = std::filesystem;
   Close();
   std::error_code code;
-  const std::filesystem::path absolute = std::filesystem::absolute(path, code);
+  const fs::path absolute = fs::absolute(path, code);
   if (code) {
     *error = path + ": " + code.message();
     return false;
   }
-  if (!std::filesystem::is_regular_file(absolute, code)) {
+  if (!fs::is_regular_file(absolute, code)) {
     *error = path + ": no such driver library";
     return false;
   }
-  // dlopen searches the library path for a bare name; an absolute path makes
-  // it load exactly this file.
-  void* handle = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // The driver looks for its dictionary beside the name it was loaded by, so
+  // it is loaded by exactly the name that Directory() reports: its real
+  // directory (links and ".." resolved) and its own file name. An absolute
+  // name also keeps dlopen from searching the library path.
+  const fs::path directory = fs::canonical(absolute.parent_path(), code);
+  if (code) {
+    *error = path + ": " + code.message();
+    return false;
+  }
+  const std::string file = (directory / absolute.filename()).string();
+  void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {
     const char* reason = dlerror();
     *error = path + ": cannot load: " + (reason ? reason : "unknown reason");
@@ -68,7 +77,7 @@ bool DriverLibrary::Load(const std::string& path, std::string* error) {
     return false;
   }
   handle_ = handle;
-  path_ = absolute.lexically_normal().string();
+  path_ = file;
   preWrite_ = preWrite;
   write_ = write;
   return true;
@@ -76,6 +85,18 @@ bool DriverLibrary::Load(const std::string& path, std::string* error) {
 
 std::string DriverLibrary::Directory() const {
   return std::filesystem::path(path_).parent_path().string() + "/";
+}
+
+// The C entry points see the host's objects as opaque handles; the driver
+// turns them back into the same interfaces.
+std::int32_t DriverLibrary::PreWrite(HostObject* object) const {
+  return PreWrite(reinterpret_cast<ZolvHostObject*>(object));
+}
+
+std::int32_t DriverLibrary::Write(HostObject* object, Stream* stream,
+                                  const char* options) const {
+  return Write(reinterpret_cast<ZolvHostObject*>(object),
+               reinterpret_cast<ZolvStream*>(stream), options);
 }
 
 std::int32_t DriverLibrary::PreWrite(ZolvHostObject* object) const {

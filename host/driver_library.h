@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/core_api.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv::host {
@@ -36,6 +37,13 @@ class DriverLibrary {
   /// The directory the driver looks for its dictionary in, ending in "/".
   std::string Directory() const;
 
+  /// ZolvPreWrite(object, 0, 0); only on a loaded library.
+  std::int32_t PreWrite(HostObject* object) const;
+  /// ZolvWrite(object, stream, options, 0); only on a loaded library. The
+  /// object and stream stay the caller's.
+  std::int32_t Write(HostObject* object, Stream* stream,
+                     const char* options) const;
+  /// The same, for callers that already hold the C boundary's handles.
   std::int32_t PreWrite(ZolvHostObject* object) const;
   std::int32_t Write(ZolvHostObject* object, ZolvStream* stream,
                      const char* options) const;

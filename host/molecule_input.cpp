@@ -90,6 +90,7 @@ bool LineReader::Open(const std::string& path, std::string* error) {
   } else {
     file_ = gzopen(path.c_str(), "rb");
   }
+  path_ = path;
   if (file_ == nullptr) {
     *error = errno != 0 ? std::strerror(errno) : "cannot open";
     return false;
@@ -113,9 +114,13 @@ bool LineReader::Fill() {
     int code = Z_OK;
     const char* message = gzerror(file_, &code);
     if (read < 0 || code != Z_OK) {
+      std::string reason = message != nullptr ? message : "";
+      // zlib puts the file's name first; the caller shows it already.
+      if (reason.compare(0, path_.size() + 2, path_ + ": ") == 0) {
+        reason.erase(0, path_.size() + 2);
+      }
       error_ = code == Z_ERRNO ? std::strerror(errno)
-                               : std::string("corrupt compressed data: ") +
-                                     (message != nullptr ? message : "");
+                               : "corrupt compressed data: " + reason;
     }
     atEnd_ = true;
     return false;

@@ -51,6 +51,7 @@ class LineReader {
   bool Fill();
 
   gzFile file_ = nullptr;
+  std::string path_;
   std::vector<char> buffer_;
   std::size_t start_ = 0;  // first unread byte in buffer_
   std::size_t end_ = 0;    // one past the last valid byte in buffer_

@@ -1,0 +1,550 @@
+#include "host/write_command.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "driver/option_parser.h"
+#include "host/driver_library.h"
+#include "host/molecule_input.h"
+#include "host/record_stream.h"
+#include "rdcore/rdcore.h"
+
+namespace zolv::host {
+namespace {
+
+constexpr char kProgram[] = "zolv";
+constexpr char kDictionaryMagic[] = {'V', 'e', 't', 'O', 'r', 'b'};
+static_assert(sizeof(kDictionaryMagic) == 6, "the magic has no terminator");
+
+// Progress starts after this long and is redrawn at most this often.
+constexpr std::chrono::milliseconds kProgressDelay{1000};
+constexpr std::chrono::milliseconds kProgressInterval{250};
+
+const char kDetails[] =
+    "Input:\n"
+    "  FILE is a SMILES file (.smi, .smiles: the SMILES, then the name; blank\n"
+    "  lines and lines starting with '#' are skipped) or an SD file (.sdf,\n"
+    "  .sd, .mol), each also gzipped (.gz). '-' reads SMILES from standard\n"
+    "  input. Files, --smiles and --smarts are read in the order given.\n"
+    "\n"
+    "Output:\n"
+    "  One line per molecule, in input order. A molecule that cannot be read\n"
+    "  or written is reported on stderr and written as an empty line, so\n"
+    "  that line N of the output belongs to molecule N of the input.\n"
+    "\n"
+    "Dictionary:\n"
+    "  The driver reads the screen dictionary named by the option\n"
+    "  \"screenfile\", relative to its own directory. --dictionary FILE puts\n"
+    "  screenfile=\"...\" (FILE relative to the driver) before the options.\n"
+    "  Without --dictionary and without \"screenfile\" in the options,\n"
+    "  default.vetorb beside the driver is used.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every molecule was written\n"
+    "  1  usage or fatal error: bad option, unreadable input, driver not\n"
+    "     loadable, dictionary missing, \"length\" zero (driver result 12)\n"
+    "  2  some molecules were skipped (unreadable, or the driver failed);\n"
+    "     all others were written\n"
+    "\n"
+    "Examples:\n"
+    "  zolv write molecules.smi --name\n"
+    "  zolv write --smarts 'c1ccccc1[Cl,Br]' -o 'object=query'\n"
+    "  zolv write big.sdf.gz -o 'format=SBI length=64' --encoding hex\n"
+    "  zolv write in.smi --dictionary screens.vetorb -o 'length=256'\n";
+
+// One input in command-line order.
+struct Input {
+  enum class Kind { kFile, kSmiles, kSmarts } kind = Kind::kFile;
+  std::string text;  // the file name, or the molecule's text
+  InputFormat format = InputFormat::kSmiles;
+};
+
+// Everything a run needs besides its inputs.
+struct WriteSettings {
+  std::string options;   // as the driver gets them
+  bool queries = false;  // molecules are made as queries
+  RecordEncoding encoding = RecordEncoding::kText;
+  bool withName = false;
+  bool progress = false;
+};
+
+std::string Trim(const std::string& text) {
+  constexpr char kWhiteSpace[] = " \t\r\n\v\f";
+  const std::size_t first = text.find_first_not_of(kWhiteSpace);
+  if (first == std::string::npos) return "";
+  const std::size_t last = text.find_last_not_of(kWhiteSpace);
+  return text.substr(first, last - first + 1);
+}
+
+void Report(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+// Counts written molecules on stderr while a long input runs.
+class ProgressMeter {
+ public:
+  explicit ProgressMeter(bool enabled)
+      : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
+
+  void Tick(std::size_t count) {
+    if (!enabled_ || (count & 0xFF) != 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - start_ < kProgressDelay || now - last_ < kProgressInterval) {
+      return;
+    }
+    last_ = now;
+    std::fprintf(stderr, "\r%s: %zu molecules", kProgram, count);
+    shown_ = true;
+  }
+
+  // Clears the progress line so that a message starts on a clean line.
+  void Clear() {
+    if (!shown_) return;
+    std::fputs("\r\033[K", stderr);
+    shown_ = false;
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_;
+};
+
+const CommandSpec& Spec() {
+  static const CommandSpec spec = [] {
+    CommandSpec s;
+    s.name = "zolv write";
+    s.arguments = "[FILE...]";
+    s.summary =
+        "Writes the screen record of each molecule with the format driver, as "
+        "the toolkit's host would: the driver is loaded at run time, and "
+        "ZolvPreWrite and ZolvWrite are called for every molecule with the "
+        "option string.";
+    s.options = {
+        {"options", 'o', "STRING",
+         "Option string for the driver, passed unchanged (for example "
+         "\"format=SBI object=query length=64\"). With object=query the "
+         "molecules are read as queries."},
+        {"dictionary", '\0', "FILE",
+         "Screen dictionary to use; any path. It must exist."},
+        {"driver", '\0', "PATH",
+         "Driver library to load (default: libzolvexformat11v6.so beside "
+         "zolv)."},
+        {"smiles", '\0', "TEXT", "Write one molecule given as SMILES.", true},
+        {"smarts", '\0', "TEXT",
+         "Write one query given as SMARTS; always read as a query.", true},
+        {"input-format", '\0', "FORMAT",
+         "Read every FILE as smi or sdf, whatever its name."},
+        {"encoding", '\0', "ENCODING",
+         "How records are printed: text (the bytes as they are, default), "
+         "hex (two lowercase hex digits per byte) or escaped (printable "
+         "ASCII as is, \\\\ for a backslash, \\xHH for every other byte)."},
+        {"name", '\0', "",
+         "Append a tab and the molecule's name to each line."},
+        {"output", '\0', "FILE", "Write the records to FILE, not stdout."},
+        {"no-progress", '\0', "",
+         "Never show progress (shown on a terminal for long inputs)."},
+    };
+    s.details = kDetails;
+    return s;
+  }();
+  return spec;
+}
+
+bool HasDictionaryMagic(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  char magic[sizeof(kDictionaryMagic)] = {};
+  return file.read(magic, sizeof(magic)) &&
+         std::memcmp(magic, kDictionaryMagic, sizeof(magic)) == 0;
+}
+
+// Why path is no usable dictionary, or none.
+std::optional<std::string> CheckDictionary(const std::string& path) {
+  std::error_code code;
+  const auto status = std::filesystem::status(path, code);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    return "no such dictionary";
+  }
+  if (code) return code.message();
+  if (!std::filesystem::is_regular_file(status)) return "not a regular file";
+  if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
+  if (!HasDictionaryMagic(path)) {
+    return "not a screen dictionary (it does not start with \"VetOrb\")";
+  }
+  return std::nullopt;
+}
+
+// The option string the driver gets: the user's, with the dictionary put
+// first when zolv chooses it. False with a message when no dictionary can be
+// given to the driver.
+bool ComposeOptions(const ParsedCommandLine& line, const DriverLibrary& driver,
+                    std::string* options, std::string* error) {
+  const std::string user = line.Value("options").value_or("");
+  const std::optional<std::string> dictionary = line.Value("dictionary");
+  const bool named = NamesScreenFile(user);
+
+  std::string path;
+  std::string hint;
+  if (dictionary) {
+    if (named) {
+      *error =
+          "--dictionary and a \"screenfile\" option both name a dictionary; "
+          "give one";
+      return false;
+    }
+    path = *dictionary;
+  } else if (named) {
+    // The user's own name stays as it is; the driver would just find nothing.
+    WriteOptions parsed;
+    ParseOptions(user.c_str(), &parsed);
+    const std::string file = driver.Directory() + parsed.screenFile.text();
+    if (const auto problem = CheckDictionary(file)) {
+      Report("warning: the driver will find no screens: " + file + ": " +
+             *problem);
+    }
+    *options = user;
+    return true;
+  } else {
+    path = driver.Directory() + kDefaultDictionaryName;
+    hint = "; give a dictionary with --dictionary FILE";
+  }
+
+  if (const auto problem = CheckDictionary(path)) {
+    *error = path + ": " + *problem + hint;
+    return false;
+  }
+  const std::string screenFile =
+      ScreenFileOption(driver.Directory(), path, error);
+  if (screenFile.empty()) return false;
+  // Put first, the pair is read whole whatever the user's text holds, and
+  // the user's own pairs still follow in their order.
+  *options = user.empty() ? screenFile : screenFile + " " + user;
+  return true;
+}
+
+// Sorts the command line's inputs and checks files before anything is
+// written. False with a message on the first bad one.
+bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs,
+                   std::string* error) {
+  std::optional<InputFormat> forced;
+  if (const auto name = line.Value("input-format")) {
+    forced = ParseInputFormat(*name);
+    if (!forced) {
+      *error = "unknown input format '" + *name + "' (use smi or sdf)";
+      return false;
+    }
+  }
+  for (const Argument& argument : line.arguments()) {
+    Input input;
+    input.text = argument.value;
+    if (argument.option == "smiles") {
+      input.kind = Input::Kind::kSmiles;
+    } else if (argument.option == "smarts") {
+      input.kind = Input::Kind::kSmarts;
+    } else if (argument.option.empty()) {
+      input.kind = Input::Kind::kFile;
+      if (const auto problem = CheckInputFile(input.text)) {
+        *error = input.text + ": " + *problem;
+        return false;
+      }
+      std::optional<InputFormat> format = forced;
+      if (!format) {
+        format = input.text == "-" ? std::optional(InputFormat::kSmiles)
+                                   : FormatFromFileName(input.text);
+      }
+      if (!format) {
+        *error = input.text +
+                 ": unknown file type (expected .smi, .smiles, .sdf, .sd or "
+                 ".mol, optionally .gz); use --input-format";
+        return false;
+      }
+      input.format = *format;
+    } else {
+      continue;
+    }
+    inputs->push_back(std::move(input));
+  }
+  if (inputs->empty()) {
+    *error = "no input: give FILE, '-', --smiles or --smarts";
+    return false;
+  }
+  return true;
+}
+
+// The reason in the core library's parse message, which starts by repeating
+// what could not be read ("cannot read SMILES \"C1CC\": ..."); the host
+// shows that part its own way.
+std::string ParseFailureReason(rdcore::Notation notation,
+                               const std::string& text,
+                               const std::string& error) {
+  std::string repeated;
+  const char* invalid = "not a valid molfile";
+  switch (notation) {
+    case rdcore::Notation::kSmiles:
+      repeated = "cannot read SMILES \"" + Trim(text) + "\"";
+      invalid = "not valid SMILES";
+      break;
+    case rdcore::Notation::kSmarts:
+      repeated = "cannot read SMARTS \"" + Trim(text) + "\"";
+      invalid = "not valid SMARTS";
+      break;
+    case rdcore::Notation::kMolBlock:
+      repeated = "cannot read molfile";
+      break;
+  }
+  if (error.compare(0, repeated.size(), repeated) != 0) return error;
+  const std::string rest = error.substr(repeated.size());
+  if (rest.empty()) return invalid;
+  return rest.compare(0, 2, ": ") == 0 ? rest.substr(2) : error;
+}
+
+// Writes the records of a run and keeps its counts.
+class Writer {
+ public:
+  Writer(const DriverLibrary& driver, const WriteSettings& settings,
+         std::FILE* out)
+      : driver_(driver),
+        settings_(settings),
+        out_(out),
+        progress_(settings.progress) {}
+
+  // False after a fatal error, already reported.
+  bool WriteInput(const Input& input) {
+    if (input.kind == Input::Kind::kSmiles) {
+      return WriteOne(rdcore::Notation::kSmiles, input.text, "", "--smiles");
+    }
+    if (input.kind == Input::Kind::kSmarts) {
+      return WriteOne(rdcore::Notation::kSmarts, input.text, "", "--smarts");
+    }
+    const std::string shown = input.text == "-" ? "stdin" : input.text;
+    MoleculeReader reader;
+    std::string error;
+    if (!reader.Open(input.text, input.format, &error)) {
+      Message(shown + ": cannot open: " + error);
+      return false;
+    }
+    const rdcore::Notation notation = input.format == InputFormat::kSmiles
+                                          ? rdcore::Notation::kSmiles
+                                          : rdcore::Notation::kMolBlock;
+    InputRecord record;
+    while (reader.Next(&record)) {
+      if (!WriteOne(notation, record.text, record.name,
+                    shown + ":" + std::to_string(record.line))) {
+        return false;
+      }
+    }
+    if (!reader.error().empty()) {
+      Message(shown + ": read error: " + reader.error());
+      return false;
+    }
+    return true;
+  }
+
+  void Finish() {
+    progress_.Clear();
+    if (skipped_ > 0) {
+      Report(std::to_string(skipped_) + " of " + std::to_string(count_) +
+             " molecules skipped");
+    }
+  }
+
+  std::size_t skipped() const { return skipped_; }
+
+ private:
+  void Message(const std::string& message) {
+    progress_.Clear();
+    Report(message);
+  }
+
+  // Writes one molecule's line; false after a fatal error.
+  bool WriteOne(rdcore::Notation notation, const std::string& text,
+                const std::string& name, const std::string& where) {
+    ++count_;
+    progress_.Tick(count_);
+    const bool query =
+        settings_.queries || notation == rdcore::Notation::kSmarts;
+    rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+        text, notation,
+        query ? rdcore::MoleculeRole::kQuery : rdcore::MoleculeRole::kTarget);
+    HostObject* object = parsed.molecule.get();
+    if (object == nullptr) {
+      // A molfile is shown by its title, a SMILES or SMARTS whole.
+      const std::string shown =
+          notation == rdcore::Notation::kMolBlock ? name : text;
+      Message(where + ": cannot read " + NotationName(notation) + " '" + shown +
+              "': " + ParseFailureReason(notation, text, parsed.error));
+      return Skip(name);
+    }
+    if (driver_.PreWrite(object) != ZOLV_PREWRITE_ACCEPTED) {
+      Message(where +
+              ": the driver does not accept this object "
+              "(ZolvPreWrite refused it)");
+      return Skip(name);
+    }
+    stream_.Clear();
+    const std::int32_t result =
+        driver_.Write(object, &stream_, settings_.options.c_str());
+    if (result == ZOLV_WRITE_BAD_LENGTH) {
+      Message(
+          "the driver refused the options: \"length\" is zero or not a "
+          "number (ZolvWrite result 12)");
+      return false;
+    }
+    if (result == ZOLV_WRITE_FAILED) {
+      Message(where +
+              ": the driver could not compute the screens (ZolvWrite "
+              "result 0)");
+      return Skip(name);
+    }
+    if (result != ZOLV_WRITE_DONE) {
+      Message(where + ": unexpected ZolvWrite result " +
+              std::to_string(result));
+      return Skip(name);
+    }
+    if (settings_.encoding == RecordEncoding::kText && !warnedLineBreak_ &&
+        stream_.record().find_first_of("\r\n") != std::string::npos) {
+      Message(
+          "warning: a record holds line-break bytes, so lines no longer match "
+          "molecules; use --encoding hex or escaped");
+      warnedLineBreak_ = true;
+    }
+    PutLine(EncodeRecord(stream_.record(), settings_.encoding), name);
+    return true;
+  }
+
+  bool Skip(const std::string& name) {
+    ++skipped_;
+    PutLine("", name);
+    return true;
+  }
+
+  void PutLine(const std::string& record, const std::string& name) {
+    std::fwrite(record.data(), 1, record.size(), out_);
+    if (settings_.withName) {
+      std::fputc('\t', out_);
+      std::fwrite(name.data(), 1, name.size(), out_);
+    }
+    std::fputc('\n', out_);
+  }
+
+  static const char* NotationName(rdcore::Notation notation) {
+    switch (notation) {
+      case rdcore::Notation::kSmiles:
+        return "SMILES";
+      case rdcore::Notation::kSmarts:
+        return "SMARTS";
+      case rdcore::Notation::kMolBlock:
+        break;
+    }
+    return "molfile record";
+  }
+
+  const DriverLibrary& driver_;
+  const WriteSettings& settings_;
+  std::FILE* out_;
+  ProgressMeter progress_;
+  RecordStream stream_;
+  std::size_t count_ = 0;
+  std::size_t skipped_ = 0;
+  bool warnedLineBreak_ = false;
+};
+
+}  // namespace
+
+const CommandSpec& WriteCommandSpec() { return Spec(); }
+
+int RunWrite(int argc, char** argv) {
+  int exitCode = kExitSuccess;
+  const std::optional<ParsedCommandLine> line =
+      ParseOrReport(Spec(), argc, argv, &exitCode);
+  if (!line) return exitCode;
+
+  WriteSettings settings;
+  const std::string encoding = line->Value("encoding").value_or("text");
+  if (const auto parsed = ParseRecordEncoding(encoding)) {
+    settings.encoding = *parsed;
+  } else {
+    Report("unknown encoding '" + encoding + "' (use text, hex or escaped)");
+    return kExitFailure;
+  }
+  settings.withName = line->Has("name");
+  settings.progress = !line->Has("no-progress") && isatty(STDERR_FILENO) != 0;
+
+  std::vector<Input> inputs;
+  std::string error;
+  if (!CollectInputs(*line, &inputs, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+
+  DriverLibrary driver;
+  const std::string driverPath =
+      line->Value("driver").value_or(DefaultDriverPath());
+  if (!driver.Load(driverPath, &error)) {
+    Report("cannot load the driver: " + error);
+    return kExitFailure;
+  }
+  if (!ComposeOptions(*line, driver, &settings.options, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+
+  // The driver decides between target and query from the same options, read
+  // the same way; the molecules are made to match.
+  WriteOptions parsed;
+  ParseOptions(settings.options.c_str(), &parsed);
+  settings.queries = parsed.screenMode == ScreenMode::kQuery;
+  if (!settings.queries && line->Has("smarts")) {
+    Report(
+        "warning: --smarts makes a query, but the options do not say "
+        "object=query, so the driver writes it as a target");
+  }
+
+  std::FILE* out = stdout;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> outputFile(nullptr,
+                                                             &std::fclose);
+  if (const auto path = line->Value("output")) {
+    outputFile.reset(std::fopen(path->c_str(), "wb"));
+    if (!outputFile) {
+      Report(*path + ": cannot write: " + std::strerror(errno));
+      return kExitFailure;
+    }
+    out = outputFile.get();
+  }
+
+  Writer writer(driver, settings, out);
+  bool completed = true;
+  for (const Input& input : inputs) {
+    if (!writer.WriteInput(input)) {
+      completed = false;
+      break;
+    }
+  }
+  writer.Finish();
+
+  const bool flushed = std::fflush(out) == 0 && std::ferror(out) == 0;
+  if (!flushed) {
+    Report(std::string("cannot write the output: ") + std::strerror(errno));
+    return kExitFailure;
+  }
+  if (outputFile && std::fclose(outputFile.release()) != 0) {
+    Report(std::string("cannot write the output: ") + std::strerror(errno));
+    return kExitFailure;
+  }
+  if (!completed) return kExitFailure;
+  return writer.skipped() > 0 ? kExitPartial : kExitSuccess;
+}
+
+}  // namespace zolv::host

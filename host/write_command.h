@@ -1,0 +1,18 @@
+// zolv write: plays the toolkit's host for the format driver and writes one
+// screen record per molecule.
+#pragma once
+
+#include "host/command_line.h"
+
+namespace zolv::host {
+
+/// Name of the dictionary that the build places beside the driver, used when
+/// neither --dictionary nor a "screenfile" option names one.
+inline constexpr char kDefaultDictionaryName[] = "default.vetorb";
+
+const CommandSpec& WriteCommandSpec();
+
+/// Runs zolv write; argv[0] is the command's name. Returns the exit code.
+int RunWrite(int argc, char** argv);
+
+}  // namespace zolv::host
