@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "rdcore/chemistry.h"
+#include "rdcore/core_statistics.h"
 #include "screens/screen_set.h"
 
 namespace zolv::rdcore {
@@ -67,6 +68,7 @@ void CoreMatcher::Restart() {
 }
 
 void CoreMatcher::Search(std::uint32_t limit) {
+  detail::Count(detail::Counters().substructureSearches);
   RDKit::SubstructMatchParameters parameters;
   // Every mapping counts: the query-mode check may accept one of several
   // mappings onto the same atoms.
@@ -79,6 +81,7 @@ void CoreMatcher::Search(std::uint32_t limit) {
 }
 
 CoreBool CoreMatcher::NextMatch(MatchMap* map) {
+  detail::Count(detail::Counters().nextMatchCalls);
   try {
     // An empty pattern (unreadable, or no atoms) matches nothing.
     if (pattern_ == nullptr || target_ == nullptr ||

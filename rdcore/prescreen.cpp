@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "rdcore/chemistry.h"
+#include "rdcore/core_statistics.h"
 #include "rdcore/structure.h"
 
 namespace zolv::rdcore {
@@ -86,21 +87,23 @@ void PrescreenIndex::Release() { delete this; }
 void PrescreenIndex::Build(Chemistry* chemistry) {
   const CoreChemistry* ours = CoreChemistry::From(chemistry);
   structure_ = ours != nullptr ? ours->structure() : nullptr;
-  // The summary is computed here, once per structure, rather than at the
-  // first comparison.
-  if (structure_ != nullptr) structure_->summary();
+  // Computed here, once per structure, rather than at the first comparison.
+  summary_ = structure_ != nullptr ? &structure_->summary() : nullptr;
 }
 
 CoreBool PrescreenIndex::MayOccurIn(Index* other) {
+  detail::Count(detail::Counters().prescreenCalls);
   const auto* theirs = dynamic_cast<const PrescreenIndex*>(other);
   if (structure_ == nullptr || theirs == nullptr ||
       theirs->structure_ == nullptr) {
     return 1;
   }
-  return rdcore::MayOccurIn(structure_->summary(),
-                            theirs->structure_->summary())
-             ? 1
-             : 0;
+  if (rdcore::MayOccurIn(structure_->summary(),
+                         theirs->structure_->summary())) {
+    return 1;
+  }
+  detail::Count(detail::Counters().prescreenRejections);
+  return 0;
 }
 
 }  // namespace zolv::rdcore

@@ -95,7 +95,8 @@ class PrescreenIndex final : public Index {
  private:
   ~PrescreenIndex() = default;
 
-  std::shared_ptr<const Structure> structure_;
+  std::shared_ptr<const Structure> structure_;  // keeps summary_ alive
+  const PrescreenSummary* summary_ = nullptr;
 };
 
 }  // namespace zolv::rdcore

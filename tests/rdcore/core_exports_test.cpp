@@ -102,7 +102,7 @@ CoreHandle<Stream> OpenStream(const char* path) {
   return stream;
 }
 
-TEST(FileStream, ReadsLittleEndianFieldsAndRawBytes) {
+TEST(CoreFileStream, ReadsLittleEndianFieldsAndRawBytes) {
   const TempFile file({'V', 'e', 't', 'O', 'r', 'b', 0xFE, 0xFF, 0x34, 0x12,
                        0x78, 0x56, 0x34, 0x12, 0x01});
   CoreHandle<Stream> stream = OpenStream(file.path());
@@ -129,7 +129,7 @@ TEST(FileStream, ReadsLittleEndianFieldsAndRawBytes) {
   EXPECT_EQ(stream->PutChar('x'), 0);
 }
 
-TEST(FileStream, RawReadPastTheEndFails) {
+TEST(CoreFileStream, RawReadPastTheEndFails) {
   const TempFile file({1, 2, 3});
   CoreHandle<Stream> stream = OpenStream(file.path());
   ASSERT_TRUE(stream);
@@ -137,7 +137,7 @@ TEST(FileStream, RawReadPastTheEndFails) {
   EXPECT_EQ(stream->ReadBytes(bytes, 4), 0);
 }
 
-TEST(FileStream, NoStreamForWhatIsNoReadableFile) {
+TEST(CoreFileStream, NoStreamForWhatIsNoReadableFile) {
   const TempFile file({1, 2});
   struct Case {
     const char* mode;

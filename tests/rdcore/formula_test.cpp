@@ -55,7 +55,7 @@ Entries ParsedEntries(HostObject& molecule) {
   return entries;
 }
 
-TEST(Formula, IsHillOrderTextThatTheDriverReadsWhole) {
+TEST(CoreFormula, IsHillOrderTextThatTheDriverReadsWhole) {
   constexpr auto kTarget = MoleculeRole::kTarget;
   constexpr auto kQuery = MoleculeRole::kQuery;
   constexpr auto kSmiles = Notation::kSmiles;
@@ -130,7 +130,7 @@ class ForeignHost final : public HostObject {
   Chemistry* ZOLV_STDCALL GetChemistry() override { return nullptr; }
 };
 
-TEST(Formula, FailsForAHostObjectWithoutAMoleculeOfThisLibrary) {
+TEST(CoreFormula, FailsForAHostObjectWithoutAMoleculeOfThisLibrary) {
   ForeignHost host;
   CoreHandle<StringObject> text;
   ZolvCreateString(text.Receive());

@@ -22,7 +22,7 @@ struct OccurrenceCase {
   bool occurs;
 };
 
-TEST(Matcher, SearchesScreensWithRDKitSemantics) {
+TEST(CoreMatcher, SearchesScreensWithRDKitSemantics) {
   const OccurrenceCase cases[] = {
       {"c1ccccc1", "Cc1ccccc1", true},
       {"C1CCCCC1", "Cc1ccccc1", false},  // aliphatic ring atoms
@@ -88,7 +88,7 @@ std::vector<std::vector<std::uint32_t>> AllMatches(Chemistry* pattern,
   return matches;
 }
 
-TEST(Matcher, GivesEveryMappingOnceThroughTheMap) {
+TEST(CoreMatcher, GivesEveryMappingOnceThroughTheMap) {
   auto benzene = MakeMolecule("c1ccccc1");
   ChemistryHandle target = CopyOf(*benzene);
   ChemistryHandle ring = LoadScreen("c1ccccc1");
@@ -103,7 +103,7 @@ TEST(Matcher, GivesEveryMappingOnceThroughTheMap) {
   }
 }
 
-TEST(Matcher, GivesMatchesBeyondTheFirstBatchsAndStopsAtTheLimit) {
+TEST(CoreMatcher, GivesMatchesBeyondTheFirstBatchsAndStopsAtTheLimit) {
   ChemistryHandle carbon = LoadScreen("[#6]");
   for (std::size_t atoms : {15, 16, 17, 40, 200, 1100}) {
     auto chain = MakeMolecule(std::string(atoms, 'C'));
@@ -116,7 +116,7 @@ TEST(Matcher, GivesMatchesBeyondTheFirstBatchsAndStopsAtTheLimit) {
   }
 }
 
-TEST(Matcher, ExistenceFirstThenTheRemainingMatches) {
+TEST(CoreMatcher, ExistenceFirstThenTheRemainingMatches) {
   auto ethane = MakeMolecule("CC");
   ChemistryHandle target = CopyOf(*ethane);
   ChemistryHandle carbon = LoadScreen("[#6]");
@@ -139,7 +139,7 @@ TEST(Matcher, ExistenceFirstThenTheRemainingMatches) {
   EXPECT_EQ(matcher->NextMatch(nullptr), 0);
 }
 
-TEST(Matcher, UnreadableOrEmptyScreensMatchNothingAndOccurNowhere) {
+TEST(CoreMatcher, UnreadableOrEmptyScreensMatchNothingAndOccurNowhere) {
   auto molecule = MakeMolecule("CCO");
   ChemistryHandle target = CopyOf(*molecule);
   CoreHandle<Index> moleculeIndex;
@@ -166,7 +166,7 @@ TEST(Matcher, UnreadableOrEmptyScreensMatchNothingAndOccurNowhere) {
   EXPECT_FALSE(Occurs(fresh.get(), target.get()));
 }
 
-TEST(Matcher, WithoutPatternOrTargetFindsNothing) {
+TEST(CoreMatcher, WithoutPatternOrTargetFindsNothing) {
   auto molecule = MakeMolecule("C");
   ChemistryHandle target = CopyOf(*molecule);
   CoreHandle<Matcher> matcher;
@@ -177,7 +177,7 @@ TEST(Matcher, WithoutPatternOrTargetFindsNothing) {
   EXPECT_EQ(matcher->NextMatch(nullptr), 0);
 }
 
-TEST(Chemistry, CollectAtomsGrowsTheSetThroughTheCoreAllocator) {
+TEST(CoreChemistry, CollectAtomsGrowsTheSetThroughTheCoreAllocator) {
   auto chain = MakeMolecule(std::string(200, 'C'));
   ChemistryHandle target = CopyOf(*chain);
   ScreenSet atoms;
@@ -189,7 +189,7 @@ TEST(Chemistry, CollectAtomsGrowsTheSetThroughTheCoreAllocator) {
   EXPECT_EQ(last, 199u);
 }
 
-TEST(Index, IndexOfAnotherKindOrUnbuiltRulesNothingOut) {
+TEST(CoreIndex, IndexOfAnotherKindOrUnbuiltRulesNothingOut) {
   auto molecule = MakeMolecule("CC");
   ChemistryHandle target = CopyOf(*molecule);
   ChemistryHandle screen = LoadScreen("[#7]");
@@ -227,7 +227,7 @@ TEST(ScreenCache, StaysCorrectWhenMoreScreensThanItKeepsAreLoaded) {
   EXPECT_TRUE(Occurs(again.get(), target.get()));
 }
 
-TEST(Threads, SeparateObjectsSearchTheSameScreensAlike) {
+TEST(CoreThreads, SeparateObjectsSearchTheSameScreensAlike) {
   const char* molecules[] = {"CC(=O)Nc1ccc(O)cc1",    "OC(=O)c1ccccc1O",
                              "C[N+](C)(C)CC(=O)[O-]", "c1ccc2[nH]ccc2c1",
                              "ClC(Cl)(Cl)Cl",         "CCN(CC)C(=O)C1CCCC1"};

@@ -9,18 +9,23 @@
 #include <GraphMol/SmilesParse/SmilesWrite.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/core_handle.h"
+#include "screens/module_directory.h"
+#include "screens/perception.h"
 #include "tests/rdcore/rdcore_test_util.h"
 #include "tests/rdcore/typical_screens.h"
+#include "tests/support/dictionary_writer.h"
 
 namespace zolv::testing {
 namespace {
@@ -112,6 +117,39 @@ TEST(QueryAtomCheck, AtomsOfAQueryGuaranteeNothingThroughAnAnyBond) {
   }
   EXPECT_GE(target->AtomAt(2)->Property(kPropertyHeavyDegree), 0);
   EXPECT_EQ(target->AtomAt(2)->Property(0), 0);
+}
+
+// A molfile query: an atom list (N or O) on a single bond, then an any-bond.
+constexpr const char* kListQuery =
+    "list query\n  test\n\n"
+    "  4  3  0  0  0  0  0  0  0  0999 V2000\n"
+    "    0.0000    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0\n"
+    "    1.5000    0.0000    0.0000 L   0  0  0  0  0  0  0  0  0  0  0  0\n"
+    "    3.0000    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0\n"
+    "    4.5000    0.0000    0.0000 Cl  0  0  0  0  0  0  0  0  0  0  0  0\n"
+    "  1  2  1  0\n  2  3  1  0\n  3  4  8  0\n"
+    "M  ALS   2  2 F N   O   \n"
+    "M  END\n";
+
+TEST(QueryAtomCheck, MolfileQueryFeaturesGuaranteeNothing) {
+  auto query =
+      MakeMolecule(kListQuery, MoleculeRole::kQuery, Notation::kMolBlock);
+  ASSERT_NE(query, nullptr);
+  ChemistryHandle target = CopyOf(*query);
+  const HazardCase cases[] = {
+      {"[#6]", "", Notation::kMolBlock, true},     // the first carbon
+      {"[#6]-*", "", Notation::kMolBlock, false},  // through the list atom
+      {"[#7,#8]", "", Notation::kMolBlock, false},
+      {"[#17]", "", Notation::kMolBlock, false},  // on the any-bond
+  };
+  for (const HazardCase& c : cases) {
+    ChemistryHandle screen = LoadScreen(c.screen);
+    EXPECT_EQ(FoundInQuery(screen.get(), target.get()), c.found) << c.screen;
+  }
+  CoreHandle<StringObject> formula;
+  ZolvCreateString(formula.Receive());
+  ZolvFormula(query.get(), 0, formula.get());
+  EXPECT_STREQ(formula->GetText(), "C2Cl");
 }
 
 // --- NCI molecules ---------------------------------------------------------
@@ -366,6 +404,99 @@ TEST(Prescreen, NeverRulesOutAScreenThatOccurs) {
   }
   // It must also do its job: rule out a good share of the pairs.
   EXPECT_GT(ruledOut, molecules.size() * screens.size() / 2);
+}
+
+// --- The whole pass --------------------------------------------------------
+
+// The driver's perception on this library: a dictionary of the typical
+// screens (numbered from 1, without implications) beside this program.
+class CorePerception : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    fileName_ = "rdcore_screens_" + std::to_string(getpid()) + ".dat";
+    DictionaryContent content;
+    for (std::size_t s = 0; s < kTypicalScreens.size(); ++s) {
+      content.screens.push_back({static_cast<std::uint16_t>(s + 1),
+                                 {},
+                                 {},
+                                 std::string(kTypicalScreens[s])});
+    }
+    ASSERT_TRUE(WriteDictionaryFile(Path(), content));
+  }
+
+  static void TearDownTestSuite() { std::remove(Path().c_str()); }
+
+  static std::string Path() {
+    return std::string(ModuleDirectory().text()) + fileName_;
+  }
+
+  static std::set<std::uint32_t> ScreensOf(HostObject& molecule, bool query) {
+    ScreenSet found;
+    ComputeScreens(&molecule, query ? 1 : 0, &found, fileName_.c_str());
+    std::set<std::uint32_t> numbers;
+    std::uint32_t number = 0;
+    for (std::uint32_t from = 0; found.NextFrom(from, &number);
+         from = number + 1) {
+      numbers.insert(number);
+    }
+    return numbers;
+  }
+
+  static std::string fileName_;
+};
+
+std::string CorePerception::fileName_;
+
+TEST_F(CorePerception, TargetsGetEveryScreenThatOccursDespiteThePrescreen) {
+  const std::vector<NciMolecule> molecules = ReadNci(300);
+  if (molecules.empty()) GTEST_SKIP() << "no " << kNciMolecules;
+  std::vector<ChemistryHandle> screens;
+  for (std::string_view text : kTypicalScreens) {
+    screens.push_back(LoadScreen(text));
+  }
+  for (const NciMolecule& molecule : molecules) {
+    ChemistryHandle target = CopyOf(*molecule.host);
+    std::set<std::uint32_t> expected;
+    for (std::size_t s = 0; s < screens.size(); ++s) {
+      if (Occurs(screens[s].get(), target.get())) expected.insert(s + 1);
+    }
+    EXPECT_EQ(ScreensOf(*molecule.host, false), expected)
+        << RDKit::MolToSmiles(*molecule.mol);
+  }
+}
+
+TEST_F(CorePerception,
+       QueryScreensAreAmongTheScreensOfEveryContainingMolecule) {
+  const std::vector<NciMolecule> molecules = ReadNci(300);
+  if (molecules.empty()) GTEST_SKIP() << "no " << kNciMolecules;
+  std::vector<std::set<std::uint32_t>> targetScreens;
+  for (const NciMolecule& molecule : molecules) {
+    targetScreens.push_back(ScreensOf(*molecule.host, false));
+  }
+  std::size_t pairs = 0;
+  std::size_t queryScreens = 0;
+  for (std::size_t source = 0; source < molecules.size(); source += 20) {
+    for (const Query& query :
+         QueriesFrom(*molecules[source].mol, static_cast<int>(source) + 7)) {
+      const auto judge = JudgeMolecule(query);
+      rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+          query.text, query.notation, MoleculeRole::kQuery);
+      if (judge == nullptr || parsed.molecule == nullptr) continue;
+      const std::set<std::uint32_t> found = ScreensOf(*parsed.molecule, true);
+      queryScreens += found.size();
+      for (std::size_t m = 0; m < molecules.size(); ++m) {
+        if (!Contains(*molecules[m].mol, *judge)) continue;
+        ++pairs;
+        for (std::uint32_t number : found) {
+          EXPECT_EQ(targetScreens[m].count(number), 1u)
+              << kTypicalScreens[number - 1] << " for query " << query.text
+              << " but not for " << RDKit::MolToSmiles(*molecules[m].mol);
+        }
+      }
+    }
+  }
+  EXPECT_GE(pairs, 200u);
+  EXPECT_GE(queryScreens, 200u);
 }
 
 }  // namespace
