@@ -1,0 +1,498 @@
+#include "host/index_command.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/dict_reader.h"
+#include "host/molecule_input.h"
+#include "host/record_stream.h"
+#include "host/write_command.h"
+#include "rdcore/rdcore.h"
+#include "search/substructure_check.h"
+#include "zolv/zolvexformat.h"
+
+namespace zolv::host {
+namespace {
+
+constexpr char kProgram[] = "zolv index";
+
+// Rows go to the database in transactions of this many.
+constexpr std::size_t kBatchSize = 1000;
+// Room for the formula's symbols beyond the screens: up to five copies of a
+// two-letter symbol, each letter possibly bracketed, for eight elements.
+constexpr std::uint32_t kFormulaAllowance = 8 * 5 * 2 * 3;
+// Three characters for every screen: a bracketed special character.
+constexpr std::uint32_t kMostCharactersPerScreen = 3;
+// A "length" the driver takes: it converts the value in 32-bit arithmetic.
+constexpr std::uint32_t kLargestLength = 1u << 30;
+
+const char kDetails[] =
+    "Database:\n"
+    "  DB is a SQLite file, created when missing. With --postgres the texts "
+    "go\n"
+    "  to a PostgreSQL server instead and every positional argument is a "
+    "FILE.\n"
+    "  Table targets (id, name, smiles, raw, ascii, bits) holds one row per\n"
+    "  molecule: raw and ascii are the raw and alphabet \"SBI\" target texts "
+    "as\n"
+    "  bytes (SQLite BLOB, PostgreSQL bytea), bits the bit string. Table\n"
+    "  index_settings records the dictionary and the lengths; zolv search\n"
+    "  refuses a dictionary other than the one the index was written with.\n"
+    "\n"
+    "Length:\n"
+    "  By default every text is written whole: the \"length\" starts large\n"
+    "  enough for the dictionary and grows for a molecule that needs more.\n"
+    "  With --length N the texts are written with exactly N; a text that N\n"
+    "  cuts short loses screens or formula symbols, so that queries needing\n"
+    "  them miss the molecule: each such molecule is reported on stderr.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every molecule was stored\n"
+    "  1  usage or fatal error; nothing usable was stored\n"
+    "  2  some molecules could not be read or written and were left out\n"
+    "\n"
+    "Examples:\n"
+    "  zolv index targets.db molecules.smi.gz\n"
+    "  zolv index --postgres 'host=/tmp dbname=screens' molecules.sdf\n";
+
+const CommandSpec& Spec() {
+  static const CommandSpec spec = [] {
+    CommandSpec s;
+    s.name = "zolv index";
+    s.arguments = "DB FILE...";
+    s.summary =
+        "Stores each molecule's raw and alphabet \"SBI\" target texts, its bit "
+        "string and its SMILES in a database, for zolv search.";
+    s.options = {
+        {"postgres", '\0', "CONNINFO",
+         "Store in PostgreSQL (a libpq connection string) instead of a "
+         "SQLite file DB."},
+        {"replace", '\0', "", "Replace an index the database already holds."},
+        {"dictionary", '\0', "FILE",
+         "Screen dictionary (default: default.vetorb beside the driver)."},
+        {"driver", '\0', "PATH",
+         "Driver library to load (default: the one beside zolv)."},
+        {"length", '\0', "N",
+         "Write the \"SBI\" texts with exactly this \"length\" and report "
+         "every text it cuts (default: whatever each text needs)."},
+        {"bits-length", '\0', "N",
+         "Length of the bit string (default: the dictionary's highest screen "
+         "number, so that no screens share a position)."},
+        {"input-format", '\0', "FORMAT",
+         "Read every FILE as smi or sdf, whatever its name."},
+    };
+    s.details = kDetails;
+    s.minPositional = 1;
+    return s;
+  }();
+  return spec;
+}
+
+void Report(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+// FNV-1a, 64 bits: enough to tell two dictionaries apart, not a security
+// measure.
+std::string Digest(const std::string& bytes) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  char text[32];
+  std::snprintf(text, sizeof(text), "fnv1a64:%016" PRIx64, hash);
+  return text;
+}
+
+// A positive count from the command line, at most kLargestLength.
+std::optional<std::uint32_t> ParseLength(const std::string& text) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
+  if (errno != 0 || value == 0 || value > kLargestLength) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
+// One input file in command-line order.
+struct InputFile {
+  std::string path;
+  InputFormat format = InputFormat::kSmiles;
+};
+
+bool CollectFiles(const ParsedCommandLine& line, std::size_t first,
+                  std::vector<InputFile>* files, std::string* error) {
+  std::optional<InputFormat> forced;
+  if (const auto name = line.Value("input-format")) {
+    forced = ParseInputFormat(*name);
+    if (!forced) {
+      *error = "unknown input format '" + *name + "' (use smi or sdf)";
+      return false;
+    }
+  }
+  const std::vector<std::string> positional = line.Positional();
+  for (std::size_t i = first; i < positional.size(); ++i) {
+    InputFile file;
+    file.path = positional[i];
+    if (const auto problem = CheckInputFile(file.path)) {
+      *error = file.path + ": " + *problem;
+      return false;
+    }
+    std::optional<InputFormat> format = forced;
+    if (!format) {
+      format = file.path == "-" ? std::optional(InputFormat::kSmiles)
+                                : FormatFromFileName(file.path);
+    }
+    if (!format) {
+      *error = file.path +
+               ": unknown file type (expected .smi, .smiles, .sdf, .sd or "
+               ".mol, optionally .gz); use --input-format";
+      return false;
+    }
+    file.format = *format;
+    files->push_back(std::move(file));
+  }
+  if (files->empty()) {
+    *error = "no input: give the files to index after the database";
+    return false;
+  }
+  return true;
+}
+
+// Reads the molecules, writes their texts and stores them in batches.
+class Indexer {
+ public:
+  Indexer(const SbiTextWriter& writer, search::TextStore& store,
+          std::uint32_t length, std::uint32_t bitsLength)
+      : writer_(writer),
+        store_(store),
+        length_(length),
+        bitsLength_(bitsLength) {}
+
+  // False after a fatal error, already reported.
+  bool IndexFile(const InputFile& file) {
+    const std::string shown = file.path == "-" ? "stdin" : file.path;
+    MoleculeReader reader;
+    std::string error;
+    if (!reader.Open(file.path, file.format, &error)) {
+      Report(shown + ": cannot open: " + error);
+      return false;
+    }
+    const rdcore::Notation notation = file.format == InputFormat::kSmiles
+                                          ? rdcore::Notation::kSmiles
+                                          : rdcore::Notation::kMolBlock;
+    InputRecord record;
+    while (reader.Next(&record)) {
+      if (!IndexOne(notation, record,
+                    shown + ":" + std::to_string(record.line))) {
+        return false;
+      }
+    }
+    if (!reader.error().empty()) {
+      Report(shown + ": read error: " + reader.error());
+      return false;
+    }
+    return true;
+  }
+
+  bool Flush() {
+    if (batch_.empty()) return true;
+    std::string error;
+    if (!store_.Insert(batch_, &error)) {
+      Report(error);
+      return false;
+    }
+    stored_ += batch_.size();
+    batch_.clear();
+    return true;
+  }
+
+  std::size_t stored() const { return stored_; }
+  std::size_t skipped() const { return skipped_; }
+  std::size_t cut() const { return cut_; }
+
+ private:
+  bool IndexOne(rdcore::Notation notation, const InputRecord& record,
+                const std::string& where) {
+    rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+        record.text, notation, rdcore::MoleculeRole::kTarget);
+    HostObject* object = parsed.molecule.get();
+    const std::string shown =
+        record.name.empty() ? "" : " (" + record.name + ")";
+    if (object == nullptr) {
+      Report(where + shown + ": cannot read the molecule: " + parsed.error);
+      ++skipped_;
+      return true;
+    }
+    if (!writer_.Accepts(object)) {
+      Report(where + shown + ": the driver does not accept this molecule");
+      ++skipped_;
+      return true;
+    }
+
+    search::TargetRow row;
+    row.id = static_cast<std::int64_t>(stored_ + batch_.size() + 1);
+    row.name = record.name;
+    std::string error;
+    if (notation == rdcore::Notation::kSmiles) {
+      row.smiles = record.text;
+    } else {
+      row.smiles = search::MolfileToSmiles(record.text, &error);
+      if (row.smiles.empty()) {
+        Report(where + shown + ": no SMILES for the molecule: " + error);
+        ++skipped_;
+        return true;
+      }
+    }
+
+    search::BudgetedText raw;
+    search::BudgetedText ascii;
+    if (!writer_.WriteBudgeted(
+            object, ScreenMode::kTarget, search::TextVariant::kRaw,
+            WildcardDialect::kAccess, length_, &raw, &error) ||
+        !writer_.WriteBudgeted(
+            object, ScreenMode::kTarget, search::TextVariant::kAlphabet,
+            WildcardDialect::kAccess, length_, &ascii, &error) ||
+        !writer_.WriteBits(object, bitsLength_, &row.bits, &error)) {
+      Report(where + shown + ": " + error);
+      ++skipped_;
+      return true;
+    }
+    if (raw.cut || ascii.cut) {
+      ++cut_;
+      const std::string which = raw.cut && ascii.cut ? "raw and alphabet texts"
+                                : raw.cut            ? "raw text"
+                                                     : "alphabet text";
+      Report(where + shown + ": " + which + " cut at length " +
+             std::to_string(raw.cut ? raw.length : ascii.length) +
+             "; queries that need the rest miss this molecule");
+    }
+    row.raw = std::move(raw.text);
+    row.ascii = std::move(ascii.text);
+    batch_.push_back(std::move(row));
+    return batch_.size() < kBatchSize || Flush();
+  }
+
+  const SbiTextWriter& writer_;
+  search::TextStore& store_;
+  std::uint32_t length_;  // 0: whatever each text needs
+  std::uint32_t bitsLength_;
+  std::vector<search::TargetRow> batch_;
+  std::size_t stored_ = 0;
+  std::size_t skipped_ = 0;
+  std::size_t cut_ = 0;
+};
+
+}  // namespace
+
+bool SbiTextWriter::Open(const std::string& driverPath,
+                         const std::string& dictionaryPath,
+                         std::string* error) {
+  if (!driver_.Load(driverPath, error)) {
+    *error = "cannot load the driver: " + *error;
+    return false;
+  }
+  dictionaryPath_ = dictionaryPath.empty()
+                        ? driver_.Directory() + kDefaultDictionaryName
+                        : dictionaryPath;
+  std::ifstream file(dictionaryPath_, std::ios::binary);
+  if (!file) {
+    *error =
+        dictionaryPath_ + ": cannot open the screen dictionary" +
+        (dictionaryPath.empty() ? "; give one with --dictionary FILE" : "");
+    return false;
+  }
+  const std::string bytes((std::istreambuf_iterator<char>(file)),
+                          std::istreambuf_iterator<char>());
+  if (file.bad()) {
+    *error = dictionaryPath_ + ": cannot read the screen dictionary";
+    return false;
+  }
+  const DictionaryFile dictionary = DecodeDictionary(bytes);
+  if (!dictionary.headerRead || !dictionary.problems.empty()) {
+    *error = dictionaryPath_ + ": not a usable screen dictionary" +
+             (dictionary.problems.empty() ? "" : ": " + dictionary.problems[0]);
+    return false;
+  }
+  highestScreen_ = 0;
+  for (const DictionaryScreen& screen : dictionary.content.screens) {
+    highestScreen_ = std::max<std::uint32_t>(highestScreen_, screen.number);
+  }
+  dictionaryDigest_ = Digest(bytes);
+  screenFileOption_ =
+      ScreenFileOption(driver_.Directory(), dictionaryPath_, error);
+  return !screenFileOption_.empty();
+}
+
+std::uint32_t SbiTextWriter::DefaultLength() const {
+  return kMostCharactersPerScreen * highestScreen_ + kFormulaAllowance;
+}
+
+bool SbiTextWriter::Accepts(HostObject* object) const {
+  return driver_.PreWrite(object) == ZOLV_PREWRITE_ACCEPTED;
+}
+
+bool SbiTextWriter::Write(HostObject* object, const std::string& options,
+                          std::string* text, std::string* error) const {
+  RecordStream stream;
+  // The screen file comes first and the driver takes the first value of a
+  // key, so nothing later can point it at another dictionary.
+  const std::string all = screenFileOption_ + " " + options;
+  const std::int32_t result = driver_.Write(object, &stream, all.c_str());
+  if (result != ZOLV_WRITE_DONE) {
+    *error = "the driver failed (ZolvWrite result " + std::to_string(result) +
+             ", options " + all + ")";
+    return false;
+  }
+  *text = stream.record();
+  return true;
+}
+
+bool SbiTextWriter::WriteSbi(HostObject* object, ScreenMode mode,
+                             search::TextVariant variant,
+                             WildcardDialect dialect, std::uint32_t length,
+                             std::string* text, std::string* error) const {
+  std::string options = "format=SBI";
+  options += mode == ScreenMode::kQuery ? " object=query" : " object=target";
+  options +=
+      dialect == WildcardDialect::kOdbc ? " database=ODBC" : " database=Access";
+  options += variant == search::TextVariant::kAlphabet ? " ascii=true"
+                                                       : " ascii=false";
+  options += " length=" + std::to_string(length);
+  return Write(object, options, text, error);
+}
+
+bool SbiTextWriter::WriteBudgeted(HostObject* object, ScreenMode mode,
+                                  search::TextVariant variant,
+                                  WildcardDialect dialect, std::uint32_t length,
+                                  search::BudgetedText* text,
+                                  std::string* error) const {
+  const search::BudgetedWriter write = [&](std::uint32_t budget,
+                                           std::string* written) {
+    return WriteSbi(object, mode, variant, dialect, budget, written, error);
+  };
+  return length == 0 ? search::WriteWholeText(write, DefaultLength(), text)
+                     : search::WriteWithLength(write, length, text);
+}
+
+bool SbiTextWriter::WriteBits(HostObject* object, std::uint32_t length,
+                              std::string* text, std::string* error) const {
+  return Write(object, "length=" + std::to_string(length), text, error);
+}
+
+std::unique_ptr<search::TextStore> OpenDatabase(
+    const ParsedCommandLine& line, search::OpenMode mode, std::string* error,
+    search::SqliteMatching matching) {
+  if (const auto conninfo = line.Value("postgres")) {
+    if (matching != search::SqliteMatching::kExact) {
+      *error = "--builtin is for SQLite databases only";
+      return nullptr;
+    }
+    return search::OpenPostgresStore(*conninfo, mode, error);
+  }
+  const std::vector<std::string> positional = line.Positional();
+  if (positional.empty()) {
+    *error = "no database: give a SQLite file DB or --postgres CONNINFO";
+    return nullptr;
+  }
+  return search::OpenSqliteStore(positional[0], mode, error, matching);
+}
+
+const CommandSpec& IndexCommandSpec() { return Spec(); }
+
+int RunIndex(int argc, char** argv) {
+  int exitCode = kExitSuccess;
+  const std::optional<ParsedCommandLine> line =
+      ParseOrReport(Spec(), argc, argv, &exitCode);
+  if (!line) return exitCode;
+
+  std::string error;
+  std::uint32_t length = 0;
+  if (const auto text = line->Value("length")) {
+    const auto parsed = ParseLength(*text);
+    if (!parsed) {
+      Report("--length must be a whole number from 1 to " +
+             std::to_string(kLargestLength));
+      return kExitFailure;
+    }
+    length = *parsed;
+  }
+  std::vector<InputFile> files;
+  if (!CollectFiles(*line, line->Has("postgres") ? 0 : 1, &files, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+
+  SbiTextWriter writer;
+  if (!writer.Open(line->Value("driver").value_or(DefaultDriverPath()),
+                   line->Value("dictionary").value_or(""), &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+  std::uint32_t bitsLength = std::max<std::uint32_t>(writer.highestScreen(), 1);
+  if (const auto text = line->Value("bits-length")) {
+    const auto parsed = ParseLength(*text);
+    if (!parsed) {
+      Report("--bits-length must be a whole number from 1 to " +
+             std::to_string(kLargestLength));
+      return kExitFailure;
+    }
+    bitsLength = *parsed;
+  }
+
+  std::unique_ptr<search::TextStore> store =
+      OpenDatabase(*line, search::OpenMode::kWrite, &error);
+  if (!store || !store->CreateSchema(line->Has("replace"), &error)) {
+    Report(error + (error.find("already holds") != std::string::npos
+                        ? "; give --replace to replace it"
+                        : ""));
+    return kExitFailure;
+  }
+
+  const auto start = std::chrono::steady_clock::now();
+  Indexer indexer(writer, *store, length, bitsLength);
+  for (const InputFile& file : files) {
+    if (!indexer.IndexFile(file)) return kExitFailure;
+  }
+  if (!indexer.Flush()) return kExitFailure;
+
+  const std::pair<const char*, std::string> settings[] = {
+      {kSettingDictionary, writer.dictionaryPath()},
+      {kSettingDictionaryDigest, writer.dictionaryDigest()},
+      {kSettingLength, length == 0 ? "whole" : std::to_string(length)},
+      {kSettingBitsLength, std::to_string(bitsLength)},
+      {kSettingTargets, std::to_string(indexer.stored())},
+      {kSettingCutTargets, std::to_string(indexer.cut())},
+  };
+  for (const auto& [key, value] : settings) {
+    if (!store->SetSetting(key, value, &error)) {
+      Report(error);
+      return kExitFailure;
+    }
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  char time[32];
+  std::snprintf(time, sizeof(time), "%.1f", seconds);
+  Report(std::to_string(indexer.stored()) + " molecules stored in " +
+         store->Describe() + ", " + std::to_string(indexer.skipped()) +
+         " left out, " + std::to_string(indexer.cut()) + " with cut texts, " +
+         time + " s");
+  return indexer.skipped() > 0 ? kExitPartial : kExitSuccess;
+}
+
+}  // namespace zolv::host

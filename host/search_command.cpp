@@ -1,0 +1,443 @@
+#include "host/search_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "host/driver_library.h"
+#include "host/molecule_input.h"
+#include "host/record_stream.h"
+#include "rdcore/rdcore.h"
+
+namespace zolv::host {
+namespace {
+
+constexpr char kProgram[] = "zolv search";
+
+const char kDetails[] =
+    "Database:\n"
+    "  DB is a SQLite file that zolv index wrote; with --postgres the index "
+    "is\n"
+    "  read from a PostgreSQL server and DB is not given.\n"
+    "\n"
+    "How it searches:\n"
+    "  The driver writes the query as a pattern in the chosen dialect and\n"
+    "  variant. The database preselects the targets whose stored text of that\n"
+    "  variant the pattern matches: in SQLite with the function zolv_match,\n"
+    "  which this program registers and which follows GLOB (access: *, ?,\n"
+    "  [...]) or LIKE (odbc: %, _, no escape, case-sensitive) byte for byte;\n"
+    "  in PostgreSQL with LIKE ... ESCAPE '' on bytea. RDKit's substructure\n"
+    "  match then confirms each candidate. The screen dictionary must be the\n"
+    "  one the index was written with (by default it is).\n"
+    "\n"
+    "Output:\n"
+    "  Each hit as a line: its SMILES, a tab, its name. Lines starting with\n"
+    "  '#' carry the rest: with --queries a header per query; per query the\n"
+    "  summary 'candidates N, hits N, precision P, screen-out S, time T s'\n"
+    "  (precision = hits / candidates; screen-out = share of the targets\n"
+    "  without the query that the preselection removed); with --verify also\n"
+    "  'true hits N, false negatives N' and a '# missed:' line for each\n"
+    "  target the preselection lost. Several queries end with a total.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every query was searched\n"
+    "  1  usage or fatal error\n"
+    "  2  some queries could not be read and were left out\n"
+    "  3  --verify found targets that the preselection missed\n"
+    "\n"
+    "Examples:\n"
+    "  zolv search targets.db --smiles 'c1ccccc1Cl'\n"
+    "  zolv search targets.db --smarts '[#6]C(=O)[OH]' --dialect odbc\n"
+    "  zolv search targets.db --queries q.smi --variant alphabet --verify "
+    "--no-hits\n";
+
+const CommandSpec& Spec() {
+  static const CommandSpec spec = [] {
+    CommandSpec s;
+    s.name = "zolv search";
+    s.arguments = "DB";
+    s.summary =
+        "Finds the stored molecules that contain a query: preselects with the "
+        "database's text matching on the query's \"SBI\" pattern, then "
+        "confirms each candidate with RDKit.";
+    s.options = {
+        {"smiles", '\0', "QUERY", "A query given as SMILES.", true},
+        {"smarts", '\0', "QUERY", "A query given as SMARTS.", true},
+        {"queries", '\0', "FILE",
+         "Queries from a file, one a line: the query, then a name.", true},
+        {"query-format", '\0', "FORMAT",
+         "How --queries files are read: smiles (default) or smarts."},
+        {"postgres", '\0', "CONNINFO",
+         "Search an index in PostgreSQL (a libpq connection string)."},
+        {"dialect", '\0', "DIALECT",
+         "Wildcards of the pattern: access (default) or odbc."},
+        {"variant", '\0', "VARIANT",
+         "Texts to match: raw (default) or alphabet."},
+        {"verify", '\0', "",
+         "Also check every target with RDKit and report the hits the "
+         "preselection missed (false negatives)."},
+        {"no-hits", '\0', "", "Print only the summaries, not the hits."},
+        {"show-pattern", '\0', "",
+         "Print each query's pattern ('# pattern', bytes escaped)."},
+        {"length", '\0', "N",
+         "Write the patterns with this \"length\" (default: whole patterns). "
+         "A cut pattern matches more, never less."},
+        {"dictionary", '\0', "FILE",
+         "Screen dictionary (default: the one the index was written with)."},
+        {"driver", '\0', "PATH",
+         "Driver library to load (default: the one beside zolv)."},
+        {"builtin", '\0', "",
+         "SQLite only, and unsound: match with SQLite's built-in GLOB and "
+         "LIKE on the texts read as TEXT, which lose targets whose raw texts "
+         "hold a NUL byte or bytes read as UTF-8. For demonstration."},
+    };
+    s.details = kDetails;
+    s.maxPositional = 1;
+    return s;
+  }();
+  return spec;
+}
+
+void Report(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+// One query in command-line order.
+struct QueryInput {
+  search::QueryKind kind = search::QueryKind::kSmiles;
+  std::string text;
+  std::string name;
+  std::string where;  // for messages: "--smiles" or "file:line"
+};
+
+bool CollectQueries(const ParsedCommandLine& line,
+                    std::vector<QueryInput>* queries, std::string* error) {
+  search::QueryKind fileKind = search::QueryKind::kSmiles;
+  if (const auto format = line.Value("query-format")) {
+    if (*format == "smarts") {
+      fileKind = search::QueryKind::kSmarts;
+    } else if (*format != "smiles" && *format != "smi") {
+      *error = "unknown query format '" + *format + "' (use smiles or smarts)";
+      return false;
+    }
+  }
+  for (const Argument& argument : line.arguments()) {
+    if (argument.option == "smiles" || argument.option == "smarts") {
+      QueryInput query;
+      query.kind = argument.option == "smiles" ? search::QueryKind::kSmiles
+                                               : search::QueryKind::kSmarts;
+      query.text = argument.value;
+      query.where = "--" + argument.option;
+      queries->push_back(std::move(query));
+    } else if (argument.option == "queries") {
+      if (const auto problem = CheckInputFile(argument.value)) {
+        *error = argument.value + ": " + *problem;
+        return false;
+      }
+      MoleculeReader reader;
+      if (!reader.Open(argument.value, InputFormat::kSmiles, error)) {
+        *error = argument.value + ": cannot open: " + *error;
+        return false;
+      }
+      InputRecord record;
+      while (reader.Next(&record)) {
+        QueryInput query;
+        query.kind = fileKind;
+        query.text = record.text;
+        query.name = record.name;
+        query.where = argument.value + ":" + std::to_string(record.line);
+        queries->push_back(std::move(query));
+      }
+      if (!reader.error().empty()) {
+        *error = argument.value + ": read error: " + reader.error();
+        return false;
+      }
+    }
+  }
+  if (queries->empty()) {
+    *error = "no query: give --smiles, --smarts or --queries";
+    return false;
+  }
+  return true;
+}
+
+// The dictionary to write patterns with: the one named, or else the one the
+// index records when it is still there, or else the default. It must be the
+// index's: its digest is compared.
+bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
+                      std::string* path, std::optional<std::string>* digest,
+                      std::string* error) {
+  std::optional<std::string> recorded;
+  if (!store.GetSetting(kSettingDictionary, &recorded, error) ||
+      !store.GetSetting(kSettingDictionaryDigest, digest, error)) {
+    return false;
+  }
+  if (const auto named = line.Value("dictionary")) {
+    *path = *named;
+  } else if (recorded) {
+    std::error_code code;
+    if (std::filesystem::is_regular_file(*recorded, code)) *path = *recorded;
+  }
+  return true;
+}
+
+void PrintCandidate(const search::Candidate& candidate, const char* prefix) {
+  std::string line = prefix + candidate.smiles;
+  line += '\t';
+  line += candidate.name;
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
+}  // namespace
+
+QuerySearcher::QuerySearcher(const SbiTextWriter& writer,
+                             search::TextStore& store,
+                             const SearchSettings& settings)
+    : writer_(writer), store_(store), settings_(settings) {}
+
+SearchStatus QuerySearcher::Search(search::QueryKind kind,
+                                   const std::string& text,
+                                   QueryOutcome* outcome, std::string* error) {
+  *outcome = QueryOutcome();
+  if (targetCount_ < 0 && !store_.CountTargets(&targetCount_, error)) {
+    return SearchStatus::kFailed;
+  }
+  std::unique_ptr<search::SubstructureQuery> check =
+      search::SubstructureQuery::Parse(kind, text, error);
+  if (!check) return SearchStatus::kBadQuery;
+
+  const auto start = std::chrono::steady_clock::now();
+  rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+      text,
+      kind == search::QueryKind::kSmiles ? rdcore::Notation::kSmiles
+                                         : rdcore::Notation::kSmarts,
+      rdcore::MoleculeRole::kQuery);
+  if (!parsed.molecule) {
+    *error = parsed.error;
+    return SearchStatus::kBadQuery;
+  }
+  if (!writer_.Accepts(parsed.molecule.get())) {
+    *error = "the driver does not accept this query";
+    return SearchStatus::kBadQuery;
+  }
+  search::BudgetedText pattern;
+  if (!writer_.WriteBudgeted(parsed.molecule.get(), ScreenMode::kQuery,
+                             settings_.variant, settings_.dialect,
+                             settings_.length, &pattern, error)) {
+    return SearchStatus::kBadQuery;
+  }
+  outcome->pattern = std::move(pattern.text);
+
+  std::vector<search::Candidate> candidates;
+  if (!store_.Preselect(
+          {outcome->pattern, settings_.variant, settings_.dialect}, &candidates,
+          error)) {
+    return SearchStatus::kFailed;
+  }
+  for (search::Candidate& candidate : candidates) {
+    const RDKit::ROMol* molecule =
+        molecules_.Get(candidate.id, candidate.smiles);
+    if (molecule != nullptr && check->IsIn(*molecule)) {
+      outcome->hits.push_back(std::move(candidate));
+    }
+  }
+
+  search::SearchFigures& figures = outcome->figures;
+  figures.queries = 1;
+  figures.targets = targetCount_;
+  figures.candidates = static_cast<std::int64_t>(candidates.size());
+  figures.hits = static_cast<std::int64_t>(outcome->hits.size());
+  figures.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
+  if (settings_.verify && !CheckAll(*check, outcome->hits, outcome, error)) {
+    return SearchStatus::kFailed;
+  }
+  return SearchStatus::kDone;
+}
+
+bool QuerySearcher::CheckAll(const search::SubstructureQuery& query,
+                             const std::vector<search::Candidate>& hits,
+                             QueryOutcome* outcome, std::string* error) {
+  if (!everyTargetRead_) {
+    if (!store_.ForEachTarget(
+            [this](const search::Candidate& target) {
+              everyTarget_.push_back(target);
+              return true;
+            },
+            error)) {
+      everyTarget_.clear();
+      return false;
+    }
+    everyTargetRead_ = true;
+  }
+  // Both lists are in id order.
+  std::int64_t trueHits = 0;
+  auto hit = hits.begin();
+  for (const search::Candidate& target : everyTarget_) {
+    const RDKit::ROMol* molecule = molecules_.Get(target.id, target.smiles);
+    if (molecule == nullptr || !query.IsIn(*molecule)) continue;
+    ++trueHits;
+    while (hit != hits.end() && hit->id < target.id) ++hit;
+    if (hit == hits.end() || hit->id != target.id) {
+      outcome->missed.push_back(target);
+    }
+  }
+  outcome->figures.trueHits = trueHits;
+  return true;
+}
+
+const CommandSpec& SearchCommandSpec() { return Spec(); }
+
+int RunSearch(int argc, char** argv) {
+  int exitCode = kExitSuccess;
+  const std::optional<ParsedCommandLine> line =
+      ParseOrReport(Spec(), argc, argv, &exitCode);
+  if (!line) return exitCode;
+
+  SearchSettings settings;
+  if (const auto dialect = line->Value("dialect")) {
+    const auto parsed = search::ParseDialect(*dialect);
+    if (!parsed) {
+      Report("unknown dialect '" + *dialect + "' (use access or odbc)");
+      return kExitFailure;
+    }
+    settings.dialect = *parsed;
+  }
+  if (const auto variant = line->Value("variant")) {
+    const auto parsed = search::ParseVariant(*variant);
+    if (!parsed) {
+      Report("unknown variant '" + *variant + "' (use raw or alphabet)");
+      return kExitFailure;
+    }
+    settings.variant = *parsed;
+  }
+  if (const auto length = line->Value("length")) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(length->c_str(), &end, 10);
+    if (length->empty() || *end != '\0' || value == 0 || value > (1u << 30) ||
+        length->find_first_not_of("0123456789") != std::string::npos) {
+      Report("--length must be a whole number from 1 to 1073741824");
+      return kExitFailure;
+    }
+    settings.length = static_cast<std::uint32_t>(value);
+  }
+  settings.verify = line->Has("verify");
+  if (line->Has("postgres") && !line->Positional().empty()) {
+    Report("give either a SQLite file DB or --postgres, not both");
+    return kExitFailure;
+  }
+
+  std::string error;
+  std::vector<QueryInput> queries;
+  if (!CollectQueries(*line, &queries, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+  std::unique_ptr<search::TextStore> store =
+      OpenDatabase(*line, search::OpenMode::kRead, &error,
+                   line->Has("builtin") ? search::SqliteMatching::kBuiltin
+                                        : search::SqliteMatching::kExact);
+  if (!store) {
+    Report(error);
+    return kExitFailure;
+  }
+  std::string dictionaryPath;
+  std::optional<std::string> digest;
+  if (!ChooseDictionary(*line, *store, &dictionaryPath, &digest, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+  SbiTextWriter writer;
+  if (!writer.Open(line->Value("driver").value_or(DefaultDriverPath()),
+                   dictionaryPath, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+  if (!digest) {
+    Report(
+        "warning: the index does not record its dictionary; patterns are "
+        "written with " +
+        writer.dictionaryPath());
+  } else if (*digest != writer.dictionaryDigest()) {
+    Report(writer.dictionaryPath() +
+           " is not the dictionary the index was written with; patterns "
+           "from it would miss targets (give that one with --dictionary)");
+    return kExitFailure;
+  }
+  if (line->Has("builtin")) {
+    Report(
+        "warning: --builtin matches with SQLite's GLOB and LIKE on TEXT, "
+        "which lose targets; the figures show how many");
+  }
+
+  const bool many = queries.size() > 1;
+  const bool printHits = !line->Has("no-hits");
+  QuerySearcher searcher(writer, *store, settings);
+  search::SearchFigures total;
+  std::size_t skipped = 0;
+  std::size_t missedQueries = 0;
+  std::size_t number = 0;
+  for (const QueryInput& query : queries) {
+    ++number;
+    if (many) {
+      std::printf("# query %zu: %s%s%s\n", number, query.text.c_str(),
+                  query.name.empty() ? "" : " ", query.name.c_str());
+    }
+    QueryOutcome outcome;
+    const SearchStatus status =
+        searcher.Search(query.kind, query.text, &outcome, &error);
+    if (status == SearchStatus::kFailed) {
+      Report(error);
+      return kExitFailure;
+    }
+    if (status == SearchStatus::kBadQuery) {
+      Report(query.where + ": cannot search '" + query.text + "': " + error);
+      std::printf("# skipped\n");
+      ++skipped;
+      continue;
+    }
+    if (line->Has("show-pattern")) {
+      std::printf(
+          "# pattern %s\n",
+          EncodeRecord(outcome.pattern, RecordEncoding::kEscaped).c_str());
+    }
+    if (printHits) {
+      for (const search::Candidate& hit : outcome.hits) {
+        PrintCandidate(hit, "");
+      }
+    }
+    for (const search::Candidate& missed : outcome.missed) {
+      PrintCandidate(missed, "# missed: ");
+    }
+    if (!outcome.missed.empty()) ++missedQueries;
+    std::printf("# %s\n", search::FormatSummary(outcome.figures).c_str());
+    total += outcome.figures;
+  }
+  if (many) {
+    std::printf("# total of %lld queries: %s\n",
+                static_cast<long long>(total.queries),
+                search::FormatSummary(total).c_str());
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    Report("cannot write the output");
+    return kExitFailure;
+  }
+  if (missedQueries > 0) {
+    Report(std::to_string(missedQueries) +
+           (missedQueries == 1 ? " query missed" : " queries missed") +
+           " targets that hold it (false negatives)");
+    return kExitFalseNegatives;
+  }
+  return skipped > 0 ? kExitPartial : kExitSuccess;
+}
+
+}  // namespace zolv::host

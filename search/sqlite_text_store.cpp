@@ -1,0 +1,430 @@
+// The SQLite store: one file, texts in BLOB columns, and the byte-exact
+// function zolv_match(pattern, text, dialect) registered on the connection
+// in place of GLOB and LIKE. SQLite's own GLOB and LIKE read their arguments
+// as NUL-terminated UTF-8, and LIKE folds letter case, so on raw texts they
+// would silently drop targets; zolv_match compares every byte as it is.
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "search/pattern_match.h"
+#include "search/text_store.h"
+
+namespace zolv::search {
+namespace {
+
+constexpr char kMatchFunction[] = "zolv_match";
+
+struct DatabaseCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DatabaseHandle = std::unique_ptr<sqlite3, DatabaseCloser>;
+
+// A prepared statement, finalized once.
+class Statement {
+ public:
+  Statement() = default;
+  explicit Statement(sqlite3_stmt* statement) : statement_(statement) {}
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  Statement(Statement&& other) noexcept
+      : statement_(std::exchange(other.statement_, nullptr)) {}
+  Statement& operator=(Statement&& other) noexcept {
+    std::swap(statement_, other.statement_);
+    return *this;
+  }
+  ~Statement() { sqlite3_finalize(statement_); }
+
+  sqlite3_stmt* get() const { return statement_; }
+
+ private:
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+// The compiled pattern kept with the pattern argument while a statement
+// runs, so that a preselection compiles its pattern once, not once a row.
+struct CachedPattern {
+  int dialect;
+  CompiledPattern pattern;
+};
+
+void DeleteCachedPattern(void* cached) {
+  delete static_cast<CachedPattern*>(cached);
+}
+
+std::string_view BytesOf(sqlite3_value* value) {
+  // Blob first, then its size: the order SQLite asks for. An empty blob
+  // comes back as a null pointer.
+  const void* data = sqlite3_value_blob(value);
+  const int size = sqlite3_value_bytes(value);
+  if (data == nullptr || size <= 0) return {};
+  return {static_cast<const char*>(data), static_cast<std::size_t>(size)};
+}
+
+// zolv_match(pattern, text, dialect): 1 when the pattern matches the whole
+// text byte for byte, 0 when not, NULL when an argument is NULL. dialect is
+// 0 for Access ("*", "?", "[...]", the rules of GLOB) and 1 for ODBC ("%",
+// "_", LIKE without escape character and without case folding).
+void MatchFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  if (argc != 3) {
+    sqlite3_result_error(context, "zolv_match takes 3 arguments", -1);
+    return;
+  }
+  for (int i = 0; i < argc; ++i) {
+    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) {
+      sqlite3_result_null(context);
+      return;
+    }
+  }
+  const int dialect = sqlite3_value_int(argv[2]);
+  if (dialect != 0 && dialect != 1) {
+    sqlite3_result_error(
+        context, "zolv_match: dialect must be 0 (Access) or 1 (ODBC)", -1);
+    return;
+  }
+  auto* cached = static_cast<CachedPattern*>(sqlite3_get_auxdata(context, 0));
+  if (cached == nullptr || cached->dialect != dialect) {
+    cached = new CachedPattern{
+        dialect, CompiledPattern(BytesOf(argv[0]),
+                                 static_cast<WildcardDialect>(dialect))};
+    // SQLite owns it from here; it may delete it at once, so it is read
+    // back rather than used.
+    sqlite3_set_auxdata(context, 0, cached, &DeleteCachedPattern);
+    cached = static_cast<CachedPattern*>(sqlite3_get_auxdata(context, 0));
+    if (cached == nullptr) {
+      const CompiledPattern once(BytesOf(argv[0]),
+                                 static_cast<WildcardDialect>(dialect));
+      sqlite3_result_int(context, once.Matches(BytesOf(argv[1])) ? 1 : 0);
+      return;
+    }
+  }
+  sqlite3_result_int(context,
+                     cached->pattern.Matches(BytesOf(argv[1])) ? 1 : 0);
+}
+
+std::string ColumnText(sqlite3_stmt* statement, int column) {
+  const unsigned char* text = sqlite3_column_text(statement, column);
+  const int size = sqlite3_column_bytes(statement, column);
+  if (text == nullptr || size <= 0) return {};
+  return {reinterpret_cast<const char*>(text), static_cast<std::size_t>(size)};
+}
+
+const char* TextColumn(TextVariant variant) {
+  return variant == TextVariant::kRaw ? "raw" : "ascii";
+}
+
+class SqliteTextStore final : public TextStore {
+ public:
+  SqliteTextStore(DatabaseHandle db, std::string path, SqliteMatching matching)
+      : db_(std::move(db)), path_(std::move(path)), matching_(matching) {}
+
+  bool CreateSchema(bool replace, std::string* error) override {
+    bool exists = false;
+    if (!HasIndex(&exists, error)) return false;
+    if (exists && !replace) {
+      *error = Describe() + " already holds an index";
+      return false;
+    }
+    const std::string sql =
+        std::string(
+            "BEGIN;"
+            "DROP TABLE IF EXISTS ") +
+        kTargetsTable + ";DROP TABLE IF EXISTS " + kSettingsTable +
+        ";CREATE TABLE " + kTargetsTable +
+        " (id INTEGER PRIMARY KEY, name TEXT NOT NULL, smiles TEXT NOT NULL,"
+        " raw BLOB NOT NULL, ascii BLOB NOT NULL, bits TEXT NOT NULL);"
+        "CREATE TABLE " +
+        kSettingsTable +
+        " (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+        "COMMIT;";
+    if (!Execute(sql, error)) {
+      Execute("ROLLBACK", nullptr);
+      return false;
+    }
+    insert_ = Statement();
+    return true;
+  }
+
+  bool Insert(const std::vector<TargetRow>& rows, std::string* error) override {
+    if (insert_.get() == nullptr &&
+        !Prepare(std::string("INSERT INTO ") + kTargetsTable +
+                     " (id, name, smiles, raw, ascii, bits)"
+                     " VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+                 &insert_, error)) {
+      return false;
+    }
+    if (!Execute("BEGIN", error)) return false;
+    sqlite3_stmt* statement = insert_.get();
+    for (const TargetRow& row : rows) {
+      sqlite3_reset(statement);
+      sqlite3_clear_bindings(statement);
+      // Texts bind from std::string data, never a null pointer, so an
+      // empty text is stored as an empty value, not as NULL.
+      const bool bound =
+          sqlite3_bind_int64(statement, 1, row.id) == SQLITE_OK &&
+          BindText(statement, 2, row.name) &&
+          BindText(statement, 3, row.smiles) &&
+          BindBlob(statement, 4, row.raw) &&
+          BindBlob(statement, 5, row.ascii) && BindText(statement, 6, row.bits);
+      if (!bound || sqlite3_step(statement) != SQLITE_DONE) {
+        *error = Message("cannot store target " + std::to_string(row.id));
+        sqlite3_reset(statement);
+        Execute("ROLLBACK", nullptr);
+        return false;
+      }
+    }
+    sqlite3_reset(statement);
+    if (!Execute("COMMIT", error)) {
+      Execute("ROLLBACK", nullptr);
+      return false;
+    }
+    return true;
+  }
+
+  bool Preselect(const PatternQuery& query, std::vector<Candidate>* candidates,
+                 std::string* error) override {
+    return RunPreselect(query, "id, name, smiles", error,
+                        [candidates](sqlite3_stmt* statement) {
+                          Candidate candidate;
+                          candidate.id = sqlite3_column_int64(statement, 0);
+                          candidate.name = ColumnText(statement, 1);
+                          candidate.smiles = ColumnText(statement, 2);
+                          candidates->push_back(std::move(candidate));
+                        });
+  }
+
+  bool PreselectIds(const PatternQuery& query, std::vector<std::int64_t>* ids,
+                    std::string* error) override {
+    return RunPreselect(query, "id", error, [ids](sqlite3_stmt* statement) {
+      ids->push_back(sqlite3_column_int64(statement, 0));
+    });
+  }
+
+  bool CountTargets(std::int64_t* count, std::string* error) override {
+    Statement statement;
+    if (!Prepare(std::string("SELECT count(*) FROM ") + kTargetsTable,
+                 &statement, error)) {
+      return false;
+    }
+    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
+      *error = Message("cannot count the targets");
+      return false;
+    }
+    *count = sqlite3_column_int64(statement.get(), 0);
+    return true;
+  }
+
+  bool ForEachTarget(const std::function<bool(const Candidate&)>& visit,
+                     std::string* error) override {
+    Statement statement;
+    if (!Prepare(std::string("SELECT id, name, smiles FROM ") + kTargetsTable +
+                     " ORDER BY id",
+                 &statement, error)) {
+      return false;
+    }
+    Candidate target;
+    for (;;) {
+      const int step = sqlite3_step(statement.get());
+      if (step == SQLITE_DONE) return true;
+      if (step != SQLITE_ROW) {
+        *error = Message("cannot read the targets");
+        return false;
+      }
+      target.id = sqlite3_column_int64(statement.get(), 0);
+      target.name = ColumnText(statement.get(), 1);
+      target.smiles = ColumnText(statement.get(), 2);
+      if (!visit(target)) return true;
+    }
+  }
+
+  bool SetSetting(const std::string& key, const std::string& value,
+                  std::string* error) override {
+    Statement statement;
+    if (!Prepare(std::string("INSERT OR REPLACE INTO ") + kSettingsTable +
+                     " (key, value) VALUES (?1, ?2)",
+                 &statement, error)) {
+      return false;
+    }
+    if (!BindText(statement.get(), 1, key) ||
+        !BindText(statement.get(), 2, value) ||
+        sqlite3_step(statement.get()) != SQLITE_DONE) {
+      *error = Message("cannot store the setting " + key);
+      return false;
+    }
+    return true;
+  }
+
+  bool GetSetting(const std::string& key, std::optional<std::string>* value,
+                  std::string* error) override {
+    Statement statement;
+    if (!Prepare(std::string("SELECT value FROM ") + kSettingsTable +
+                     " WHERE key = ?1",
+                 &statement, error)) {
+      return false;
+    }
+    if (!BindText(statement.get(), 1, key)) {
+      *error = Message("cannot read the setting " + key);
+      return false;
+    }
+    const int step = sqlite3_step(statement.get());
+    if (step == SQLITE_DONE) {
+      value->reset();
+      return true;
+    }
+    if (step != SQLITE_ROW) {
+      *error = Message("cannot read the setting " + key);
+      return false;
+    }
+    *value = ColumnText(statement.get(), 0);
+    return true;
+  }
+
+  std::string Describe() const override { return "SQLite file " + path_; }
+
+  // Checks that the file is a database at all: opening does not read it.
+  bool Probe(std::string* error) {
+    return Execute("SELECT count(*) FROM sqlite_master", error);
+  }
+
+  bool HasIndex(bool* exists, std::string* error) {
+    Statement statement;
+    if (!Prepare("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND"
+                 " name IN (?1, ?2)",
+                 &statement, error)) {
+      return false;
+    }
+    sqlite3_bind_text(statement.get(), 1, kTargetsTable, -1, SQLITE_STATIC);
+    sqlite3_bind_text(statement.get(), 2, kSettingsTable, -1, SQLITE_STATIC);
+    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
+      *error = Message("cannot read the schema");
+      return false;
+    }
+    *exists = sqlite3_column_int(statement.get(), 0) > 0;
+    return true;
+  }
+
+ private:
+  template <typename OnRow>
+  bool RunPreselect(const PatternQuery& query, const char* columns,
+                    std::string* error, OnRow onRow) {
+    const std::string text = TextColumn(query.variant);
+    std::string condition;
+    if (matching_ == SqliteMatching::kExact) {
+      condition = std::string(kMatchFunction) + "(?1, " + text + ", ?2)";
+    } else {
+      condition =
+          "CAST(" + text + " AS TEXT) " +
+          (query.dialect == WildcardDialect::kAccess ? "GLOB" : "LIKE") +
+          " CAST(?1 AS TEXT)";
+    }
+    Statement statement;
+    if (!Prepare(std::string("SELECT ") + columns + " FROM " + kTargetsTable +
+                     " WHERE " + condition + " ORDER BY id",
+                 &statement, error)) {
+      return false;
+    }
+    if (!BindBlob(statement.get(), 1, query.pattern) ||
+        (matching_ == SqliteMatching::kExact &&
+         sqlite3_bind_int(statement.get(), 2,
+                          static_cast<int>(query.dialect)) != SQLITE_OK)) {
+      *error = Message("cannot bind the pattern");
+      return false;
+    }
+    for (;;) {
+      const int step = sqlite3_step(statement.get());
+      if (step == SQLITE_DONE) return true;
+      if (step != SQLITE_ROW) {
+        *error = Message("preselection failed");
+        return false;
+      }
+      onRow(statement.get());
+    }
+  }
+
+  static bool BindText(sqlite3_stmt* statement, int index,
+                       const std::string& text) {
+    return sqlite3_bind_text64(statement, index, text.data(), text.size(),
+                               SQLITE_TRANSIENT, SQLITE_UTF8) == SQLITE_OK;
+  }
+
+  static bool BindBlob(sqlite3_stmt* statement, int index,
+                       const std::string& bytes) {
+    return sqlite3_bind_blob64(statement, index, bytes.data(), bytes.size(),
+                               SQLITE_TRANSIENT) == SQLITE_OK;
+  }
+
+  bool Prepare(const std::string& sql, Statement* statement,
+               std::string* error) {
+    sqlite3_stmt* prepared = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), sql.c_str(),
+                           static_cast<int>(sql.size() + 1), &prepared,
+                           nullptr) != SQLITE_OK) {
+      sqlite3_finalize(prepared);
+      *error = Message("cannot prepare a statement");
+      return false;
+    }
+    *statement = Statement(prepared);
+    return true;
+  }
+
+  // error may be null when a failure needs no report (a rollback).
+  bool Execute(const std::string& sql, std::string* error) {
+    if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr) !=
+        SQLITE_OK) {
+      if (error != nullptr) *error = Message("cannot run \"" + sql + "\"");
+      return false;
+    }
+    return true;
+  }
+
+  std::string Message(const std::string& what) const {
+    return Describe() + ": " + what + ": " + sqlite3_errmsg(db_.get());
+  }
+
+  DatabaseHandle db_;
+  std::string path_;
+  SqliteMatching matching_;
+  Statement insert_;
+};
+
+}  // namespace
+
+std::unique_ptr<TextStore> OpenSqliteStore(const std::string& path,
+                                           OpenMode mode, std::string* error,
+                                           SqliteMatching matching) {
+  const int flags = mode == OpenMode::kRead
+                        ? SQLITE_OPEN_READONLY
+                        : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  sqlite3* opened = nullptr;
+  const int status = sqlite3_open_v2(path.c_str(), &opened, flags, nullptr);
+  DatabaseHandle db(opened);
+  if (status != SQLITE_OK) {
+    *error = "SQLite file " + path + ": cannot open: " +
+             (db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(status));
+    return nullptr;
+  }
+  sqlite3_extended_result_codes(db.get(), 1);
+  if (sqlite3_create_function_v2(
+          db.get(), kMatchFunction, 3,
+          SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+          &MatchFunction, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    *error = "SQLite file " + path + ": cannot register " + kMatchFunction +
+             ": " + sqlite3_errmsg(db.get());
+    return nullptr;
+  }
+  auto store = std::make_unique<SqliteTextStore>(std::move(db), path, matching);
+  if (!store->Probe(error)) return nullptr;
+  if (mode == OpenMode::kRead) {
+    bool exists = false;
+    if (!store->HasIndex(&exists, error)) return nullptr;
+    if (!exists) {
+      *error = store->Describe() + " holds no index";
+      return nullptr;
+    }
+  }
+  return store;
+}
+
+}  // namespace zolv::search

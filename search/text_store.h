@@ -1,0 +1,142 @@
+// Where the target texts live: a database table of stored targets, each with
+// its "SBI" texts in both variants, its bit string and its SMILES, and the
+// plain text search that preselects the targets a query pattern can match.
+//
+// Two stores implement it: SQLite (one file) and PostgreSQL. Both keep the
+// texts as bytes (BLOB, bytea) and match them byte for byte, so that no
+// target is lost to a NUL byte, to character decoding or to case folding.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/write_options.h"
+
+namespace zolv::search {
+
+/// Which stored "SBI" text a query pattern is matched against: the raw texts
+/// for raw patterns, the alphabet texts for alphabet ("ascii") patterns.
+enum class TextVariant {
+  kRaw,       // one byte per screen, any byte value
+  kAlphabet,  // screens folded onto 64 positions, alphabet characters
+};
+
+/// "raw" or "alphabet".
+const char* VariantName(TextVariant variant);
+/// The variant a command line names: "raw", "alphabet" or "ascii".
+std::optional<TextVariant> ParseVariant(std::string_view name);
+/// "access" or "odbc".
+const char* DialectName(WildcardDialect dialect);
+/// The dialect a command line names: "access" or "odbc", any letter case.
+std::optional<WildcardDialect> ParseDialect(std::string_view name);
+
+/// One stored target. Texts are bytes and may hold any byte value.
+struct TargetRow {
+  std::int64_t id = 0;  // unique within the store
+  std::string name;     // the molecule's name from its input, may be empty
+  std::string smiles;   // what a candidate is confirmed with
+  std::string raw;      // raw "SBI" target text
+  std::string ascii;    // alphabet "SBI" target text
+  std::string bits;     // bit string of "0" and "1"
+};
+
+/// A target as the preselection returns it.
+struct Candidate {
+  std::int64_t id = 0;
+  std::string name;
+  std::string smiles;
+};
+
+/// One preselection: a query pattern as the driver wrote it.
+struct PatternQuery {
+  std::string pattern;  // bytes, in the dialect's wildcards
+  TextVariant variant = TextVariant::kRaw;
+  WildcardDialect dialect = WildcardDialect::kAccess;
+};
+
+/// How a store is opened.
+enum class OpenMode {
+  kRead,   // an existing store, for searching
+  kWrite,  // created when missing, for indexing
+};
+
+/// Every operation returns false with a message in *error on failure; a
+/// store stays usable after a failed operation.
+class TextStore {
+ public:
+  virtual ~TextStore() = default;
+
+  /// Creates the empty tables. An existing index is an error unless replace
+  /// is set, in which case its tables are dropped first.
+  virtual bool CreateSchema(bool replace, std::string* error) = 0;
+
+  /// Stores rows in one transaction: all of them or none.
+  virtual bool Insert(const std::vector<TargetRow>& rows,
+                      std::string* error) = 0;
+
+  /// Appends to *candidates every target whose stored text of the query's
+  /// variant the pattern matches, in id order.
+  virtual bool Preselect(const PatternQuery& query,
+                         std::vector<Candidate>* candidates,
+                         std::string* error) = 0;
+
+  /// As Preselect, but only the ids: what a caller that holds the targets
+  /// already needs, without moving their names and SMILES.
+  virtual bool PreselectIds(const PatternQuery& query,
+                            std::vector<std::int64_t>* ids,
+                            std::string* error) = 0;
+
+  /// Number of stored targets.
+  virtual bool CountTargets(std::int64_t* count, std::string* error) = 0;
+
+  /// Calls visit for every stored target in id order (texts left empty);
+  /// stops early, successfully, when visit returns false.
+  virtual bool ForEachTarget(const std::function<bool(const Candidate&)>& visit,
+                             std::string* error) = 0;
+
+  /// Settings of the index, such as the dictionary its texts were written
+  /// with. Setting a key again replaces its value.
+  virtual bool SetSetting(const std::string& key, const std::string& value,
+                          std::string* error) = 0;
+  /// *value is left empty when the key was never set.
+  virtual bool GetSetting(const std::string& key,
+                          std::optional<std::string>* value,
+                          std::string* error) = 0;
+
+  /// "SQLite file.db" or "PostgreSQL", for messages.
+  virtual std::string Describe() const = 0;
+};
+
+/// How the SQLite store matches patterns.
+enum class SqliteMatching {
+  /// The registered byte-exact function zolv_match (standing for GLOB and
+  /// LIKE, which cannot see raw bytes). The default and the only sound one.
+  kExact,
+  /// SQLite's built-in GLOB (Access) and LIKE (ODBC) on the texts read as
+  /// TEXT. Loses targets whose texts hold a NUL byte, bytes that read as
+  /// UTF-8 sequences, or letters of the other case; kept only to show that.
+  kBuiltin,
+};
+
+/// Opens the SQLite store in the file at path (created in kWrite mode when
+/// missing); null with a message on failure.
+std::unique_ptr<TextStore> OpenSqliteStore(
+    const std::string& path, OpenMode mode, std::string* error,
+    SqliteMatching matching = SqliteMatching::kExact);
+
+/// Connects to a PostgreSQL server with a libpq connection string ("host=...
+/// dbname=..."); null with the server's message on failure. In kRead mode
+/// the database must hold an index.
+std::unique_ptr<TextStore> OpenPostgresStore(const std::string& conninfo,
+                                             OpenMode mode, std::string* error);
+
+/// The names of the stored tables, also for readers with their own SQL.
+inline constexpr char kTargetsTable[] = "targets";
+inline constexpr char kSettingsTable[] = "index_settings";
+
+}  // namespace zolv::search

@@ -1,0 +1,188 @@
+// zolv index and zolv search as the user runs them: the built program, the
+// driver beside it and the default dictionary.
+#include "host/search_command.h"
+
+#include <GraphMol/FileParsers/FileParsers.h>
+#include <GraphMol/ROMol.h>
+#include <GraphMol/SmilesParse/SmilesParse.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "search/text_store.h"
+#include "tests/host/zolv_runner.h"
+#include "tests/support/dictionary_writer.h"
+
+namespace zolv::host {
+namespace {
+
+using testing::RunZolv;
+using testing::TempDirectory;
+using testing::WriteFile;
+using testing::ZolvRun;
+
+// Three molecules with chlorine, three without.
+constexpr char kTargets[] =
+    "c1ccccc1Cl chlorobenzene\n"
+    "ClCCCl dichloroethane\n"
+    "OC(=O)c1ccc(Cl)cc1 chlorobenzoic_acid\n"
+    "CCO ethanol\n"
+    "OC(=O)c1ccccc1 benzoic_acid\n"
+    "c1ccncc1 pyridine\n";
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The hit lines of a search: "SMILES<tab>name".
+std::vector<std::string> Hits(const ZolvRun& run) {
+  std::vector<std::string> hits;
+  for (const std::string& line : run.Lines()) {
+    if (!line.empty() && line[0] != '#') hits.push_back(line);
+  }
+  return hits;
+}
+
+class SearchCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(targets_, kTargets);
+    const ZolvRun run = RunZolv({"index", database_, targets_});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_TRUE(Contains(run.err, "6 molecules stored")) << run.err;
+  }
+
+  TempDirectory dir_;
+  std::string targets_ = dir_ / "targets.smi";
+  std::string database_ = dir_ / "targets.db";
+};
+
+TEST_F(SearchCommandTest, FindsEveryHitInEveryPatternForm) {
+  const std::vector<std::string> chlorine = {
+      "c1ccccc1Cl\tchlorobenzene", "ClCCCl\tdichloroethane",
+      "OC(=O)c1ccc(Cl)cc1\tchlorobenzoic_acid"};
+  for (const char* variant : {"raw", "alphabet"}) {
+    for (const char* dialect : {"access", "odbc"}) {
+      const ZolvRun run =
+          RunZolv({"search", database_, "--smiles", "Cl", "--variant", variant,
+                   "--dialect", dialect, "--verify"});
+      SCOPED_TRACE(std::string(variant) + " " + dialect);
+      EXPECT_EQ(run.exitCode, 0) << run.err;
+      EXPECT_EQ(Hits(run), chlorine);
+      ASSERT_FALSE(run.Lines().empty());
+      EXPECT_EQ(run.Lines().back().rfind("# candidates ", 0), 0u)
+          << run.Lines().back();
+      EXPECT_TRUE(Contains(run.Lines().back(),
+                           ", hits 3, precision 1.000, screen-out 1.0000, "))
+          << run.Lines().back();
+      EXPECT_TRUE(
+          Contains(run.Lines().back(), "true hits 3, false negatives 0"))
+          << run.Lines().back();
+    }
+  }
+  const ZolvRun smarts =
+      RunZolv({"search", database_, "--smarts", "[OH]C(=O)c"});
+  EXPECT_EQ(smarts.exitCode, 0) << smarts.err;
+  EXPECT_EQ(Hits(smarts),
+            (std::vector<std::string>{"OC(=O)c1ccc(Cl)cc1\tchlorobenzoic_acid",
+                                      "OC(=O)c1ccccc1\tbenzoic_acid"}));
+}
+
+TEST_F(SearchCommandTest, SearchesManyQueriesAndAddsThemUp) {
+  WriteFile(dir_ / "queries.smi", "Cl chlorine\nc1ccccc1 benzene\nC1CC bad\n");
+  const ZolvRun run = RunZolv({"search", database_, "--queries",
+                               dir_ / "queries.smi", "--no-hits", "--verify"});
+  EXPECT_EQ(run.exitCode, 2) << run.err;  // the unreadable query
+  EXPECT_TRUE(Contains(run.err, "queries.smi:3")) << run.err;
+  EXPECT_TRUE(Hits(run).empty());
+  ASSERT_FALSE(run.Lines().empty());
+  EXPECT_TRUE(Contains(run.Lines().back(), "# total of 2 queries: "))
+      << run.Lines().back();
+  // 3 with chlorine and 3 with a benzene ring among the 6 targets.
+  EXPECT_TRUE(Contains(run.Lines().back(), "true hits 6, false negatives 0"))
+      << run.Lines().back();
+}
+
+TEST_F(SearchCommandTest, RefusesToReplaceAnIndexUnlessAsked) {
+  ZolvRun run = RunZolv({"index", database_, targets_});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(Contains(run.err, "--replace")) << run.err;
+  run = RunZolv({"index", database_, targets_, "--replace"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+}
+
+TEST_F(SearchCommandTest, RefusesADictionaryOtherThanTheIndexs) {
+  DictionaryContent other;
+  DictionaryScreen screen;
+  screen.number = 1;
+  screen.stored = "[#7]";
+  other.screens.push_back(screen);
+  ASSERT_TRUE(WriteDictionaryFile(dir_ / "other.vetorb", other));
+  const ZolvRun run = RunZolv({"search", database_, "--smiles", "Cl",
+                               "--dictionary", dir_ / "other.vetorb"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(Contains(run.err, "not the dictionary the index was written"))
+      << run.err;
+}
+
+TEST_F(SearchCommandTest, FailsClearlyWithoutAnIndex) {
+  ZolvRun run = RunZolv({"search", dir_ / "missing.db", "--smiles", "C"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(Contains(run.err, "missing.db")) << run.err;
+  run = RunZolv({"search", "--postgres", "host=/nonexistent dbname=x",
+                 "--smiles", "C", "--builtin"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(Contains(run.err, "SQLite")) << run.err;
+}
+
+// A text cut short by its "length" loses the formula symbols at its end, and
+// a query that needs them then misses the target: the index reports each cut
+// target, and a verified search shows the loss.
+TEST(SearchCommand, ReportsCutTextsAndTheHitsTheyLose) {
+  TempDirectory dir;
+  WriteFile(dir / "targets.smi", kTargets);
+  ZolvRun run =
+      RunZolv({"index", dir / "cut.db", dir / "targets.smi", "--length", "6"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err,
+                       "targets.smi:1 (chlorobenzene): raw and "
+                       "alphabet texts cut at length 6"))
+      << run.err;
+  std::string error;
+  auto store =
+      search::OpenSqliteStore(dir / "cut.db", search::OpenMode::kRead, &error);
+  ASSERT_TRUE(store) << error;
+  std::optional<std::string> cut;
+  ASSERT_TRUE(store->GetSetting(kSettingCutTargets, &cut, &error)) << error;
+  ASSERT_TRUE(cut);
+  EXPECT_NE(*cut, "0");
+
+  run = RunZolv({"search", dir / "cut.db", "--smiles", "Cl", "--verify"});
+  EXPECT_EQ(run.exitCode, kExitFalseNegatives) << run.err;
+  EXPECT_TRUE(Contains(run.out, "# missed: c1ccccc1Cl\tchlorobenzene"))
+      << run.out;
+}
+
+TEST(SearchCommand, IndexesSdRecordsAndLeavesOutUnreadableMolecules) {
+  TempDirectory dir;
+  std::unique_ptr<RDKit::ROMol> molecule(RDKit::SmilesToMol("ClCC(=O)O"));
+  ASSERT_TRUE(molecule);
+  molecule->setProp("_Name", "chloroacetic_acid");
+  WriteFile(dir / "targets.sdf", RDKit::MolToMolBlock(*molecule) + "$$$$\n");
+  WriteFile(dir / "more.smi", "C1CC broken\nCCCl chloroethane\n");
+  ZolvRun run =
+      RunZolv({"index", dir / "t.db", dir / "targets.sdf", dir / "more.smi"});
+  EXPECT_EQ(run.exitCode, 2) << run.err;
+  EXPECT_TRUE(Contains(run.err, "more.smi:1 (broken)")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "2 molecules stored")) << run.err;
+
+  run = RunZolv({"search", dir / "t.db", "--smiles", "ClC", "--verify"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Hits(run), (std::vector<std::string>{"O=C(O)CCl\tchloroacetic_acid",
+                                                 "CCCl\tchloroethane"}));
+}
+
+}  // namespace
+}  // namespace zolv::host
