@@ -29,6 +29,8 @@ const char* const kOptionStrings[] = {
     "ascii=true ascii=false length=16",
     "length=abc length=64",
     "length=-5 length='-5'",
+    "length='+42' object=\"query\"",
+    "length=\" \t-7\"",
     "length=\"  42\" screenfile=\"screens.vob\"",
     "screenfile=screens.vob screenfile='my screens.vob'",
     "screenfile=\"\" screenfile='screens.vob' format=SBI",
