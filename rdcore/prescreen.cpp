@@ -94,14 +94,10 @@ void PrescreenIndex::Build(Chemistry* chemistry) {
 CoreBool PrescreenIndex::MayOccurIn(Index* other) {
   detail::Count(detail::Counters().prescreenCalls);
   const auto* theirs = dynamic_cast<const PrescreenIndex*>(other);
-  if (structure_ == nullptr || theirs == nullptr ||
-      theirs->structure_ == nullptr) {
+  if (summary_ == nullptr || theirs == nullptr || theirs->summary_ == nullptr) {
     return 1;
   }
-  if (rdcore::MayOccurIn(structure_->summary(),
-                         theirs->structure_->summary())) {
-    return 1;
-  }
+  if (rdcore::MayOccurIn(*summary_, *theirs->summary_)) return 1;
   detail::Count(detail::Counters().prescreenRejections);
   return 0;
 }
