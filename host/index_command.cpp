@@ -117,16 +117,6 @@ std::string Digest(const std::string& bytes) {
   return text;
 }
 
-// A positive count from the command line, at most kLargestLength.
-std::optional<std::uint32_t> ParseLength(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-    return std::nullopt;
-  errno = 0;
-  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
-  if (errno != 0 || value == 0 || value > kLargestLength) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
-}
-
 // One input file in command-line order.
 struct InputFile {
   std::string path;
@@ -393,6 +383,17 @@ bool SbiTextWriter::WriteBits(HostObject* object, std::uint32_t length,
   return Write(object, "length=" + std::to_string(length), text, error);
 }
 
+std::optional<std::uint32_t> ParseLengthValue(const std::string& text) {
+  if (text.empty() ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  errno = 0;
+  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
+  if (errno != 0 || value == 0 || value > kLargestLength) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
 std::unique_ptr<search::TextStore> OpenDatabase(
     const ParsedCommandLine& line, search::OpenMode mode, std::string* error,
     search::SqliteMatching matching) {
@@ -422,7 +423,7 @@ int RunIndex(int argc, char** argv) {
   std::string error;
   std::uint32_t length = 0;
   if (const auto text = line->Value("length")) {
-    const auto parsed = ParseLength(*text);
+    const auto parsed = ParseLengthValue(*text);
     if (!parsed) {
       Report("--length must be a whole number from 1 to " +
              std::to_string(kLargestLength));
@@ -444,7 +445,7 @@ int RunIndex(int argc, char** argv) {
   }
   std::uint32_t bitsLength = std::max<std::uint32_t>(writer.highestScreen(), 1);
   if (const auto text = line->Value("bits-length")) {
-    const auto parsed = ParseLength(*text);
+    const auto parsed = ParseLengthValue(*text);
     if (!parsed) {
       Report("--bits-length must be a whole number from 1 to " +
              std::to_string(kLargestLength));

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/core_api.h"
@@ -80,6 +81,10 @@ class SbiTextWriter {
   std::uint32_t highestScreen_ = 0;
   std::string screenFileOption_;  // screenfile="..." for every write
 };
+
+/// A "length" from the command line: a whole number from 1 to 2^30; none
+/// for anything else.
+std::optional<std::uint32_t> ParseLengthValue(const std::string& text);
 
 /// The database a command names: --postgres CONNINFO, or else the SQLite
 /// file given as the first positional argument. Null with a message.

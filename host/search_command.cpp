@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -321,14 +320,12 @@ int RunSearch(int argc, char** argv) {
     settings.variant = *parsed;
   }
   if (const auto length = line->Value("length")) {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(length->c_str(), &end, 10);
-    if (length->empty() || *end != '\0' || value == 0 || value > (1u << 30) ||
-        length->find_first_not_of("0123456789") != std::string::npos) {
+    const auto parsed = ParseLengthValue(*length);
+    if (!parsed) {
       Report("--length must be a whole number from 1 to 1073741824");
       return kExitFailure;
     }
-    settings.length = static_cast<std::uint32_t>(value);
+    settings.length = *parsed;
   }
   settings.verify = line->Has("verify");
   if (line->Has("postgres") && !line->Positional().empty()) {
