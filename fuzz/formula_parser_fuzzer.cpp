@@ -18,84 +18,8 @@
 namespace zolv::fuzz {
 namespace {
 
-using Entries = std::vector<std::pair<std::string, std::int32_t>>;
-
-// Longest text with 16-bit lengths; longer ones give no entries.
-constexpr std::size_t kLongestFormula = 65535;
-constexpr std::int32_t kLargestCount = 32767;
-
-bool Upper(char c) { return c >= 'A' && c <= 'Z'; }
-bool Digit(char c) { return c >= '0' && c <= '9'; }
-
-bool Known(const std::string& symbol) {
-  if (static_cast<std::uint32_t>(ZolvAtomicSymbolToNumber(symbol.c_str())) >=
-      2) {
-    return true;
-  }
-  return symbol == "H" || symbol == "D" || symbol == "T" || symbol == ":";
-}
-
-std::string RemoveBrackets(std::string text) {
-  std::size_t open = text.find('[');
-  while (open != std::string::npos) {
-    const std::size_t close = text.find(']', open);
-    if (close == std::string::npos) break;
-    text.erase(open, close - open + 1);
-    open = text.find('[', open);
-  }
-  return text;
-}
-
-// One token into entries; false when it cannot be read.
-bool Token(const std::string& token, bool commaSeen, Entries* entries) {
-  const std::size_t digit = token.find_first_of("0123456789");
-  if (digit == std::string::npos) {
-    if (Known(token)) {
-      entries->emplace_back(token, 1);
-      return true;
-    }
-    if (token == "M" || token == "X" || token == "Q" || token == "A") {
-      entries->emplace_back(token, 1);
-      return true;
-    }
-    return false;
-  }
-  if (commaSeen) return false;
-  std::int32_t count = 0;
-  for (std::size_t i = digit; i < token.size(); ++i) {
-    if (!Digit(token[i])) return false;
-    count = count * 10 + (token[i] - '0');
-    if (count > kLargestCount) count = kLargestCount;
-  }
-  const std::string symbol = token.substr(0, digit);
-  if (!Known(symbol)) return false;
-  entries->emplace_back(symbol, count);
-  return true;
-}
-
-Entries Reference(const std::string& text) {
-  const std::size_t length = text.size();
-  if (length == 0 || length > kLongestFormula) return {};
-  if (!Upper(text[0]) && text[0] != ':' && text[0] != '~') return {};
-  Entries entries;
-  bool commaSeen = false;
-  for (std::size_t s = text[0] == '~' ? 2 : 1; s <= length;) {
-    std::size_t k = s;
-    bool comma = false;
-    for (; k < length && !Upper(text[k]) && text[k] != ':'; ++k) {
-      comma = comma || text[k] == ',';
-    }
-    std::string token = text.substr(s - 1, k - s + 1);
-    s = k + 1;
-    commaSeen = commaSeen || comma;
-    if (comma) token.pop_back();
-    if (!Token(token, commaSeen, &entries)) return {};
-  }
-  return entries;
-}
-
-Entries Walk(FormulaParser* parser, std::size_t bound) {
-  Entries entries;
+FormulaEntryList Walk(FormulaParser* parser, std::size_t bound) {
+  FormulaEntryList entries;
   parser->Rewind();
   for (const char* symbol = parser->CurrentSymbol(); symbol != nullptr;
        symbol = parser->CurrentSymbol()) {
@@ -114,8 +38,8 @@ void CheckParse(FormulaParser* parser, const std::string& text) {
   parser->SetText(TextBuffer(text.c_str()));
   parser->Parse();
   if (parser->CurrentSymbol() != nullptr) Fail("cursor not at the end");
-  const Entries entries = Walk(parser, text.size());
-  if (entries != Reference(text)) Fail("entries differ for: " + text);
+  const FormulaEntryList entries = Walk(parser, text.size());
+  if (entries != FormulaEntries(text)) Fail("entries differ for: " + text);
   // The same text again keeps the parse.
   parser->SetText(TextBuffer(text.c_str()));
   parser->Parse();

@@ -83,4 +83,12 @@ Script InstallScript(const DictionaryModel& model, ByteReader* input);
 std::set<std::uint32_t> ExpectedScreens(const ScreenDictionary& dictionary,
                                         const Script& script, bool query);
 
+/// A formula text's entries as (symbol, count), the count as CurrentCount
+/// gives it; none when the text cannot be read in full.
+using FormulaEntryList = std::vector<std::pair<std::string, std::int32_t>>;
+FormulaEntryList FormulaEntries(const std::string& text);
+
+/// The text with every "[" up to the next "]" removed.
+std::string RemoveBrackets(std::string text);
+
 }  // namespace zolv::fuzz

@@ -1,6 +1,6 @@
 // ZolvWrite as the host calls it, with arbitrary options, dictionary, formula
-// and scripts on the fake core. Without injected faults a bit string must be
-// exactly the one the script's screens give.
+// and scripts on the fake core. Without injected faults the text must be
+// exactly the one the script's screens and the formula give.
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -37,6 +37,137 @@ std::string ExpectedBitString(const std::set<std::uint32_t>& screens,
   return bits;
 }
 
+// "SBI" text as the rules of its encoders give it, written here without the
+// driver's code.
+class SbiText {
+ public:
+  SbiText(bool query, WildcardDialect dialect, std::uint32_t budget)
+      : query_(query),
+        odbc_(query && dialect == WildcardDialect::kOdbc),
+        budget_(budget) {}
+
+  void RawScreens(const std::set<std::uint32_t>& screens) {
+    bool aboveWasMember = false;
+    const std::uint32_t largest = screens.empty() ? 0 : *screens.rbegin();
+    for (std::uint32_t n = largest; n >= 1; --n) {
+      if (screens.count(n) == 0) {
+        aboveWasMember = false;
+        continue;
+      }
+      if (query_ && !aboveWasMember && budget_ > 0) Separator();
+      PatternChar(static_cast<std::uint8_t>(n % 256));
+      aboveWasMember = true;
+    }
+  }
+
+  // The alphabet characters take from the budget without consulting it;
+  // once it is spent the driver writes nothing more.
+  void AlphabetScreens(const std::set<std::uint32_t>& screens) {
+    static constexpr char kAlphabet[] =
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz{}";
+    std::set<std::uint32_t> folded;
+    for (std::uint32_t m : screens) {
+      if (m >= 1) folded.insert((m - 1) % 64 + 1);
+    }
+    if (folded.empty() || *folded.begin() >= 64) return;
+    bool separatorDue = true;
+    for (std::uint32_t b = *folded.begin(); b < 64; ++b) {
+      if (folded.count(b) == 0) {
+        separatorDue = true;
+        continue;
+      }
+      if (query_ && separatorDue) {
+        if (budget_ == 0) return;
+        Separator();
+      }
+      if (budget_ == 0) return;
+      Put(kAlphabet[b]);
+      separatorDue = false;
+    }
+  }
+
+  void FormulaFragment(const FormulaEntryList& entries, std::uint8_t offset) {
+    std::string previous = "/0";
+    std::size_t lastWritten = 0;
+    for (const auto& [symbol, entryCount] : entries) {
+      if (budget_ == 0) break;
+      if (std::string("CHDT").find(symbol) != std::string::npos) continue;
+      if (query_ && budget_ > 0) Separator();
+      std::uint32_t count = static_cast<std::uint32_t>(entryCount);
+      if (count > 5) count = 5;
+      const std::size_t written = symbol == previous ? lastWritten : 0;
+      for (std::size_t copy = written; copy < count; ++copy) {
+        for (char c : symbol) {
+          PatternChar(
+              static_cast<std::uint8_t>(static_cast<std::uint8_t>(c) + offset));
+        }
+        lastWritten = symbol.size();
+      }
+      previous = symbol;
+    }
+    if (query_ && budget_ > 0) Separator();
+  }
+
+  const std::string& text() const { return text_; }
+
+ private:
+  char SeparatorChar() const { return odbc_ ? '%' : '*'; }
+  void Separator() { Put(SeparatorChar()); }
+  void Put(char c) {
+    text_.push_back(c);
+    --budget_;
+  }
+
+  void PatternChar(std::uint8_t c) {
+    if (budget_ == 0) return;
+    if (budget_ == 1) {
+      Separator();
+      return;
+    }
+    const bool special =
+        c == '*' || c == '?' || c == '#' || c == '-' || c == '[';
+    if (special) {
+      if (budget_ < 5) {
+        text_.push_back(SeparatorChar());
+        budget_ = 0;
+        return;
+      }
+      Put(query_ ? SeparatorChar() : '[');
+    }
+    if (query_) {
+      if (c == '[' || c == '"') {
+        c = static_cast<std::uint8_t>(SeparatorChar());
+      } else if (c == '\'' || c == '|' || c == '^' || c == 0x07) {
+        c = odbc_ ? '_' : '?';
+      }
+    } else if (c == '|') {
+      c = '?';
+    }
+    Put(static_cast<char>(c));
+    if (special) Put(']');
+  }
+
+  bool query_;
+  bool odbc_;
+  std::uint32_t budget_;
+  std::string text_;
+};
+
+std::string ExpectedSbiText(const std::set<std::uint32_t>& screens,
+                            const WriteOptions& options,
+                            const FormulaEntryList& entries) {
+  const bool query = options.screenMode == ScreenMode::kQuery;
+  SbiText text(query, options.dialect, options.length);
+  if (options.ascii) {
+    text.AlphabetScreens(screens);
+    text.FormulaFragment(entries, 0);
+  } else {
+    text.RawScreens(screens);
+    text.FormulaFragment(entries, 10);
+  }
+  return text.text();
+}
+
 void Run(const std::uint8_t* data, std::size_t size) {
   ByteReader input(data, size);
   const bool faults = ArmFaults(&input);
@@ -65,8 +196,11 @@ void Run(const std::uint8_t* data, std::size_t size) {
   } else {
     core.FailCreation(testing::ObjectKind::kStream, 1);
   }
+  FormulaEntryList entries;
   if ((flags & kFlagNoFormula) == 0) {
-    core.SetFormula(kMoleculeKey, formula.substr(0, formula.find('\0')));
+    const std::string text = formula.substr(0, formula.find('\0'));
+    core.SetFormula(kMoleculeKey, text);
+    entries = FormulaEntries(RemoveBrackets(text));
   }
 
   const bool molecule = (flags & kFlagNotMolecule) == 0;
@@ -104,6 +238,9 @@ void Run(const std::uint8_t* data, std::size_t size) {
   if (stream.putCalls() != text.size()) Fail("PutChar count");
   if (parsed.sbi) {
     if (text.size() > parsed.length) Fail("SBI text over its budget");
+    if (checked && text != ExpectedSbiText(expected, parsed, entries)) {
+      Fail("SBI text differs from the script's screens and formula");
+    }
     return;
   }
   if (text.size() != parsed.length) Fail("bit string of the wrong length");
