@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host/bench_command.h"
 #include "host/command_line.h"
 #include "host/dict_command.h"
 #include "host/index_command.h"
@@ -31,6 +32,8 @@ const Subcommand kSubcommands[] = {
      &RunDictStats},
     {"index", "store molecules' screen texts in a database", &RunIndex},
     {"search", "find molecules containing a query in a database", &RunSearch},
+    {"bench", "measure the driver against RDKit on benchmark molecules",
+     &RunBench},
 };
 
 constexpr char kOverviewTail[] =

@@ -12,6 +12,7 @@ detail::CoreCounters& detail::Counters() {
 CoreStatistics GetCoreStatistics() {
   const detail::CoreCounters& counters = detail::Counters();
   CoreStatistics statistics;
+  statistics.targetsSet = counters.targetsSet.load(std::memory_order_relaxed);
   statistics.nextMatchCalls =
       counters.nextMatchCalls.load(std::memory_order_relaxed);
   statistics.substructureSearches =
@@ -25,6 +26,7 @@ CoreStatistics GetCoreStatistics() {
 
 void ResetCoreStatistics() {
   detail::CoreCounters& counters = detail::Counters();
+  counters.targetsSet.store(0, std::memory_order_relaxed);
   counters.nextMatchCalls.store(0, std::memory_order_relaxed);
   counters.substructureSearches.store(0, std::memory_order_relaxed);
   counters.prescreenCalls.store(0, std::memory_order_relaxed);

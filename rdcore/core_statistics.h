@@ -9,6 +9,7 @@
 namespace zolv::rdcore::detail {
 
 struct CoreCounters {
+  std::atomic<std::uint64_t> targetsSet{0};
   std::atomic<std::uint64_t> nextMatchCalls{0};
   std::atomic<std::uint64_t> substructureSearches{0};
   std::atomic<std::uint64_t> prescreenCalls{0};

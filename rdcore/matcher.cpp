@@ -55,6 +55,7 @@ void CoreMatcher::SetPattern(Chemistry* pattern) {
 }
 
 void CoreMatcher::SetTarget(Chemistry* target) {
+  detail::Count(detail::Counters().targetsSet);
   const CoreChemistry* ours = CoreChemistry::From(target);
   target_ = ours != nullptr ? ours->structure() : nullptr;
   Restart();

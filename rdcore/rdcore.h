@@ -79,6 +79,7 @@ ZOLV_RDCORE_API ParsedMolecule ParseMolecule(std::string_view text,
 /// Work the core library has done since the last reset, added up over all
 /// threads; for benchmarks. Counting never changes what the core answers.
 struct CoreStatistics {
+  std::uint64_t targetsSet = 0;            ///< Matcher SetTarget calls
   std::uint64_t nextMatchCalls = 0;        ///< Matcher NextMatch calls
   std::uint64_t substructureSearches = 0;  ///< RDKit searches they ran
   std::uint64_t prescreenCalls = 0;        ///< Index MayOccurIn calls

@@ -1,0 +1,125 @@
+#include "bench/bench_data.h"
+
+#include <DataStructs/ExplicitBitVect.h>
+#include <GraphMol/Fingerprints/Fingerprints.h>
+#include <GraphMol/ROMol.h>
+#include <GraphMol/SmilesParse/SmilesParse.h>
+#include <GraphMol/Substruct/SubstructMatch.h>
+#include <RDGeneral/RDLog.h>
+
+#include <cstdio>
+#include <exception>
+#include <utility>
+
+#include "host/molecule_input.h"
+
+namespace zolv::bench {
+namespace {
+
+// Seconds between two progress lines: a log of a long run stays readable.
+constexpr double kInterval = 10.0;
+
+std::unique_ptr<RDKit::ROMol> RdkitFromSmiles(const std::string& smiles) {
+  try {
+    return std::unique_ptr<RDKit::ROMol>(RDKit::SmilesToMol(smiles));
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+}  // namespace
+
+bool ReadSmilesFile(const std::string& path, std::size_t limit,
+                    std::vector<SmilesEntry>* entries, std::string* error) {
+  if (const auto problem = host::CheckInputFile(path)) {
+    *error = path + ": " + *problem;
+    return false;
+  }
+  host::MoleculeReader reader;
+  if (!reader.Open(path, host::InputFormat::kSmiles, error)) {
+    *error = path + ": cannot open: " + *error;
+    return false;
+  }
+  host::InputRecord record;
+  while ((limit == 0 || entries->size() < limit) && reader.Next(&record)) {
+    entries->push_back({record.text, record.name, record.line});
+  }
+  if (!reader.error().empty()) {
+    *error = path + ": read error: " + reader.error();
+    return false;
+  }
+  return true;
+}
+
+BenchMolecule::BenchMolecule() = default;
+BenchMolecule::BenchMolecule(BenchMolecule&&) noexcept = default;
+BenchMolecule& BenchMolecule::operator=(BenchMolecule&&) noexcept = default;
+BenchMolecule::~BenchMolecule() = default;
+
+std::vector<BenchMolecule> ParseMolecules(
+    const std::vector<SmilesEntry>& entries, rdcore::MoleculeRole role,
+    std::size_t* refused) {
+  // RDKit would log every refused SMILES; the count says enough.
+  RDLog::LogStateSetter quiet;
+  std::vector<BenchMolecule> molecules;
+  molecules.reserve(entries.size());
+  *refused = 0;
+  for (const SmilesEntry& entry : entries) {
+    BenchMolecule molecule;
+    molecule.entry = &entry;
+    molecule.host =
+        rdcore::ParseMolecule(entry.smiles, rdcore::Notation::kSmiles, role)
+            .molecule;
+    molecule.rdkit = RdkitFromSmiles(entry.smiles);
+    if (molecule.host == nullptr || molecule.rdkit == nullptr) {
+      ++*refused;
+      continue;
+    }
+    molecules.push_back(std::move(molecule));
+  }
+  return molecules;
+}
+
+Fingerprint PatternFingerprint(const RDKit::ROMol& molecule) {
+  Fingerprint words(kFingerprintBits / 64, 0);
+  std::unique_ptr<ExplicitBitVect> bits(
+      RDKit::PatternFingerprintMol(molecule, kFingerprintBits));
+  for (unsigned bit = 0; bit < kFingerprintBits; ++bit) {
+    if (bits->getBit(bit)) words[bit / 64] |= std::uint64_t{1} << (bit % 64);
+  }
+  return words;
+}
+
+bool IsSubset(const Fingerprint& query, const Fingerprint& target) {
+  for (std::size_t i = 0; i < query.size(); ++i) {
+    if ((query[i] & ~target[i]) != 0) return false;
+  }
+  return true;
+}
+
+bool HasSubstructure(const RDKit::ROMol& target, const RDKit::ROMol& query) {
+  RDKit::MatchVectType match;
+  return RDKit::SubstructMatch(target, query, match);
+}
+
+Progress::Progress(std::string label, std::size_t total, bool enabled)
+    : label_(std::move(label)),
+      total_(total),
+      enabled_(enabled),
+      last_(std::chrono::steady_clock::now()) {}
+
+void Progress::Step(std::size_t done) {
+  if (!enabled_ || SecondsSince(last_) < kInterval) return;
+  last_ = std::chrono::steady_clock::now();
+  std::fprintf(stderr, "%s: %zu/%zu\n", label_.c_str(), done, total_);
+  shown_ = true;
+}
+
+void Progress::Finish() {
+  if (shown_) {
+    std::fprintf(stderr, "%s: %zu/%zu\n", label_.c_str(), total_, total_);
+  }
+  shown_ = false;
+}
+
+}  // namespace zolv::bench

@@ -1,0 +1,327 @@
+// Screen quality: for every (query, target) pair, which screens let the
+// target through as a candidate, and whether the target truly holds the
+// query (RDKit's substructure match). Reported per query set and screen:
+// candidates, true hits, precision, screen-out and false negatives, with
+// every missed pair named. A screen is sound only with no false negative.
+//
+// The truth: by default RDKit's pattern fingerprint preselects the pairs
+// that are then matched, as RDKit's own screening benchmark does (the
+// fingerprint loses no hit of a SMILES query); --full-check matches every
+// pair instead and counts the fingerprint's own misses as well.
+#include <GraphMol/ROMol.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/bench_driver.h"
+#include "bench/bench_table.h"
+#include "bench/benchmarks.h"
+#include "host/record_stream.h"
+#include "search/pattern_match.h"
+#include "search/whole_text.h"
+
+namespace zolv::bench {
+namespace {
+
+// The screens compared, in the order of the tables.
+enum ScreenKind : std::size_t {
+  kFingerprint,
+  kRawAccess,
+  kRawOdbc,
+  kAlphabetAccess,
+  kAlphabetOdbc,
+  kBits,
+  kScreenKinds
+};
+
+constexpr const char* kScreenNames[kScreenKinds] = {
+    "RDKit pattern fingerprint 2048",
+    "SBI raw, Access",
+    "SBI raw, ODBC",
+    "SBI alphabet, Access",
+    "SBI alphabet, ODBC",
+    "driver bit string (screens only)"};
+
+// Bits of a "0"/"1" string as words: position p (from 1) in bit p - 1.
+std::vector<std::uint64_t> BitWords(const std::string& bits) {
+  std::vector<std::uint64_t> words((bits.size() + 63) / 64, 0);
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    if (bits[i] == '1') words[i / 64] |= std::uint64_t{1} << (i % 64);
+  }
+  return words;
+}
+
+struct Target {
+  const BenchMolecule* molecule = nullptr;
+  Fingerprint fingerprint;
+  std::string raw;
+  std::string alphabet;
+  std::vector<std::uint64_t> bits;
+};
+
+struct Query {
+  const BenchMolecule* molecule = nullptr;
+  Fingerprint fingerprint;
+  std::vector<search::CompiledPattern> patterns;  // raw A, raw O, alpha A, O
+  std::vector<std::string> texts;                 // the same, as written
+  std::vector<std::uint64_t> bits;
+};
+
+struct Tally {
+  std::int64_t candidates = 0;
+  std::int64_t confirmed = 0;  // candidates that are true hits
+  std::int64_t missed = 0;     // true hits that are not candidates
+};
+
+struct Missed {
+  std::size_t screen;
+  const SmilesEntry* query;
+  const SmilesEntry* target;
+  std::string pattern;
+  std::string text;
+};
+
+std::string Escaped(const std::string& bytes) {
+  return host::EncodeRecord(bytes, host::RecordEncoding::kEscaped);
+}
+
+bool WriteWhole(const BenchDriver& driver, HostObject* object, ScreenMode mode,
+                search::TextVariant variant, WildcardDialect dialect,
+                std::string* text, std::size_t* cut, std::string* error) {
+  search::BudgetedText written;
+  if (!driver.writer().WriteBudgeted(object, mode, variant, dialect, 0,
+                                     &written, error)) {
+    return false;
+  }
+  if (written.cut) ++*cut;
+  *text = std::move(written.text);
+  return true;
+}
+
+}  // namespace
+
+int RunQuality(const BenchOptions& options) {
+  const char* const me = "zolv bench quality";
+  std::string error;
+  BenchDriver driver;
+  if (!driver.Open(options.driverPath, options.dictionaryPath, &error)) {
+    std::fprintf(stderr, "%s: %s\n", me, error.c_str());
+    return 1;
+  }
+  const auto runStart = std::chrono::steady_clock::now();
+
+  // Targets: parsed once, written once in each form.
+  std::vector<SmilesEntry> targetEntries;
+  if (!ReadSmilesFile(options.targetFile, options.targetLimit, &targetEntries,
+                      &error)) {
+    std::fprintf(stderr, "%s: %s\n", me, error.c_str());
+    return 1;
+  }
+  std::size_t refusedTargets = 0;
+  const std::vector<BenchMolecule> targetMolecules = ParseMolecules(
+      targetEntries, rdcore::MoleculeRole::kTarget, &refusedTargets);
+  const std::string bitsLength =
+      "length=" +
+      std::to_string(std::max<std::uint32_t>(driver.highestScreen(), 1));
+  std::vector<Target> targets(targetMolecules.size());
+  std::size_t cutTargets = 0;
+  std::size_t rawBytes = 0;
+  std::size_t alphabetBytes = 0;
+  {
+    Progress progress("writing targets", targets.size(), options.progress);
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      Target& target = targets[i];
+      target.molecule = &targetMolecules[i];
+      HostObject* object = target.molecule->host.get();
+      target.fingerprint = PatternFingerprint(*target.molecule->rdkit);
+      if (!WriteWhole(driver, object, ScreenMode::kTarget,
+                      search::TextVariant::kRaw, WildcardDialect::kAccess,
+                      &target.raw, &cutTargets, &error) ||
+          !WriteWhole(driver, object, ScreenMode::kTarget,
+                      search::TextVariant::kAlphabet, WildcardDialect::kAccess,
+                      &target.alphabet, &cutTargets, &error) ||
+          !driver.Write(object, driver.Options(bitsLength))) {
+        std::fprintf(stderr, "%s: target %s: %s\n", me,
+                     target.molecule->entry->smiles.c_str(),
+                     error.empty() ? "the driver failed" : error.c_str());
+        return 1;
+      }
+      target.bits = BitWords(driver.record());
+      rawBytes += target.raw.size();
+      alphabetBytes += target.alphabet.size();
+      if ((i & 63) == 0) progress.Step(i);
+    }
+    progress.Finish();
+  }
+  const double targetSeconds = SecondsSince(runStart);
+
+  std::printf(
+      "## Screen quality\n\n"
+      "Targets: %zu of the first %zu molecules of %s (%zu refused by a "
+      "parser); dictionary %s (%zu screens). Texts written whole: mean "
+      "length %.1f bytes raw, %.1f alphabet; %zu cut by their budget. Truth: "
+      "%s. Writing and fingerprinting the targets took %.1f s.\n\n",
+      targets.size(), targetEntries.size(), options.targetFile.c_str(),
+      refusedTargets, driver.dictionaryPath().c_str(), driver.screenCount(),
+      targets.empty()
+          ? 0.0
+          : static_cast<double>(rawBytes) / static_cast<double>(targets.size()),
+      targets.empty() ? 0.0
+                      : static_cast<double>(alphabetBytes) /
+                            static_cast<double>(targets.size()),
+      cutTargets,
+      options.fullTruth
+          ? "RDKit SubstructMatch on every pair"
+          : "RDKit SubstructMatch on the pattern fingerprint's candidates",
+      targetSeconds);
+  std::fflush(stdout);
+
+  std::vector<Missed> missed;
+  std::int64_t missedTotal = 0;
+  std::int64_t driverMissed = 0;  // by the driver's screens
+  for (const MoleculeFile& file : options.queryFiles) {
+    std::vector<SmilesEntry> queryEntries;
+    if (!ReadSmilesFile(file.path, options.queryLimit, &queryEntries, &error)) {
+      std::fprintf(stderr, "%s: %s\n", me, error.c_str());
+      return 1;
+    }
+    std::size_t refusedQueries = 0;
+    const std::vector<BenchMolecule> queryMolecules = ParseMolecules(
+        queryEntries, rdcore::MoleculeRole::kQuery, &refusedQueries);
+    std::vector<Query> queries;
+    std::size_t cutPatterns = 0;
+    for (const BenchMolecule& molecule : queryMolecules) {
+      Query query;
+      query.molecule = &molecule;
+      query.fingerprint = PatternFingerprint(*molecule.rdkit);
+      bool written = true;
+      for (const auto& [variant, dialect] :
+           {std::pair{search::TextVariant::kRaw, WildcardDialect::kAccess},
+            std::pair{search::TextVariant::kRaw, WildcardDialect::kOdbc},
+            std::pair{search::TextVariant::kAlphabet, WildcardDialect::kAccess},
+            std::pair{search::TextVariant::kAlphabet,
+                      WildcardDialect::kOdbc}}) {
+        std::string pattern;
+        if (!WriteWhole(driver, molecule.host.get(), ScreenMode::kQuery,
+                        variant, dialect, &pattern, &cutPatterns, &error)) {
+          written = false;
+          break;
+        }
+        query.patterns.emplace_back(pattern, dialect);
+        query.texts.push_back(std::move(pattern));
+      }
+      if (!written ||
+          !driver.Write(molecule.host.get(),
+                        driver.Options("object=query " + bitsLength))) {
+        std::fprintf(stderr, "%s: query %s: the driver failed: %s\n", me,
+                     molecule.entry->smiles.c_str(), error.c_str());
+        ++refusedQueries;
+        continue;
+      }
+      query.bits = BitWords(driver.record());
+      queries.push_back(std::move(query));
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    Tally tallies[kScreenKinds];
+    std::int64_t trueHits = 0;
+    Progress progress(file.label, queries.size(), options.progress);
+    for (std::size_t q = 0; q < queries.size(); ++q) {
+      const Query& query = queries[q];
+      for (const Target& target : targets) {
+        bool candidate[kScreenKinds];
+        candidate[kFingerprint] =
+            IsSubset(query.fingerprint, target.fingerprint);
+        candidate[kRawAccess] = query.patterns[0].Matches(target.raw);
+        candidate[kRawOdbc] = query.patterns[1].Matches(target.raw);
+        candidate[kAlphabetAccess] = query.patterns[2].Matches(target.alphabet);
+        candidate[kAlphabetOdbc] = query.patterns[3].Matches(target.alphabet);
+        candidate[kBits] = IsSubset(query.bits, target.bits);
+        const bool hit =
+            (options.fullTruth || candidate[kFingerprint]) &&
+            HasSubstructure(*target.molecule->rdkit, *query.molecule->rdkit);
+        trueHits += hit ? 1 : 0;
+        for (std::size_t s = 0; s < kScreenKinds; ++s) {
+          if (candidate[s]) {
+            ++tallies[s].candidates;
+            if (hit) ++tallies[s].confirmed;
+          } else if (hit) {
+            ++tallies[s].missed;
+            ++missedTotal;
+            if (s != kFingerprint) ++driverMissed;
+            if (missed.size() < options.showMissed) {
+              const std::size_t text = s == 0 || s == kBits ? 0 : s - 1;
+              missed.push_back({s, query.molecule->entry,
+                                target.molecule->entry,
+                                s == 0 || s == kBits ? "" : query.texts[text],
+                                s == 0 || s == kBits ? ""
+                                : s <= kRawOdbc      ? target.raw
+                                                     : target.alphabet});
+            }
+          }
+        }
+      }
+      progress.Step(q);
+    }
+    progress.Finish();
+    const double seconds = SecondsSince(start);
+
+    const std::int64_t pairs = static_cast<std::int64_t>(queries.size()) *
+                               static_cast<std::int64_t>(targets.size());
+    std::printf(
+        "### %s: %zu queries of %s (%zu refused), %s targets, %s pairs, %s "
+        "true hits\n\n",
+        file.label.c_str(), queries.size(), file.path.c_str(), refusedQueries,
+        Count(static_cast<std::int64_t>(targets.size())).c_str(),
+        Count(pairs).c_str(), Count(trueHits).c_str());
+    Table table({"screen", "candidates", "true hits", "precision", "screen-out",
+                 "false negatives"});
+    for (std::size_t s = 0; s < kScreenKinds; ++s) {
+      const Tally& t = tallies[s];
+      const std::int64_t negatives = pairs - trueHits;
+      const std::int64_t falsePositives = t.candidates - t.confirmed;
+      table.AddRow(
+          {kScreenNames[s], Count(t.candidates), Count(t.confirmed),
+           t.candidates > 0 ? Fixed(static_cast<double>(t.confirmed) /
+                                        static_cast<double>(t.candidates),
+                                    3)
+                            : "-",
+           negatives > 0
+               ? Fixed(static_cast<double>(negatives - falsePositives) /
+                           static_cast<double>(negatives),
+                       5)
+               : "-",
+           s == kFingerprint && !options.fullTruth ? "(truth)"
+                                                   : Count(t.missed)});
+    }
+    table.Print(stdout);
+    std::printf("\n%zu query patterns cut by their budget; %.1f s.\n\n",
+                cutPatterns, seconds);
+    std::fflush(stdout);
+  }
+
+  if (missedTotal > 0) {
+    std::printf("### Missed hits: %s in all, the first %zu\n\n",
+                Count(missedTotal).c_str(), missed.size());
+    for (const Missed& m : missed) {
+      std::printf(
+          "- %s: query `%s` (line %zu) misses target `%s` %s (line "
+          "%zu)%s%s%s%s\n",
+          kScreenNames[m.screen], m.query->smiles.c_str(), m.query->line,
+          m.target->smiles.c_str(), m.target->name.c_str(), m.target->line,
+          m.pattern.empty() ? "" : "; pattern `", Escaped(m.pattern).c_str(),
+          m.pattern.empty() ? "" : "`, text `",
+          m.pattern.empty() ? "" : (Escaped(m.text) + "`").c_str());
+    }
+    std::printf("\n");
+  } else {
+    std::printf("No screen missed a true hit.\n\n");
+  }
+  std::printf("Whole run: %.1f s.\n", SecondsSince(runStart));
+  return driverMissed > 0 ? kExitMissedHits : 0;
+}
+
+}  // namespace zolv::bench
