@@ -26,6 +26,10 @@ namespace {
 
 constexpr char kProgram[] = "zolv";
 
+// "SBI" text writes a screen number as one raw character, so screens above
+// this share characters with lower ones.
+constexpr std::size_t kMaxDistinctSbiScreens = 255;
+
 // A dump lists at most this many faults; the rest are counted.
 constexpr std::size_t kMaxListedProblems = 100;
 
@@ -454,6 +458,12 @@ int RunDictBuild(int argc, char** argv) {
   if (!WriteAtomically(*output, built.content, &error)) {
     Report(error);
     return kExitFailure;
+  }
+  if (list.screens.size() > kMaxDistinctSbiScreens) {
+    Report(shown + ": warning: " + std::to_string(list.screens.size()) +
+           " screens; in \"SBI\" text screens above " +
+           std::to_string(kMaxDistinctSbiScreens) +
+           " share characters with lower ones");
   }
   if (line->Has("verbose")) {
     Report("wrote " + *output + ": " +

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -13,6 +15,7 @@
 #include "host/dict_reader.h"
 #include "tests/host/host_test_support.h"
 #include "tests/host/zolv_runner.h"
+#include "tests/support/dictionary_writer.h"
 
 namespace zolv::host::testing {
 namespace {
@@ -150,9 +153,8 @@ TEST_F(DictCommand, FailedBuildKeepsTheOldFile) {
 
 struct Damage {
   const char* what;
-  std::size_t offset;  // byte to overwrite; past the end: cut the file there
-  char byte;
-  const char* message;
+  std::function<void(std::string*)> damage;  // of the file's bytes
+  const char* message;                       // part of what dump says
 };
 
 TEST_F(DictCommand, DumpNamesWhatIsWrongWithADamagedFile) {
@@ -161,19 +163,27 @@ TEST_F(DictCommand, DumpNamesWhatIsWrongWithADamagedFile) {
   const std::string bytes = ReadFile(good);
   // Whatever the test order, record 1 starts at byte 10 with its number.
   const Damage damages[] = {
-      {"magic", 3, 'o', "does not begin with \"VetOrb\""},
-      {"number beyond the count", 10, 9,
+      {"magic", [](std::string* b) { b->at(3) = 'o'; },
+       "does not begin with \"VetOrb\""},
+      {"number beyond the count", [](std::string* b) { b->at(10) = 9; },
        "record 1 (screen 9): screen number exceeds the record count 3"},
-      {"cut short", 14, 0, "record 1 of 3: the file ends inside"},
+      {"cut short", [](std::string* b) { b->resize(14); },
+       "record 1 of 3: the file ends inside"},
+      {"dependent list emptied",
+       [](std::string* b) {
+         DictionaryContent content = DecodeDictionary(*b).content;
+         for (DictionaryScreen& screen : content.screens) {
+           if (screen.number == 1) screen.dependent.clear();
+         }
+         *b = EncodeDictionary(content);
+       },
+       "(screen 3): implies screen 1, but screen 1 does not list it among "
+       "its dependents"},
   };
   for (const Damage& damage : damages) {
     SCOPED_TRACE(damage.what);
     std::string damaged = bytes;
-    if (damage.what == std::string("cut short")) {
-      damaged.resize(damage.offset);
-    } else {
-      damaged[damage.offset] = damage.byte;
-    }
+    damage.damage(&damaged);
     const std::string file = dir_ / "damaged.vetorb";
     WriteFile(file, damaged);
     const ZolvRun dump = RunZolv({"dict", "dump", file});
@@ -238,6 +248,62 @@ TEST(DefaultDictionary, IsBuiltBesideTheDriverAndValid) {
   EXPECT_LE(count, 255u);
   EXPECT_NE(read.content.orderFlag, 0);
   EXPECT_TRUE(IsInTestOrder(read.content));
+}
+
+// Molecules of RDKit's NCI sample, as a SMILES file; empty when RDKit's data
+// are not installed.
+constexpr char kNciSample[] = "/usr/share/RDKit/Data/NCI/first_5K.smi";
+constexpr std::size_t kSampleSize = 300;
+
+TEST(DefaultDictionary, ImplicationsHoldInRealMolecules) {
+  std::ifstream nci(kNciSample);
+  if (!nci) GTEST_SKIP() << kNciSample << " is not installed";
+  std::string sample;
+  std::string line;
+  for (std::size_t i = 0; i < kSampleSize && std::getline(nci, line); ++i) {
+    sample += line + "\n";
+  }
+
+  const DictionaryFile built = ReadDictionaryFile(
+      (std::filesystem::path(ZOLV_DRIVER_FILE).parent_path() / "default.vetorb")
+          .string());
+  ASSERT_TRUE(built.problems.empty());
+  // The same screens with no lists: every screen is tested in every
+  // molecule, so that the found sets show what really occurs together.
+  DictionaryContent independent = built.content;
+  std::map<std::uint16_t, std::vector<std::uint16_t>> impliedBy;
+  for (DictionaryScreen& screen : independent.screens) {
+    impliedBy[screen.number] = screen.implied;
+    screen.implied.clear();
+    screen.dependent.clear();
+  }
+  TempDirectory dir;
+  ASSERT_TRUE(WriteDictionaryFile(dir / "independent.vetorb", independent));
+  WriteFile(dir / "sample.smi", sample);
+  const std::size_t width = independent.screens.size();
+  const ZolvRun run = RunZolv(
+      {"write", dir / "sample.smi", "--dictionary", dir / "independent.vetorb",
+       "--driver", ZOLV_DRIVER_FILE, "-o", "length=" + std::to_string(width)});
+  ASSERT_NE(run.exitCode, 1) << run.err;
+
+  std::size_t molecules = 0;
+  std::size_t checked = 0;
+  for (const std::string& bits : run.Lines()) {
+    if (bits.empty()) continue;  // a molecule the core library cannot read
+    ASSERT_EQ(bits.size(), width);
+    ++molecules;
+    for (const auto& [screen, implied] : impliedBy) {
+      if (bits[screen - 1] != '1') continue;
+      for (std::uint16_t other : implied) {
+        ++checked;
+        EXPECT_EQ(bits[other - 1], '1')
+            << "screen " << screen << " is present without screen " << other
+            << " in molecule " << molecules;
+      }
+    }
+  }
+  EXPECT_GT(molecules, kSampleSize * 9 / 10);
+  EXPECT_GT(checked, molecules);
 }
 
 }  // namespace
