@@ -6,6 +6,7 @@
 
 #include "host/bench_command.h"
 #include "host/command_line.h"
+#include "host/dict_choose_command.h"
 #include "host/dict_command.h"
 #include "host/index_command.h"
 #include "host/search_command.h"
@@ -30,6 +31,8 @@ const Subcommand kSubcommands[] = {
      &RunDictDump},
     {"dict stats", "count how often each screen is found in molecules",
      &RunDictStats},
+    {"dict choose", "choose a dictionary's screens from sample molecules",
+     &RunDictChoose},
     {"index", "store molecules' screen texts in a database", &RunIndex},
     {"search", "find molecules containing a query in a database", &RunSearch},
     {"bench", "measure the driver against RDKit on benchmark molecules",
