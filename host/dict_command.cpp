@@ -272,10 +272,8 @@ std::vector<std::string> UnreadableStructures(
     const rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
         screen.stored, rdcore::Notation::kSmarts, rdcore::MoleculeRole::kQuery);
     if (!parsed.molecule) {
-      problems.push_back(
-          "record " + std::to_string(i + 1) + " (screen " +
-          std::to_string(screen.number) +
-          "): the stored SMARTS cannot be read: " + parsed.error);
+      problems.push_back("record " + std::to_string(i + 1) + " (screen " +
+                         std::to_string(screen.number) + "): " + parsed.error);
     }
   }
   return problems;
@@ -406,8 +404,7 @@ int RunDictBuild(int argc, char** argv) {
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
         screen.smarts, rdcore::Notation::kSmarts, rdcore::MoleculeRole::kQuery);
     if (!parsed.molecule) {
-      problems.push_back({screen.line, "cannot read SMARTS \"" + screen.smarts +
-                                           "\": " + parsed.error});
+      problems.push_back({screen.line, parsed.error});
     }
     queries.push_back(std::move(parsed.molecule));
   }
@@ -500,9 +497,9 @@ int RunDictDump(int argc, char** argv) {
   }
 
   std::vector<std::string> problems = file.problems;
-  for (std::string& problem : ValidateDictionary(file.content)) {
-    problems.push_back(std::move(problem));
-  }
+  // The lists of a cut file name records that were never read; checking
+  // them would only repeat that the file is cut.
+  if (file.problems.empty()) problems = ValidateDictionary(file.content);
   for (std::string& problem : UnreadableStructures(file.content)) {
     problems.push_back(std::move(problem));
   }
