@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace zolv::rdcore {
@@ -14,17 +16,40 @@ FileStream* FileStream::Open(const char* path) {
   if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return nullptr;
-  auto* stream = new (std::nothrow) FileStream(file);
-  if (stream == nullptr) std::fclose(file);
-  return stream;
+  // One read into memory: no stdio buffer is needed.
+  std::setvbuf(file, nullptr, _IONBF, 0);
+  std::vector<unsigned char> bytes;
+  bool read = true;
+  try {
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    // The file may have changed size since stat: read what is there.
+    std::size_t size = std::fread(bytes.data(), 1, bytes.size(), file);
+    unsigned char more[4096];
+    for (std::size_t got; (got = std::fread(more, 1, sizeof more, file)) > 0;) {
+      bytes.insert(bytes.end(), more, more + got);
+      size = bytes.size();
+    }
+    read = std::ferror(file) == 0;
+    bytes.resize(size);
+  } catch (...) {
+    read = false;
+  }
+  std::fclose(file);
+  if (!read) return nullptr;
+  return new (std::nothrow) FileStream(std::move(bytes));
 }
-
-FileStream::~FileStream() { std::fclose(file_); }
 
 void FileStream::Release() { delete this; }
 
 bool FileStream::ReadExactly(unsigned char* buffer, std::size_t count) {
-  return std::fread(buffer, 1, count, file_) == count;
+  if (count > bytes_.size() - next_) {
+    // A short read uses up the rest, as a file read would.
+    next_ = bytes_.size();
+    return false;
+  }
+  std::memcpy(buffer, bytes_.data() + next_, count);
+  next_ += count;
+  return true;
 }
 
 CoreBool FileStream::ReadShort(std::int16_t* value) {

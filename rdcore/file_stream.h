@@ -1,8 +1,13 @@
 // A read-only file stream whose 16- and 32-bit fields are little-endian.
+// The driver reads its dictionary afresh in every write, a few bytes per
+// call, so the file is read whole when the stream opens and the fields come
+// from memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "core/core_api.h"
 
@@ -26,13 +31,16 @@ class FileStream final : public Stream {
   std::int32_t ZOLV_STDCALL PutChar(char character) override;
 
  private:
-  explicit FileStream(std::FILE* file) : file_(file) {}
-  ~FileStream();
+  explicit FileStream(std::vector<unsigned char> bytes)
+      : bytes_(std::move(bytes)) {}
+  ~FileStream() = default;
 
-  /// Reads exactly count bytes; false (buffer partly filled) at the end.
+  /// Reads exactly count bytes; false at the end, which a short read
+  /// reaches.
   bool ReadExactly(unsigned char* buffer, std::size_t count);
 
-  std::FILE* file_;
+  std::vector<unsigned char> bytes_;
+  std::size_t next_ = 0;  // the first byte not yet read
 };
 
 }  // namespace zolv::rdcore
