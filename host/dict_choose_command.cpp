@@ -95,6 +95,8 @@ const CommandSpec& Spec() {
         {"path-limit", '\0', "N",
          "At most N path candidates, the most frequent (default 1500)."},
         {"count", '\0', "N", "Screens to choose (default 255, at most 255)."},
+        {"more-output", '\0', "N=FILE",
+         "Also write the first N chosen screens as a list to FILE.", true},
         {"max-cost", '\0', "US",
          "Leave out candidates slower than US microseconds per match "
          "(default 40)."},
@@ -393,68 +395,87 @@ int RunDictChoose(int argc, char** argv) {
     return kExitFailure;
   }
 
-  // Numbers: the blurred ones to the screens written least often.
-  const std::vector<std::size_t> written =
-      bench::WrittenCounts(input, choice.chosen);
-  std::vector<std::size_t> byUse = choice.chosen;
-  std::stable_sort(
-      byUse.begin(), byUse.end(),
-      [&](std::size_t a, std::size_t b) { return written[a] < written[b]; });
-  std::vector<std::size_t> numbered(choice.chosen.size(), SIZE_MAX);
-  std::set<std::size_t> placed;
-  std::size_t next = 0;
-  for (const std::uint16_t number : kBlurredNumbers) {
-    if (number > numbered.size()) break;
-    numbered[number - 1] = byUse[next];
-    placed.insert(byUse[next]);
-    ++next;
-  }
-  std::size_t fill = 0;
-  for (const std::size_t s : choice.chosen) {
-    if (placed.count(s) != 0) continue;
-    while (numbered[fill] != SIZE_MAX) ++fill;
-    numbered[fill] = s;
-  }
-
   std::vector<std::size_t> holding(candidates.size(), 0);
   for (const auto& found : input.targetScreens) {
     for (const std::uint16_t s : found) ++holding[s];
   }
-  std::ofstream out(*output);
-  const double sampleCount =
-      static_cast<double>(std::max<std::size_t>(molecules.size(), 1));
-  out << "# Chosen by \"zolv dict choose\" from " << candidates.size()
-      << " candidates on " << molecules.size() << " sample molecules and "
-      << queries.size() << " sample queries:\n# " << choice.chosen.size()
-      << " screens remove "
-      << (choice.pairs == 0 ? 0.0
-                            : 100.0 * double(choice.pairs - choice.remaining) /
-                                  double(choice.pairs))
-      << "% of the sample (query, target) pairs. Each line: SMARTS, name, "
-         "then\n# the share of the sample molecules holding it and its RDKit "
-         "match time.\n";
-  for (std::size_t n = 0; n < numbered.size(); ++n) {
-    const Candidate& candidate = candidates[numbered[n]];
-    char note[96];
-    std::snprintf(note, sizeof(note), "  # %.1f%%, %.1f us",
-                  100.0 * double(holding[numbered[n]]) / sampleCount,
-                  candidate.microseconds);
-    std::string text = candidate.smarts;
-    if (text.size() < 36) text.resize(36, ' ');
-    out << text << ' ' << candidate.name << note << '\n';
+  // Writes the list of the first `take` chosen screens.
+  const auto writeList = [&](const std::string& path, std::size_t take) {
+    take = std::min(take, choice.chosen.size());
+    const std::vector<std::size_t> chosen(choice.chosen.begin(),
+                                          choice.chosen.begin() + take);
+    std::uint64_t removed = 0;
+    for (std::size_t i = 0; i < take; ++i) removed += choice.gains[i];
+    // Numbers: the blurred ones to the screens written least often.
+    const std::vector<std::size_t> written =
+        bench::WrittenCounts(input, chosen);
+    std::vector<std::size_t> byUse = chosen;
+    std::stable_sort(
+        byUse.begin(), byUse.end(),
+        [&](std::size_t a, std::size_t b) { return written[a] < written[b]; });
+    std::vector<std::size_t> numbered(take, SIZE_MAX);
+    std::set<std::size_t> placed;
+    std::size_t next = 0;
+    for (const std::uint16_t number : kBlurredNumbers) {
+      if (number > numbered.size()) break;
+      numbered[number - 1] = byUse[next];
+      placed.insert(byUse[next]);
+      ++next;
+    }
+    std::size_t fill = 0;
+    for (const std::size_t s : chosen) {
+      if (placed.count(s) != 0) continue;
+      while (numbered[fill] != SIZE_MAX) ++fill;
+      numbered[fill] = s;
+    }
+
+    std::ofstream out(path);
+    const double sampleCount =
+        static_cast<double>(std::max<std::size_t>(molecules.size(), 1));
+    char share[32];
+    std::snprintf(share, sizeof(share), "%.2f",
+                  choice.pairs == 0
+                      ? 0.0
+                      : 100.0 * double(removed) / double(choice.pairs));
+    out << "# Chosen by \"zolv dict choose\" from " << candidates.size()
+        << " candidates on " << molecules.size() << " sample molecules and "
+        << queries.size() << " sample queries:\n# " << take
+        << " screens remove " << share
+        << "% of the sample (query, target) pairs. Each line: SMARTS, name, "
+           "then\n# the share of the sample molecules holding it and its "
+           "RDKit match time.\n";
+    for (std::size_t n = 0; n < numbered.size(); ++n) {
+      const Candidate& candidate = candidates[numbered[n]];
+      char note[96];
+      std::snprintf(note, sizeof(note), "  # %.1f%%, %.1f us",
+                    100.0 * double(holding[numbered[n]]) / sampleCount,
+                    candidate.microseconds);
+      std::string text = candidate.smarts;
+      if (text.size() < 36) text.resize(36, ' ');
+      out << text << ' ' << candidate.name << note << '\n';
+    }
+    out.close();
+    if (!out) {
+      Report(path + ": cannot be written");
+      return false;
+    }
+    Report("wrote " + path + ": " + std::to_string(take) + " screens; " +
+           std::to_string(static_cast<long long>(removed)) + " of " +
+           std::to_string(static_cast<long long>(choice.pairs)) +
+           " sample pairs removed");
+    return true;
+  };
+  if (!writeList(*output, choice.chosen.size())) return kExitFailure;
+  for (const std::string& more : line->Values("more-output")) {
+    const std::size_t equals = more.find('=');
+    const auto take = ParseCount(more.substr(0, equals));
+    if (equals == std::string::npos || !take || *take == 0) {
+      Report("--more-output must be N=FILE");
+      return kExitFailure;
+    }
+    if (!writeList(more.substr(equals + 1), *take)) return kExitFailure;
   }
-  out.close();
-  if (!out) {
-    Report(*output + ": cannot be written");
-    return kExitFailure;
-  }
-  Report(
-      "wrote " + *output + ": " + std::to_string(choice.chosen.size()) +
-      " screens; " +
-      std::to_string(static_cast<long long>(choice.pairs - choice.remaining)) +
-      " of " + std::to_string(static_cast<long long>(choice.pairs)) +
-      " sample pairs removed; " + std::to_string(bench::SecondsSince(start)) +
-      " s");
+  Report(std::to_string(bench::SecondsSince(start)) + " s");
   return kExitSuccess;
 }
 
