@@ -9,5 +9,5 @@ $SUDO apt-get install -y --no-install-recommends \
   cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
   librdkit-dev libboost-dev rdkit-data \
   libsqlite3-dev libpq-dev postgresql \
-  clang libclang-rt-14-dev zlib1g-dev \
+  clang libclang-rt-14-dev zlib1g-dev valgrind \
   g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest

@@ -18,3 +18,7 @@ done
 echo "== Windows cross build"
 bash "$root/scripts/check-windows-exports.sh"
 bash "$root/windows/test-windows.sh" --build-only
+echo "== zolv write under valgrind memcheck"
+bash "$root/scripts/valgrind-check.sh" "$root/build/release"
+echo "== Fuzz targets, one minute each"
+bash "$root/scripts/fuzz.sh" 60
