@@ -13,15 +13,15 @@ constexpr std::size_t kHelpWidth = 79;
 // Column at which option descriptions start.
 constexpr std::size_t kDescriptionColumn = 28;
 
-const OptionSpec* FindLong(const CommandSpec& spec, const std::string& name) {
-  for (const OptionSpec& option : spec.options) {
+const OptionSpec* FindLong(const CommandSpec& command, const std::string& name) {
+  for (const OptionSpec& option : command.options) {
     if (option.name == name) return &option;
   }
   return nullptr;
 }
 
-const OptionSpec* FindShort(const CommandSpec& spec, char name) {
-  for (const OptionSpec& option : spec.options) {
+const OptionSpec* FindShort(const CommandSpec& command, char name) {
+  for (const OptionSpec& option : command.options) {
     if (option.shortName != '\0' && option.shortName == name) return &option;
   }
   return nullptr;
@@ -102,7 +102,7 @@ std::vector<std::string> ParsedCommandLine::Positional() const {
   return Values("");
 }
 
-ParseOutcome ParseCommandLine(const CommandSpec& spec, int argc,
+ParseOutcome ParseCommandLine(const CommandSpec& command, int argc,
                               const char* const* argv,
                               ParsedCommandLine* parsed, std::string* error) {
   *parsed = ParsedCommandLine();
@@ -126,17 +126,17 @@ ParseOutcome ParseCommandLine(const CommandSpec& spec, int argc,
       const std::string name = word.substr(2, equals - 2);
       if (equals != std::string::npos) attached = word.substr(equals + 1);
       shown = "--" + name;
-      if (name == kHelpName && FindLong(spec, name) == nullptr) {
+      if (name == kHelpName && FindLong(command, name) == nullptr) {
         return ParseOutcome::kHelp;
       }
-      option = FindLong(spec, name);
+      option = FindLong(command, name);
     } else {
       shown = word.substr(0, 2);
       if (word[1] == 'h' && word.size() == 2 &&
-          FindShort(spec, 'h') == nullptr) {
+          FindShort(command, 'h') == nullptr) {
         return ParseOutcome::kHelp;
       }
-      option = FindShort(spec, word[1]);
+      option = FindShort(command, word[1]);
       if (word.size() > 2) attached = word.substr(2);
     }
     if (option == nullptr) {
@@ -167,29 +167,29 @@ ParseOutcome ParseCommandLine(const CommandSpec& spec, int argc,
   }
 
   const std::size_t positional = parsed->Positional().size();
-  if (positional < spec.minPositional) {
-    *error = "missing argument " + spec.arguments;
+  if (positional < command.minPositional) {
+    *error = "missing argument " + command.arguments;
     return ParseOutcome::kError;
   }
-  if (positional > spec.maxPositional) {
+  if (positional > command.maxPositional) {
     *error = "too many arguments";
     return ParseOutcome::kError;
   }
   return ParseOutcome::kRun;
 }
 
-std::string FormatHelp(const CommandSpec& spec) {
-  std::string help = "Usage: " + spec.name + " [options]";
-  if (!spec.arguments.empty()) help += " " + spec.arguments;
+std::string FormatHelp(const CommandSpec& command) {
+  std::string help = "Usage: " + command.name + " [options]";
+  if (!command.arguments.empty()) help += " " + command.arguments;
   help += "\n\n";
-  AppendWrapped(&help, spec.summary, 0, 0);
+  AppendWrapped(&help, command.summary, 0, 0);
   help += "\n\nOptions:\n";
 
-  std::vector<OptionSpec> options = spec.options;
-  if (FindLong(spec, kHelpName) == nullptr) {
+  std::vector<OptionSpec> options = command.options;
+  if (FindLong(command, kHelpName) == nullptr) {
     OptionSpec helpOption;
     helpOption.name = kHelpName;
-    helpOption.shortName = FindShort(spec, 'h') == nullptr ? 'h' : '\0';
+    helpOption.shortName = FindShort(command, 'h') == nullptr ? 'h' : '\0';
     helpOption.help = kHelpText;
     options.push_back(helpOption);
   }
@@ -204,31 +204,31 @@ std::string FormatHelp(const CommandSpec& spec) {
     AppendWrapped(&help, option.help, kDescriptionColumn, kDescriptionColumn);
     help += "\n";
   }
-  if (!spec.details.empty()) {
-    help += "\n" + spec.details;
-    if (spec.details.back() != '\n') help += "\n";
+  if (!command.details.empty()) {
+    help += "\n" + command.details;
+    if (command.details.back() != '\n') help += "\n";
   }
   return help;
 }
 
-std::optional<ParsedCommandLine> ParseOrReport(const CommandSpec& spec,
+std::optional<ParsedCommandLine> ParseOrReport(const CommandSpec& command,
                                                int argc,
                                                const char* const* argv,
                                                int* exitCode) {
   ParsedCommandLine parsed;
   std::string error;
-  switch (ParseCommandLine(spec, argc, argv, &parsed, &error)) {
+  switch (ParseCommandLine(command, argc, argv, &parsed, &error)) {
     case ParseOutcome::kRun:
       return parsed;
     case ParseOutcome::kHelp:
-      std::fputs(FormatHelp(spec).c_str(), stdout);
+      std::fputs(FormatHelp(command).c_str(), stdout);
       *exitCode = kExitSuccess;
       return std::nullopt;
     case ParseOutcome::kError:
       break;
   }
   std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n",
-               spec.name.c_str(), error.c_str(), spec.name.c_str());
+               command.name.c_str(), error.c_str(), command.name.c_str());
   *exitCode = kExitFailure;
   return std::nullopt;
 }

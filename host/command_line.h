@@ -71,20 +71,20 @@ enum class ParseOutcome {
   kError,  // *error says what is wrong
 };
 
-/// Parses argv[1..argc-1] against spec. "--name value", "--name=value",
+/// Parses argv[1..argc-1] against command. "--name value", "--name=value",
 /// "-o value" and "-ovalue" give values; "--" ends the options; "-" alone is
 /// a positional argument.
-ParseOutcome ParseCommandLine(const CommandSpec& spec, int argc,
+ParseOutcome ParseCommandLine(const CommandSpec& command, int argc,
                               const char* const* argv,
                               ParsedCommandLine* parsed, std::string* error);
 
 /// The help text: usage line, summary, every option, details.
-std::string FormatHelp(const CommandSpec& spec);
+std::string FormatHelp(const CommandSpec& command);
 
 /// ParseCommandLine for a command's entry point: prints the help on stdout
 /// or the error with a hint on stderr. Returns the parsed line to run, or
 /// none with *exitCode set (0 after help, 1 after an error).
-std::optional<ParsedCommandLine> ParseOrReport(const CommandSpec& spec,
+std::optional<ParsedCommandLine> ParseOrReport(const CommandSpec& command,
                                                int argc,
                                                const char* const* argv,
                                                int* exitCode);

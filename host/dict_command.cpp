@@ -86,7 +86,7 @@ const char kBuildDetails[] =
     "  zolv dict build screens.txt -o screens.vetorb\n";
 
 const CommandSpec& BuildSpec() {
-  static const CommandSpec spec = [] {
+  static const CommandSpec command = [] {
     CommandSpec s;
     s.name = "zolv dict build";
     s.arguments = "LIST";
@@ -105,7 +105,7 @@ const CommandSpec& BuildSpec() {
     s.maxPositional = 1;
     return s;
   }();
-  return spec;
+  return command;
 }
 
 bool ReadList(const std::string& path, ScreenList* list, std::string* error) {
@@ -235,7 +235,7 @@ const char kDumpDetails[] =
     "  1  it is invalid or cannot be read\n";
 
 const CommandSpec& DumpSpec() {
-  static const CommandSpec spec = [] {
+  static const CommandSpec command = [] {
     CommandSpec s;
     s.name = "zolv dict dump";
     s.arguments = "FILE";
@@ -250,7 +250,7 @@ const CommandSpec& DumpSpec() {
     s.maxPositional = 1;
     return s;
   }();
-  return spec;
+  return command;
 }
 
 std::string JoinNumbers(const std::vector<std::uint16_t>& numbers) {
@@ -302,7 +302,7 @@ const char kStatsDetails[] =
     "5000\n";
 
 const CommandSpec& StatsSpec() {
-  static const CommandSpec spec = [] {
+  static const CommandSpec command = [] {
     CommandSpec s;
     s.name = "zolv dict stats";
     s.arguments = "FILE";
@@ -329,7 +329,7 @@ const CommandSpec& StatsSpec() {
     s.maxPositional = 1;
     return s;
   }();
-  return spec;
+  return command;
 }
 
 std::optional<double> ParsePercent(const std::string& text) {

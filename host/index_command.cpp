@@ -67,8 +67,8 @@ const char kDetails[] =
     "  zolv index targets.db molecules.smi.gz\n"
     "  zolv index --postgres 'host=/tmp dbname=screens' molecules.sdf\n";
 
-const CommandSpec& Spec() {
-  static const CommandSpec spec = [] {
+const CommandSpec& Definition() {
+  static const CommandSpec command = [] {
     CommandSpec s;
     s.name = "zolv index";
     s.arguments = "DB FILE...";
@@ -97,7 +97,7 @@ const CommandSpec& Spec() {
     s.minPositional = 1;
     return s;
   }();
-  return spec;
+  return command;
 }
 
 void Report(const std::string& message) {
@@ -412,12 +412,12 @@ std::unique_ptr<search::TextStore> OpenDatabase(
   return search::OpenSqliteStore(positional[0], mode, error, matching);
 }
 
-const CommandSpec& IndexCommandSpec() { return Spec(); }
+const CommandSpec& IndexCommandSpec() { return Definition(); }
 
 int RunIndex(int argc, char** argv) {
   int exitCode = kExitSuccess;
   const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Spec(), argc, argv, &exitCode);
+      ParseOrReport(Definition(), argc, argv, &exitCode);
   if (!line) return exitCode;
 
   std::string error;

@@ -57,8 +57,8 @@ const char kDetails[] =
     "  zolv search targets.db --queries q.smi --variant alphabet --verify "
     "--no-hits\n";
 
-const CommandSpec& Spec() {
-  static const CommandSpec spec = [] {
+const CommandSpec& Definition() {
+  static const CommandSpec command = [] {
     CommandSpec s;
     s.name = "zolv search";
     s.arguments = "DB";
@@ -101,7 +101,7 @@ const CommandSpec& Spec() {
     s.maxPositional = 1;
     return s;
   }();
-  return spec;
+  return command;
 }
 
 void Report(const std::string& message) {
@@ -294,12 +294,12 @@ bool QuerySearcher::CheckAll(const search::SubstructureQuery& query,
   return true;
 }
 
-const CommandSpec& SearchCommandSpec() { return Spec(); }
+const CommandSpec& SearchCommandSpec() { return Definition(); }
 
 int RunSearch(int argc, char** argv) {
   int exitCode = kExitSuccess;
   const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Spec(), argc, argv, &exitCode);
+      ParseOrReport(Definition(), argc, argv, &exitCode);
   if (!line) return exitCode;
 
   SearchSettings settings;

@@ -122,8 +122,8 @@ class ProgressMeter {
   std::chrono::steady_clock::time_point last_;
 };
 
-const CommandSpec& Spec() {
-  static const CommandSpec spec = [] {
+const CommandSpec& Definition() {
+  static const CommandSpec command = [] {
     CommandSpec s;
     s.name = "zolv write";
     s.arguments = "[FILE...]";
@@ -160,7 +160,7 @@ const CommandSpec& Spec() {
     s.details = kDetails;
     return s;
   }();
-  return spec;
+  return command;
 }
 
 bool HasDictionaryMagic(const std::string& path) {
@@ -463,12 +463,12 @@ class Writer {
 
 }  // namespace
 
-const CommandSpec& WriteCommandSpec() { return Spec(); }
+const CommandSpec& WriteCommandSpec() { return Definition(); }
 
 int RunWrite(int argc, char** argv) {
   int exitCode = kExitSuccess;
   const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Spec(), argc, argv, &exitCode);
+      ParseOrReport(Definition(), argc, argv, &exitCode);
   if (!line) return exitCode;
 
   WriteSettings settings;

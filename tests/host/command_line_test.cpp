@@ -9,18 +9,18 @@ namespace zolv::host {
 namespace {
 
 CommandSpec TestSpec() {
-  CommandSpec spec;
-  spec.name = "zolv test";
-  spec.arguments = "FILE...";
-  spec.summary = "A command for the tests.";
-  spec.options = {
+  CommandSpec command;
+  command.name = "zolv test";
+  command.arguments = "FILE...";
+  command.summary = "A command for the tests.";
+  command.options = {
       {"options", 'o', "STRING", "Option string."},
       {"name", '\0', "", "A flag."},
       {"smiles", '\0', "TEXT", "Repeatable value.", true},
   };
-  spec.minPositional = 1;
-  spec.maxPositional = 3;
-  return spec;
+  command.minPositional = 1;
+  command.maxPositional = 3;
+  return command;
 }
 
 struct ParseCase {
@@ -126,11 +126,11 @@ TEST(CommandLine, HelpShowsUsageEveryOptionAndHelpItself) {
 }
 
 TEST(CommandLine, HelpWrapsLongDescriptionsUnderTheirColumn) {
-  CommandSpec spec = TestSpec();
-  spec.options = {{"long", '\0', "",
+  CommandSpec command = TestSpec();
+  command.options = {{"long", '\0', "",
                    std::string(40, 'a') + " " + std::string(40, 'b') + " " +
                        std::string(40, 'c')}};
-  const std::string help = FormatHelp(spec);
+  const std::string help = FormatHelp(command);
   std::size_t start = 0;
   while (start < help.size()) {
     std::size_t end = help.find('\n', start);
