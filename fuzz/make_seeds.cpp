@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::fuzz {
 namespace {

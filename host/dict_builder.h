@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/dict_list.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::host {
 

@@ -20,7 +20,7 @@
 #include "host/dict_screen_finder.h"
 #include "host/driver_library.h"
 #include "rdcore/rdcore.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::host {
 namespace {

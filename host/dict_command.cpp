@@ -19,7 +19,7 @@
 #include "host/molecule_input.h"
 #include "host/record_stream.h"
 #include "rdcore/rdcore.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::host {
 namespace {

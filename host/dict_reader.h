@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::host {
 

@@ -13,7 +13,7 @@
 
 #include "screens/module_directory.h"
 #include "tests/support/core_test.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv {

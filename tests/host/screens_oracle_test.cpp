@@ -11,7 +11,7 @@
 
 #include "tests/host/host_test_support.h"
 #include "tests/host/zolv_runner.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::host {
 namespace {

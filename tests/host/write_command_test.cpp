@@ -15,7 +15,7 @@
 #include "host/record_stream.h"
 #include "tests/host/host_test_support.h"
 #include "tests/host/zolv_runner.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::host {
 namespace {

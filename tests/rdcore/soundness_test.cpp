@@ -25,7 +25,7 @@
 #include "screens/perception.h"
 #include "tests/rdcore/rdcore_test_util.h"
 #include "tests/rdcore/typical_screens.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::testing {
 namespace {

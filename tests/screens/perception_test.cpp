@@ -8,7 +8,7 @@
 
 #include "screens/screen_dictionary.h"
 #include "tests/screens/screens_test_support.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::testing {
 namespace {

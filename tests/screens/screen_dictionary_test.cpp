@@ -10,7 +10,7 @@
 #include "screens/module_directory.h"
 #include "screens/perception.h"
 #include "tests/screens/screens_test_support.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 #if defined(_WIN32)
 #include <windows.h>

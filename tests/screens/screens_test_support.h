@@ -12,7 +12,7 @@
 #include "screens/module_directory.h"
 #include "screens/screen_set.h"
 #include "tests/support/core_test.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::testing {
 

@@ -13,7 +13,7 @@
 
 #include "search/text_store.h"
 #include "tests/host/zolv_runner.h"
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 namespace zolv::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/support/dictionary_writer.h"
+#include "tools/dictionary_writer.h"
 
 #include <fstream>
 #include <limits>
