@@ -88,10 +88,17 @@ for form in "$@"; do
 done
 
 # SQLite's own GLOB on the raw bytes read as TEXT is what the byte-exact
-# match replaces; on these molecules it must be seen to lose hits.
+# match replaces. It misreads bytes from 0xC0 up as the start of UTF-8
+# sequences (and stops at a NUL), so with screens numbered 192 or more it
+# must be seen to lose hits on these molecules; below that it may not.
 if [ "$backend" = sqlite ]; then
   code=0
   search raw:access "$queries" smiles --builtin || code=$?
-  [ $code -eq 3 ] || fail "the built-in GLOB lost no hits (exit $code)"
+  screens=$("$zolv" dict dump "$(dirname "$zolv")/default.vetorb" | tail -n +2 | wc -l)
+  if [ "$screens" -ge 192 ]; then
+    [ $code -eq 3 ] || fail "the built-in GLOB lost no hits (exit $code)"
+  else
+    [ $code -eq 0 ] || [ $code -eq 3 ] || fail "the built-in GLOB search failed (exit $code)"
+  fi
 fi
 echo "$me: no false negatives"
