@@ -70,7 +70,8 @@ const CommandSpec& Spec() {
     s.arguments = "MODE";
     s.summary =
         "Measures the driver against RDKit on the same molecules: write "
-        "throughput, pruned perception, screen quality or search time.";
+        "throughput, pruned perception, screen quality, search time or the "
+        "cost of each screen.";
     s.options = {
         {"data", '\0', "DIR", "Directory of the benchmark sets."},
         {"target-file", '\0', "FILE", "Target molecules (SMILES)."},
