@@ -1,0 +1,180 @@
+#include "bench/screen_chooser.h"
+
+#include <GraphMol/ROMol.h>
+#include <GraphMol/SmilesParse/SmilesParse.h>
+#include <GraphMol/Substruct/SubstructMatch.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bench/bench_data.h"
+
+namespace zolv::bench {
+namespace {
+
+std::vector<BenchMolecule> Molecules(const std::vector<SmilesEntry>& entries) {
+  std::size_t refused = 0;
+  std::vector<BenchMolecule> molecules =
+      ParseMolecules(entries, rdcore::MoleculeRole::kTarget, &refused);
+  EXPECT_EQ(refused, 0u);
+  return molecules;
+}
+
+std::set<std::string> Smarts(const std::vector<PathScreen>& paths) {
+  std::set<std::string> texts;
+  for (const PathScreen& path : paths) texts.insert(path.smarts);
+  return texts;
+}
+
+TEST(CollectPaths, WritesEachPathOnceWithWhatEmbeddingKeeps) {
+  struct Case {
+    std::string smiles;
+    std::size_t minBonds;
+    std::size_t maxBonds;
+    std::set<std::string> expected;
+  };
+  const std::vector<Case> cases = {
+      // Aliphatic atoms by atomic number only: a query's may lie on
+      // aromatic ones.
+      {"CCO", 1, 2, {"[#6]-[#6]", "[#6]-[#8]", "[#6]-[#6]-[#8]"}},
+      // Read from either end, one text.
+      {"OCC", 2, 2, {"[#6]-[#6]-[#8]"}},
+      {"Oc1ccccc1", 1, 1, {"[#8]-c", "c:c"}},
+      {"C#N", 1, 1, {"[#6]#[#7]"}},
+      {"C=O", 1, 1, {"[#6]=[#8]"}},
+      // A charge stays with its atom.
+      {"C[NH3+]", 1, 1, {"[#6]-[#7+]"}},
+      {"CC(=O)[O-]", 1, 1, {"[#6]-[#6]", "[#6]=[#8]", "[#6]-[#8-]"}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<SmilesEntry> entries = {{c.smiles, "", 1}};
+    const std::vector<BenchMolecule> molecules = Molecules(entries);
+    ASSERT_EQ(molecules.size(), 1u) << c.smiles;
+    EXPECT_EQ(
+        Smarts(CollectPaths(molecules, c.minBonds, c.maxBonds, 0, 1, 1000)),
+        c.expected)
+        << c.smiles;
+  }
+}
+
+TEST(CollectPaths, KeepsSharesWithinTheRangeMostFrequentFirst) {
+  const std::vector<SmilesEntry> entries = {
+      {"CCO", "", 1}, {"CCN", "", 2}, {"CC", "", 3}, {"CO", "", 4}};
+  const std::vector<BenchMolecule> molecules = Molecules(entries);
+  const std::vector<PathScreen> all = CollectPaths(molecules, 1, 1, 0, 1, 10);
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all[0].smarts, "[#6]-[#6]");  // in three of four
+  EXPECT_EQ(all[0].molecules, 3u);
+  EXPECT_EQ(all[0].bonds, 1u);
+  // At most half of the molecules: C-C (3/4) goes, C-O (2/4) and C-N stay.
+  EXPECT_EQ(Smarts(CollectPaths(molecules, 1, 1, 0, 0.5, 10)),
+            (std::set<std::string>{"[#6]-[#8]", "[#6]-[#7]"}));
+  EXPECT_EQ(CollectPaths(molecules, 1, 1, 0, 1, 1).size(), 1u);
+}
+
+TEST(CutPieces, GivesConnectedPiecesThatLieInTheirMolecule) {
+  const std::vector<SmilesEntry> entries = {{"CC(=O)Nc1ccc(O)cc1", "", 1},
+                                            {"c1ccc2c(c1)[nH]c1ccccc12", "", 2},
+                                            {"CCOC(=O)C1CCN(C)CC1", "", 3}};
+  const std::vector<BenchMolecule> molecules = Molecules(entries);
+  const std::vector<std::string> pieces = CutPieces(molecules, 4, 3, 8, 7);
+  ASSERT_FALSE(pieces.empty());
+  for (const std::string& piece : pieces) {
+    std::unique_ptr<RDKit::ROMol> query(RDKit::SmilesToMol(piece));
+    ASSERT_NE(query, nullptr) << piece;
+    EXPECT_EQ(piece.find('.'), std::string::npos) << piece;
+    bool inSome = false;
+    for (const BenchMolecule& molecule : molecules) {
+      inSome = inSome || HasSubstructure(*molecule.rdkit, *query);
+    }
+    EXPECT_TRUE(inSome) << piece;
+  }
+  EXPECT_EQ(CutPieces(molecules, 4, 3, 8, 7), pieces);
+}
+
+TEST(MatchMicroseconds, RefusesWhatRdkitCannotRead) {
+  const std::vector<SmilesEntry> entries = {{"CCO", "", 1}};
+  const std::vector<BenchMolecule> molecules = Molecules(entries);
+  EXPECT_FALSE(MatchMicroseconds("[#6", molecules, 10));
+  const auto cost = MatchMicroseconds("[#6]-[#8]", molecules, 10);
+  ASSERT_TRUE(cost);
+  EXPECT_GE(*cost, 0.0);
+}
+
+// Three targets (bits: which candidates each holds) and two queries.
+ChoiceInput SmallChoice() {
+  ChoiceInput input;
+  input.candidates = 4;
+  input.targetScreens = {{0, 1}, {0}, {2}};
+  input.queryScreens = {{0, 1}, {2, 3}};
+  input.implied = {{}, {0}, {}, {}};
+  input.allowed = {true, true, true, true};
+  input.count = 4;
+  return input;
+}
+
+TEST(ChooseScreens, TakesTheScreenThatRemovesMostPairsFirst) {
+  const ChoiceInput input = SmallChoice();
+  const ChoiceResult result = ChooseScreens(input);
+  // Candidate 3 is held by no target: query 1 asks for it, which removes
+  // all three of its targets; candidate 1 removes query 0's targets 1 and
+  // 2; then nothing is left to gain.
+  ASSERT_GE(result.chosen.size(), 2u);
+  EXPECT_EQ(result.chosen[0], 3u);
+  EXPECT_EQ(result.gains[0], 3u);
+  EXPECT_EQ(result.chosen[1], 1u);
+  EXPECT_EQ(result.gains[1], 2u);
+  EXPECT_EQ(result.pairs, 6u);
+  EXPECT_EQ(result.remaining, 1u);  // query 0 and target 0, a true hit
+  EXPECT_EQ(result.chosen.size(), 4u);
+}
+
+TEST(ChooseScreens, KeepsToTheCountAndTheAllowedCandidates) {
+  ChoiceInput input = SmallChoice();
+  input.allowed[3] = false;
+  input.count = 1;
+  const ChoiceResult result = ChooseScreens(input);
+  ASSERT_EQ(result.chosen.size(), 1u);
+  EXPECT_NE(result.chosen[0], 3u);
+}
+
+TEST(ChooseScreens, NeverTakesTwoEquivalentScreens) {
+  ChoiceInput input = SmallChoice();
+  // Candidates 0 and 1 imply each other.
+  input.implied = {{1}, {0}, {}, {}};
+  const ChoiceResult result = ChooseScreens(input);
+  const bool both =
+      std::count(result.chosen.begin(), result.chosen.end(), 0u) == 1 &&
+      std::count(result.chosen.begin(), result.chosen.end(), 1u) == 1;
+  EXPECT_FALSE(both);
+  EXPECT_EQ(result.chosen.size(), 3u);
+}
+
+TEST(WrittenCounts, CountsOnlyScreensNoOtherFoundScreenImplies) {
+  const ChoiceInput input = SmallChoice();
+  // Query 0 holds 0 and 1, and 1 implies 0: only 1 is written.
+  EXPECT_EQ(WrittenCounts(input, {0, 1, 2, 3}),
+            (std::vector<std::size_t>{0, 1, 1, 1}));
+  // Without 1 among the chosen, 0 is written.
+  EXPECT_EQ(WrittenCounts(input, {0, 2}),
+            (std::vector<std::size_t>{1, 0, 1, 0}));
+}
+
+TEST(Fingerprints, SubsetTestFollowsTheBits) {
+  const std::vector<SmilesEntry> entries = {{"c1ccccc1Cl", "", 1},
+                                            {"Clc1ccc(Br)cc1", "", 2}};
+  const std::vector<BenchMolecule> molecules = Molecules(entries);
+  const Fingerprint small = PatternFingerprint(*molecules[0].rdkit);
+  const Fingerprint large = PatternFingerprint(*molecules[1].rdkit);
+  ASSERT_EQ(small.size(), kFingerprintBits / 64);
+  EXPECT_TRUE(IsSubset(small, large));
+  EXPECT_FALSE(IsSubset(large, small));
+  EXPECT_TRUE(HasSubstructure(*molecules[1].rdkit, *molecules[0].rdkit));
+}
+
+}  // namespace
+}  // namespace zolv::bench
