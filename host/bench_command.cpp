@@ -63,8 +63,8 @@ const char kDetails[] =
     "  zolv bench search --sqlite t.db --postgres 'host=/tmp dbname=z' "
     "--data ../shared/bench --queries 50\n";
 
-const CommandSpec& Spec() {
-  static const CommandSpec spec = [] {
+const CommandSpec& Definition() {
+  static const CommandSpec command = [] {
     CommandSpec s;
     s.name = "zolv bench";
     s.arguments = "MODE";
@@ -108,7 +108,7 @@ const CommandSpec& Spec() {
     s.maxPositional = 1;
     return s;
   }();
-  return spec;
+  return command;
 }
 
 void Report(const std::string& message) {
@@ -142,12 +142,12 @@ bool ReadCount(const ParsedCommandLine& line, const char* option,
 
 }  // namespace
 
-const CommandSpec& BenchCommandSpec() { return Spec(); }
+const CommandSpec& BenchCommandSpec() { return Definition(); }
 
 int RunBench(int argc, char** argv) {
   int exitCode = kExitSuccess;
   const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Spec(), argc, argv, &exitCode);
+      ParseOrReport(Definition(), argc, argv, &exitCode);
   if (!line) return exitCode;
   const std::string mode = line->Positional()[0];
 

@@ -68,8 +68,8 @@ const char kDetails[] =
     "first_5K.smi \\\n"
     "      --paths 1-5 -o screens.txt\n";
 
-const CommandSpec& Spec() {
-  static const CommandSpec spec = [] {
+const CommandSpec& Definition() {
+  static const CommandSpec command = [] {
     CommandSpec s;
     s.name = "zolv dict choose";
     s.arguments = "[LIST...]";
@@ -107,7 +107,7 @@ const CommandSpec& Spec() {
     s.details = kDetails;
     return s;
   }();
-  return spec;
+  return command;
 }
 
 void Report(const std::string& message) {
@@ -178,11 +178,11 @@ bool FindAll(const std::string& driverPath, const std::string& dictionary,
 
 }  // namespace
 
-const CommandSpec& DictChooseCommandSpec() { return Spec(); }
+const CommandSpec& DictChooseCommandSpec() { return Definition(); }
 
 int RunDictChoose(int argc, char** argv) {
   int exitCode = kExitSuccess;
-  const auto line = ParseOrReport(Spec(), argc, argv, &exitCode);
+  const auto line = ParseOrReport(Definition(), argc, argv, &exitCode);
   if (!line) return exitCode;
   const auto output = line->Value("output");
   const auto moleculesPath = line->Value("molecules");
