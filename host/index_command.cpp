@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "host/record_stream.h"
 #include "host/write_command.h"
 #include "rdcore/rdcore.h"
+#include "search/index_writing.h"
 #include "search/substructure_check.h"
 #include "zolv/zolvexformat.h"
 
@@ -30,6 +32,11 @@ constexpr char kProgram[] = "zolv index";
 
 // Rows go to the database in transactions of this many.
 constexpr std::size_t kBatchSize = 1000;
+// Tests name a number of stored rows after which the run stops abruptly,
+// as a power cut would stop it: "KILL" dies at once, "STOP" halts holding
+// its locks until killed.
+constexpr char kStopAfterVariable[] = "ZOLV_TEST_INDEX_STOP_AFTER";
+constexpr char kStopSignalVariable[] = "ZOLV_TEST_INDEX_STOP_SIGNAL";
 // Room for the formula's symbols beyond the screens: up to five copies of a
 // two-letter symbol, each letter possibly bracketed, for eight elements.
 constexpr std::uint32_t kFormulaAllowance = 8 * 5 * 2 * 3;
@@ -50,6 +57,18 @@ const char kDetails[] =
     "  bytes (SQLite BLOB, PostgreSQL bytea), bits the bit string. Table\n"
     "  index_settings records the dictionary and the lengths; zolv search\n"
     "  refuses a dictionary other than the one the index was written with.\n"
+    "  Tables that zolv index did not make are never written or dropped.\n"
+    "\n"
+    "Interruptions:\n"
+    "  Rows are committed in batches; the index is marked complete, with its\n"
+    "  row count and checksum, only at the end, and zolv search refuses it\n"
+    "  before that. Run zolv index again with the same dictionary, options\n"
+    "  and files to finish an interrupted index: it skips the molecules "
+    "already\n"
+    "  stored. --replace builds the new index beside the old one and swaps "
+    "it\n"
+    "  in at the end, so the old one stays whole until then. A second zolv\n"
+    "  index on the same database fails at once while one runs.\n"
     "\n"
     "Length:\n"
     "  By default every text is written whole: the \"length\" starts large\n"
@@ -80,6 +99,10 @@ const CommandSpec& Definition() {
          "Store in PostgreSQL (a libpq connection string) instead of a "
          "SQLite file DB."},
         {"replace", '\0', "", "Replace an index the database already holds."},
+        {"append", '\0', "",
+         "Add the molecules to a complete index (ids continue)."},
+        {"batch", '\0', "N",
+         "Commit the rows in transactions of N (default: 1000)."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary (default: default.vetorb beside the driver)."},
         {"driver", '\0', "PATH",
@@ -166,11 +189,23 @@ bool CollectFiles(const ParsedCommandLine& line, std::size_t first,
 class Indexer {
  public:
   Indexer(const SbiTextWriter& writer, search::TextStore& store,
-          std::uint32_t length, std::uint32_t bitsLength)
+          std::uint32_t length, std::uint32_t bitsLength,
+          const search::IndexStart& start, std::size_t batchSize)
       : writer_(writer),
         store_(store),
         length_(length),
-        bitsLength_(bitsLength) {}
+        bitsLength_(bitsLength),
+        start_(start),
+        batchSize_(batchSize) {
+    if (const char* after = std::getenv(kStopAfterVariable)) {
+      stopAfter_ = std::strtoll(after, nullptr, 10);
+      const char* signal = std::getenv(kStopSignalVariable);
+      stopSignal_ = signal != nullptr && std::string(signal) == "STOP"
+                        ? SIGSTOP
+                        : SIGKILL;
+      StopIfDue();
+    }
+  }
 
   // False after a fatal error, already reported.
   bool IndexFile(const InputFile& file) {
@@ -186,6 +221,8 @@ class Indexer {
                                           : rdcore::Notation::kMolBlock;
     InputRecord record;
     while (reader.Next(&record)) {
+      // Records an interrupted run stored already.
+      if (++read_ <= start_.inputToSkip) continue;
       if (!IndexOne(notation, record,
                     shown + ":" + std::to_string(record.line))) {
         return false;
@@ -201,12 +238,15 @@ class Indexer {
   bool Flush() {
     if (batch_.empty()) return true;
     std::string error;
-    if (!store_.Insert(batch_, &error)) {
+    if (!search::StoreBatch(store_, batch_, read_,
+                            start_.cutSoFar + static_cast<std::int64_t>(cut_),
+                            &error)) {
       Report(error);
       return false;
     }
     stored_ += batch_.size();
     batch_.clear();
+    StopIfDue();
     return true;
   }
 
@@ -215,6 +255,12 @@ class Indexer {
   std::size_t cut() const { return cut_; }
 
  private:
+  void StopIfDue() const {
+    if (stopAfter_ >= 0 && static_cast<std::int64_t>(stored_) >= stopAfter_) {
+      std::raise(stopSignal_);
+    }
+  }
+
   bool IndexOne(rdcore::Notation notation, const InputRecord& record,
                 const std::string& where) {
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
@@ -234,7 +280,7 @@ class Indexer {
     }
 
     search::TargetRow row;
-    row.id = static_cast<std::int64_t>(stored_ + batch_.size() + 1);
+    row.id = start_.nextId + static_cast<std::int64_t>(stored_ + batch_.size());
     row.name = record.name;
     std::string error;
     if (notation == rdcore::Notation::kSmiles) {
@@ -273,14 +319,19 @@ class Indexer {
     row.raw = std::move(raw.text);
     row.ascii = std::move(ascii.text);
     batch_.push_back(std::move(row));
-    return batch_.size() < kBatchSize || Flush();
+    return batch_.size() < batchSize_ || Flush();
   }
 
   const SbiTextWriter& writer_;
   search::TextStore& store_;
   std::uint32_t length_;  // 0: whatever each text needs
   std::uint32_t bitsLength_;
+  search::IndexStart start_;
+  std::size_t batchSize_;
+  std::int64_t stopAfter_ = -1;
+  int stopSignal_ = SIGKILL;
   std::vector<search::TargetRow> batch_;
+  std::int64_t read_ = 0;  // input records, over all files
   std::size_t stored_ = 0;
   std::size_t skipped_ = 0;
   std::size_t cut_ = 0;
@@ -454,45 +505,75 @@ int RunIndex(int argc, char** argv) {
     bitsLength = *parsed;
   }
 
-  std::unique_ptr<search::TextStore> store =
-      OpenDatabase(*line, search::OpenMode::kWrite, &error);
-  if (!store || !store->CreateSchema(line->Has("replace"), &error)) {
-    Report(error + (error.find("already holds") != std::string::npos
-                        ? "; give --replace to replace it"
-                        : ""));
+  std::size_t batchSize = kBatchSize;
+  if (const auto text = line->Value("batch")) {
+    const auto parsed = ParseLengthValue(*text);
+    if (!parsed) {
+      Report("--batch must be a whole number from 1 to " +
+             std::to_string(kLargestLength));
+      return kExitFailure;
+    }
+    batchSize = *parsed;
+  }
+  if (line->Has("replace") && line->Has("append")) {
+    Report("give --replace or --append, not both");
     return kExitFailure;
   }
 
-  const auto start = std::chrono::steady_clock::now();
-  Indexer indexer(writer, *store, length, bitsLength);
-  for (const InputFile& file : files) {
-    if (!indexer.IndexFile(file)) return kExitFailure;
-  }
-  if (!indexer.Flush()) return kExitFailure;
-
-  const std::pair<const char*, std::string> settings[] = {
+  std::unique_ptr<search::TextStore> store =
+      OpenDatabase(*line, search::OpenMode::kWrite, &error);
+  search::IndexRequest request;
+  request.replace = line->Has("replace");
+  request.append = line->Has("append");
+  request.settings = {
       {kSettingDictionary, writer.dictionaryPath()},
       {kSettingDictionaryDigest, writer.dictionaryDigest()},
       {kSettingLength, length == 0 ? "whole" : std::to_string(length)},
       {kSettingBitsLength, std::to_string(bitsLength)},
-      {kSettingTargets, std::to_string(indexer.stored())},
-      {kSettingCutTargets, std::to_string(indexer.cut())},
   };
-  for (const auto& [key, value] : settings) {
-    if (!store->SetSetting(key, value, &error)) {
-      Report(error);
-      return kExitFailure;
-    }
+  request.mustMatch = {kSettingDictionaryDigest, kSettingLength,
+                       kSettingBitsLength};
+  search::IndexStart start;
+  if (!store || !search::StartIndex(*store, request, &start, &error)) {
+    Report(error);
+    return kExitFailure;
   }
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
+  if (start.mode == search::IndexMode::kResume) {
+    Report("continuing the incomplete index in " + store->Describe() +
+           " after its " + std::to_string(start.nextId - 1) + " targets (" +
+           std::to_string(start.inputToSkip) + " input molecules done)");
+  }
+
+  const auto start_time = std::chrono::steady_clock::now();
+  Indexer indexer(writer, *store, length, bitsLength, start, batchSize);
+  for (const InputFile& file : files) {
+    if (!indexer.IndexFile(file)) return kExitFailure;
+  }
+  if (!indexer.Flush()) return kExitFailure;
+  if (indexer.stored() == 0 && indexer.skipped() > 0) {
+    Report("no molecule could be stored; " + store->Describe() +
+           (start.mode == search::IndexMode::kReplace
+                ? " keeps its previous index"
+                : " is left as it was"));
+    return kExitFailure;
+  }
+  std::int64_t total = 0;
+  if (!search::FinishIndex(*store, start, &total, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+  const double seconds = std::chrono::duration<double>(
+                             std::chrono::steady_clock::now() - start_time)
+                             .count();
   char time[32];
   std::snprintf(time, sizeof(time), "%.1f", seconds);
   Report(std::to_string(indexer.stored()) + " molecules stored in " +
          store->Describe() + ", " + std::to_string(indexer.skipped()) +
          " left out, " + std::to_string(indexer.cut()) + " with cut texts, " +
-         time + " s");
+         time + " s" +
+         (static_cast<std::int64_t>(indexer.stored()) != total
+              ? "; " + std::to_string(total) + " targets in all"
+              : ""));
   return indexer.skipped() > 0 ? kExitPartial : kExitSuccess;
 }
 

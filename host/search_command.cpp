@@ -14,6 +14,7 @@
 #include "host/molecule_input.h"
 #include "host/record_stream.h"
 #include "rdcore/rdcore.h"
+#include "search/index_writing.h"
 
 namespace zolv::host {
 namespace {
@@ -343,7 +344,7 @@ int RunSearch(int argc, char** argv) {
       OpenDatabase(*line, search::OpenMode::kRead, &error,
                    line->Has("builtin") ? search::SqliteMatching::kBuiltin
                                         : search::SqliteMatching::kExact);
-  if (!store) {
+  if (!store || !search::CheckIndexForSearch(*store, &error)) {
     Report(error);
     return kExitFailure;
   }

@@ -29,6 +29,20 @@ constexpr int kBinaryFormat = 1;
 // A statement takes at most 65535 parameters; rows go in chunks well below.
 constexpr std::size_t kRowsPerStatement = 1000;
 constexpr int kColumnsPerRow = 6;
+// The names a replacing index is built under.
+constexpr char kBesideTargets[] = "zolv_new_targets";
+constexpr char kBesideSettings[] = "zolv_new_settings";
+// Each row's bytes, every column led by its length so that moving a byte
+// from one column to the next changes the sum; rows are summed, so that the
+// order they are read in does not matter.
+constexpr char kRowBytes[] =
+    "int8send(id) || int4send(octet_length(convert_to(name, 'UTF8')))"
+    " || convert_to(name, 'UTF8')"
+    " || int4send(octet_length(convert_to(smiles, 'UTF8')))"
+    " || convert_to(smiles, 'UTF8') || int4send(octet_length(raw)) || raw"
+    " || int4send(octet_length(ascii)) || ascii"
+    " || int4send(octet_length(convert_to(bits, 'UTF8')))"
+    " || convert_to(bits, 'UTF8')";
 
 struct ConnectionCloser {
   void operator()(PGconn* connection) const { PQfinish(connection); }
@@ -110,37 +124,83 @@ class PostgresTextStore final : public TextStore {
       : connection_(std::move(connection)) {}
 
   bool CreateSchema(bool replace, std::string* error) override {
-    bool exists = false;
-    if (!HasIndex(&exists, error)) return false;
-    if (exists && !replace) {
+    IndexState state = IndexState::kNone;
+    if (!GetState(&state, error)) return false;
+    if (state == IndexState::kForeign) {
+      *error = Describe() + " holds " + ForeignTables() +
+               "; it is left as it is (index into another database)";
+      return false;
+    }
+    if (state != IndexState::kNone && !replace) {
       *error = Describe() + " already holds an index";
       return false;
     }
-    const std::string sql =
-        std::string(
-            "BEGIN;"
-            "DROP TABLE IF EXISTS ") +
-        kTargetsTable + ";DROP TABLE IF EXISTS " + kSettingsTable +
-        ";CREATE TABLE " + kTargetsTable +
-        " (id bigint PRIMARY KEY, name text NOT NULL, smiles text NOT NULL,"
-        " raw bytea NOT NULL, ascii bytea NOT NULL, bits text NOT NULL);"
-        "CREATE TABLE " +
-        kSettingsTable +
-        " (key text PRIMARY KEY, value text NOT NULL);"
-        "COMMIT;";
-    if (!Command(sql, error)) {
+    if (!Command("BEGIN", error)) return false;
+    if (!Command(std::string("DROP TABLE IF EXISTS ") + kTargetsTable +
+                     ";DROP TABLE IF EXISTS " + kSettingsTable,
+                 error) ||
+        !MakeTables(kTargetsTable, kSettingsTable, {}, error)) {
       Command("ROLLBACK", nullptr);
       return false;
     }
+    if (!Commit(error)) return false;
+    UseTables(kTargetsTable, kSettingsTable);
+    return true;
+  }
+
+  bool CreateTables(bool beside, const SettingChanges& settings,
+                    std::string* error) override {
+    const std::string targets = beside ? kBesideTargets : kTargetsTable;
+    const std::string table = beside ? kBesideSettings : kSettingsTable;
+    if (!Command("BEGIN", error)) return false;
+    if ((beside && !Command("DROP TABLE IF EXISTS " + targets +
+                                ";DROP TABLE IF EXISTS " + table,
+                            error)) ||
+        !MakeTables(targets, table, settings, error)) {
+      Command("ROLLBACK", nullptr);
+      return false;
+    }
+    if (!Commit(error)) return false;
+    UseTables(targets, table);
+    return true;
+  }
+
+  bool SwapIn(const SettingChanges& settings, std::string* error) override {
+    if (targets_ == kTargetsTable) {
+      *error = Describe() + ": no tables were made beside the index";
+      return false;
+    }
+    // The primary keys' indexes are renamed too, so that the next index
+    // built beside can take their names again.
+    const std::string sql =
+        std::string("DROP TABLE IF EXISTS ") + kTargetsTable +
+        ";DROP TABLE IF EXISTS " + kSettingsTable + ";ALTER TABLE " + targets_ +
+        " RENAME TO " + kTargetsTable + ";ALTER INDEX " + targets_ +
+        "_pkey RENAME TO " + kTargetsTable + "_pkey;ALTER TABLE " + settings_ +
+        " RENAME TO " + kSettingsTable + ";ALTER INDEX " + settings_ +
+        "_pkey RENAME TO " + kSettingsTable + "_pkey";
+    if (!Command("BEGIN", error)) return false;
+    if (!WriteSettings(settings, error) || !Command(sql, error)) {
+      Command("ROLLBACK", nullptr);
+      return false;
+    }
+    if (!Commit(error)) return false;
+    UseTables(kTargetsTable, kSettingsTable);
     return true;
   }
 
   bool Insert(const std::vector<TargetRow>& rows, std::string* error) override {
+    return InsertWithSettings(rows, {}, error);
+  }
+
+  bool InsertWithSettings(const std::vector<TargetRow>& rows,
+                          const SettingChanges& settings,
+                          std::string* error) override {
     if (!Command("BEGIN", error)) return false;
     for (std::size_t start = 0; start < rows.size();
          start += kRowsPerStatement) {
       const std::size_t end = std::min(rows.size(), start + kRowsPerStatement);
-      std::string sql = std::string("INSERT INTO ") + kTargetsTable +
+      std::string sql = "INSERT INTO " + targets_ +
                         " (id, name, smiles, raw, ascii, bits) VALUES ";
       Parameters parameters;
       for (std::size_t i = start; i < end; ++i) {
@@ -163,12 +223,97 @@ class PostgresTextStore final : public TextStore {
         return false;
       }
     }
-    if (!Command("COMMIT", error)) {
+    if (!WriteSettings(settings, error)) {
       Command("ROLLBACK", nullptr);
+      return false;
+    }
+    return Commit(error);
+  }
+
+  bool ChangeSettings(const SettingChanges& settings,
+                      std::string* error) override {
+    if (!Command("BEGIN", error)) return false;
+    if (!WriteSettings(settings, error)) {
+      Command("ROLLBACK", nullptr);
+      return false;
+    }
+    return Commit(error);
+  }
+
+  bool GetState(IndexState* state, std::string* error) override {
+    Parameters parameters;
+    parameters.AddText(kTargetsTable);
+    parameters.AddText(kSettingsTable);
+    Result result =
+        Query("SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL",
+              &parameters, error);
+    if (!result) return false;
+    const bool targets = PQgetvalue(result.get(), 0, 0)[0] == 't';
+    const bool settings = PQgetvalue(result.get(), 0, 1)[0] == 't';
+    *state = IndexState::kNone;
+    if (!targets && !settings) return true;
+    *state = IndexState::kForeign;
+    if (!targets || !settings) return true;
+    // A table of that name but other columns is not the index's either; the
+    // failed query must not leave a transaction aborted, hence the savepoint
+    // when one is open.
+    const bool inTransaction =
+        PQtransactionStatus(connection_.get()) == PQTRANS_INTRANS;
+    if (inTransaction && !Command("SAVEPOINT zolv_state", error)) return false;
+    std::optional<std::string> format;
+    std::string ignored;
+    const bool read =
+        ReadSetting(kSettingsTable, kSettingFormat, &format, &ignored);
+    if (inTransaction) {
+      Command(read ? "RELEASE SAVEPOINT zolv_state"
+                   : "ROLLBACK TO SAVEPOINT zolv_state",
+              nullptr);
+    }
+    if (!read || format != kFormatMarker) return true;
+    std::optional<std::string> complete;
+    if (!ReadSetting(kSettingsTable, kSettingComplete, &complete, error)) {
+      return false;
+    }
+    *state = complete ? IndexState::kComplete : IndexState::kIncomplete;
+    return true;
+  }
+
+  bool LockForWriting(std::string* error) override {
+    // A session lock: the server drops it with the connection, however the
+    // client ends. One per schema, as the tables are.
+    Result result = Query(
+        "SELECT pg_try_advisory_lock(hashtext(current_schema() ||"
+        " '.zolv index'))",
+        nullptr, error);
+    if (!result) return false;
+    if (PQgetvalue(result.get(), 0, 0)[0] != 't') {
+      *error = Describe() +
+               " is being written by another zolv index; wait until it "
+               "finishes";
       return false;
     }
     return true;
   }
+
+  bool HoldSnapshot(std::string* error) override {
+    return Command("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", error);
+  }
+
+  bool Summarize(TargetSummary* summary, std::string* error) override {
+    Result result = Query(
+        std::string("SELECT count(*), coalesce(max(id), 0), coalesce(sum(('x'"
+                    " || substr(md5(") +
+            kRowBytes + "), 1, 15))::bit(60)::bigint), 0) FROM " + targets_,
+        nullptr, error);
+    if (!result) return false;
+    summary->count = std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
+    summary->highestId =
+        std::strtoll(PQgetvalue(result.get(), 0, 1), nullptr, 10);
+    summary->checksum = PQgetvalue(result.get(), 0, 2);
+    return true;
+  }
+
+  bool CheckStructure(std::string*) override { return true; }
 
   bool Preselect(const PatternQuery& query, std::vector<Candidate>* candidates,
                  std::string* error) override {
@@ -196,8 +341,7 @@ class PostgresTextStore final : public TextStore {
   }
 
   bool CountTargets(std::int64_t* count, std::string* error) override {
-    Result result = Query(std::string("SELECT count(*) FROM ") + kTargetsTable,
-                          nullptr, error);
+    Result result = Query("SELECT count(*) FROM " + targets_, nullptr, error);
     if (!result) return false;
     *count = std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
     return true;
@@ -206,8 +350,8 @@ class PostgresTextStore final : public TextStore {
   bool ForEachTarget(const std::function<bool(const Candidate&)>& visit,
                      std::string* error) override {
     // Row by row, so that a large store is never held whole in memory.
-    const std::string sql = std::string("SELECT id, name, smiles FROM ") +
-                            kTargetsTable + " ORDER BY id";
+    const std::string sql =
+        "SELECT id, name, smiles FROM " + targets_ + " ORDER BY id";
     if (PQsendQuery(connection_.get(), sql.c_str()) != 1 ||
         PQsetSingleRowMode(connection_.get()) != 1) {
       *error = Message("cannot read the targets", nullptr);
@@ -232,22 +376,67 @@ class PostgresTextStore final : public TextStore {
 
   bool SetSetting(const std::string& key, const std::string& value,
                   std::string* error) override {
-    Parameters parameters;
-    parameters.AddText(key);
-    parameters.AddText(value);
-    return Execute(std::string("INSERT INTO ") + kSettingsTable +
-                       " (key, value) VALUES ($1, $2) ON CONFLICT (key) DO "
-                       "UPDATE SET value = EXCLUDED.value",
-                   &parameters, PGRES_COMMAND_OK, error);
+    return WriteSettings({{key, value}}, error);
   }
 
   bool GetSetting(const std::string& key, std::optional<std::string>* value,
                   std::string* error) override {
+    return ReadSetting(settings_, key, value, error);
+  }
+
+  std::string Describe() const override {
+    const char* db = PQdb(connection_.get());
+    return std::string("PostgreSQL database ") + (db != nullptr ? db : "?");
+  }
+
+ private:
+  // Inside a transaction.
+  bool MakeTables(const std::string& targets, const std::string& table,
+                  const SettingChanges& settings, std::string* error) {
+    if (!Command("CREATE TABLE " + targets +
+                     " (id bigint PRIMARY KEY, name text NOT NULL, smiles text"
+                     " NOT NULL, raw bytea NOT NULL, ascii bytea NOT NULL,"
+                     " bits text NOT NULL);CREATE TABLE " +
+                     table + " (key text PRIMARY KEY, value text NOT NULL)",
+                 error)) {
+      return false;
+    }
+    const std::string previous = settings_;
+    settings_ = table;
+    SettingChanges all = {{kSettingFormat, std::string(kFormatMarker)}};
+    all.insert(all.end(), settings.begin(), settings.end());
+    const bool written = WriteSettings(all, error);
+    settings_ = previous;
+    return written;
+  }
+
+  void UseTables(const std::string& targets, const std::string& settings) {
+    targets_ = targets;
+    settings_ = settings;
+  }
+
+  bool WriteSettings(const SettingChanges& settings, std::string* error) {
+    for (const auto& [key, value] : settings) {
+      Parameters parameters;
+      parameters.AddText(key);
+      std::string sql = "DELETE FROM " + settings_ + " WHERE key = $1";
+      if (value) {
+        parameters.AddText(*value);
+        sql = "INSERT INTO " + settings_ +
+              " (key, value) VALUES ($1, $2) ON CONFLICT (key) DO "
+              "UPDATE SET value = EXCLUDED.value";
+      }
+      if (!Execute(sql, &parameters, PGRES_COMMAND_OK, error)) return false;
+    }
+    return true;
+  }
+
+  bool ReadSetting(const std::string& table, const std::string& key,
+                   std::optional<std::string>* value, std::string* error) {
     Parameters parameters;
     parameters.AddText(key);
-    Result result = Query(
-        std::string("SELECT value FROM ") + kSettingsTable + " WHERE key = $1",
-        &parameters, error);
+    Result result = Query("SELECT value FROM " + table + " WHERE key = $1",
+                          &parameters, error);
     if (!result) return false;
     if (PQntuples(result.get()) == 0) {
       value->reset();
@@ -259,29 +448,19 @@ class PostgresTextStore final : public TextStore {
     return true;
   }
 
-  std::string Describe() const override {
-    const char* db = PQdb(connection_.get());
-    return std::string("PostgreSQL database ") + (db != nullptr ? db : "?");
-  }
-
-  bool HasIndex(bool* exists, std::string* error) {
-    Parameters parameters;
-    parameters.AddText(kTargetsTable);
-    parameters.AddText(kSettingsTable);
-    Result result = Query(
-        "SELECT to_regclass($1) IS NOT NULL OR to_regclass($2) IS NOT NULL",
-        &parameters, error);
-    if (!result) return false;
-    *exists = PQgetvalue(result.get(), 0, 0)[0] == 't';
+  bool Commit(std::string* error) {
+    if (!Command("COMMIT", error)) {
+      Command("ROLLBACK", nullptr);
+      return false;
+    }
     return true;
   }
 
- private:
   Result RunPreselect(const PatternQuery& query, const char* columns,
                       std::string* error) {
     Parameters parameters;
     parameters.AddBytes(LikePattern(query));
-    return Query(std::string("SELECT ") + columns + " FROM " + kTargetsTable +
+    return Query(std::string("SELECT ") + columns + " FROM " + targets_ +
                      " WHERE " + TextColumn(query.variant) +
                      " LIKE $1 ESCAPE '' ORDER BY id",
                  &parameters, error);
@@ -357,6 +536,8 @@ class PostgresTextStore final : public TextStore {
   }
 
   Connection connection_;
+  std::string targets_ = kTargetsTable;
+  std::string settings_ = kSettingsTable;
 };
 
 }  // namespace
@@ -379,10 +560,14 @@ std::unique_ptr<TextStore> OpenPostgresStore(const std::string& conninfo,
   PQsetNoticeProcessor(connection.get(), &IgnoreNotice, nullptr);
   auto store = std::make_unique<PostgresTextStore>(std::move(connection));
   if (mode == OpenMode::kRead) {
-    bool exists = false;
-    if (!store->HasIndex(&exists, error)) return nullptr;
-    if (!exists) {
+    IndexState state = IndexState::kNone;
+    if (!store->GetState(&state, error)) return nullptr;
+    if (state == IndexState::kNone) {
       *error = store->Describe() + " holds no index";
+      return nullptr;
+    }
+    if (state == IndexState::kForeign) {
+      *error = store->Describe() + " holds no index, only " + ForeignTables();
       return nullptr;
     }
   }

@@ -3,8 +3,13 @@
 // in place of GLOB and LIKE. SQLite's own GLOB and LIKE read their arguments
 // as NUL-terminated UTF-8, and LIKE folds letter case, so on raw texts they
 // would silently drop targets; zolv_match compares every byte as it is.
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,6 +21,13 @@ namespace zolv::search {
 namespace {
 
 constexpr char kMatchFunction[] = "zolv_match";
+constexpr char kChecksumFunction[] = "zolv_checksum";
+// The names a replacing index is built under.
+constexpr char kBesideTargets[] = "zolv_new_targets";
+constexpr char kBesideSettings[] = "zolv_new_settings";
+// How long a statement waits for another connection's lock: a search holds
+// its snapshot for as long as it runs, and an indexing run waits for it.
+constexpr int kBusyMilliseconds = 60000;
 
 struct DatabaseCloser {
   void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -104,6 +116,49 @@ void MatchFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
                      cached->pattern.Matches(BytesOf(argv[1])) ? 1 : 0);
 }
 
+// FNV-1a, 64 bits, over a length and then the bytes, so that moving a byte
+// from one column to the next changes the sum.
+std::uint64_t Mix(std::uint64_t hash, std::string_view bytes) {
+  std::uint64_t size = bytes.size();
+  for (int i = 0; i < 8; ++i) {
+    hash ^= (size >> (8 * i)) & 0xFF;
+    hash *= 1099511628211ull;
+  }
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+// zolv_checksum(column...): the sum of every row's hash, so that it does not
+// depend on the order the rows are read in.
+void ChecksumStep(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  auto* sum = static_cast<std::uint64_t*>(
+      sqlite3_aggregate_context(context, sizeof(std::uint64_t)));
+  if (sum == nullptr) {
+    sqlite3_result_error_nomem(context);
+    return;
+  }
+  std::uint64_t hash = 14695981039346656037ull;
+  for (int i = 0; i < argc; ++i) {
+    const std::string text = sqlite3_value_type(argv[i]) == SQLITE_INTEGER
+                                 ? std::to_string(sqlite3_value_int64(argv[i]))
+                                 : std::string(BytesOf(argv[i]));
+    hash = Mix(hash, text);
+  }
+  *sum += hash;
+}
+
+void ChecksumFinal(sqlite3_context* context) {
+  auto* sum =
+      static_cast<std::uint64_t*>(sqlite3_aggregate_context(context, 0));
+  char text[32];
+  std::snprintf(text, sizeof(text), "%016" PRIx64,
+                sum != nullptr ? *sum : std::uint64_t{0});
+  sqlite3_result_text(context, text, -1, SQLITE_TRANSIENT);
+}
+
 std::string ColumnText(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
   const int size = sqlite3_column_bytes(statement, column);
@@ -115,47 +170,109 @@ const char* TextColumn(TextVariant variant) {
   return variant == TextVariant::kRaw ? "raw" : "ascii";
 }
 
+// The descriptor of the lock that keeps a second writer out. Closed only
+// after the database: closing any descriptor of the file drops the POSIX
+// locks SQLite holds on it.
+class LockFile {
+ public:
+  LockFile() = default;
+  LockFile(const LockFile&) = delete;
+  LockFile& operator=(const LockFile&) = delete;
+  ~LockFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int fd() const { return fd_; }
+  void reset(int fd) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
 class SqliteTextStore final : public TextStore {
  public:
   SqliteTextStore(DatabaseHandle db, std::string path, SqliteMatching matching)
       : db_(std::move(db)), path_(std::move(path)), matching_(matching) {}
 
   bool CreateSchema(bool replace, std::string* error) override {
-    bool exists = false;
-    if (!HasIndex(&exists, error)) return false;
-    if (exists && !replace) {
+    IndexState state = IndexState::kNone;
+    if (!GetState(&state, error)) return false;
+    if (state == IndexState::kForeign) {
+      *error = ForeignMessage();
+      return false;
+    }
+    if (state != IndexState::kNone && !replace) {
       *error = Describe() + " already holds an index";
       return false;
     }
-    const std::string sql =
-        std::string(
-            "BEGIN;"
-            "DROP TABLE IF EXISTS ") +
-        kTargetsTable + ";DROP TABLE IF EXISTS " + kSettingsTable +
-        ";CREATE TABLE " + kTargetsTable +
-        " (id INTEGER PRIMARY KEY, name TEXT NOT NULL, smiles TEXT NOT NULL,"
-        " raw BLOB NOT NULL, ascii BLOB NOT NULL, bits TEXT NOT NULL);"
-        "CREATE TABLE " +
-        kSettingsTable +
-        " (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
-        "COMMIT;";
-    if (!Execute(sql, error)) {
+    if (!Execute("BEGIN IMMEDIATE", error)) return false;
+    if (!Execute(std::string("DROP TABLE IF EXISTS ") + kTargetsTable +
+                     ";DROP TABLE IF EXISTS " + kSettingsTable,
+                 error) ||
+        !MakeTables(kTargetsTable, kSettingsTable, {}, error)) {
       Execute("ROLLBACK", nullptr);
       return false;
     }
-    insert_ = Statement();
+    if (!Commit(error)) return false;
+    UseTables(kTargetsTable, kSettingsTable);
+    return true;
+  }
+
+  bool CreateTables(bool beside, const SettingChanges& settings,
+                    std::string* error) override {
+    const std::string targets = beside ? kBesideTargets : kTargetsTable;
+    const std::string table = beside ? kBesideSettings : kSettingsTable;
+    if (!Execute("BEGIN IMMEDIATE", error)) return false;
+    if ((beside && !Execute("DROP TABLE IF EXISTS " + targets +
+                                ";DROP TABLE IF EXISTS " + table,
+                            error)) ||
+        !MakeTables(targets, table, settings, error)) {
+      Execute("ROLLBACK", nullptr);
+      return false;
+    }
+    if (!Commit(error)) return false;
+    UseTables(targets, table);
+    return true;
+  }
+
+  bool SwapIn(const SettingChanges& settings, std::string* error) override {
+    if (targets_ == kTargetsTable) {
+      *error = Describe() + ": no tables were made beside the index";
+      return false;
+    }
+    if (!Execute("BEGIN IMMEDIATE", error)) return false;
+    if (!WriteSettings(settings, error) ||
+        !Execute(std::string("DROP TABLE IF EXISTS ") + kTargetsTable +
+                     ";DROP TABLE IF EXISTS " + kSettingsTable +
+                     ";ALTER TABLE " + targets_ + " RENAME TO " +
+                     kTargetsTable + ";ALTER TABLE " + settings_ +
+                     " RENAME TO " + kSettingsTable,
+                 error)) {
+      Execute("ROLLBACK", nullptr);
+      return false;
+    }
+    if (!Commit(error)) return false;
+    UseTables(kTargetsTable, kSettingsTable);
     return true;
   }
 
   bool Insert(const std::vector<TargetRow>& rows, std::string* error) override {
+    return InsertWithSettings(rows, {}, error);
+  }
+
+  bool InsertWithSettings(const std::vector<TargetRow>& rows,
+                          const SettingChanges& settings,
+                          std::string* error) override {
     if (insert_.get() == nullptr &&
-        !Prepare(std::string("INSERT INTO ") + kTargetsTable +
+        !Prepare("INSERT INTO " + targets_ +
                      " (id, name, smiles, raw, ascii, bits)"
                      " VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
                  &insert_, error)) {
       return false;
     }
-    if (!Execute("BEGIN", error)) return false;
+    if (!Execute("BEGIN IMMEDIATE", error)) return false;
     sqlite3_stmt* statement = insert_.get();
     for (const TargetRow& row : rows) {
       sqlite3_reset(statement);
@@ -176,8 +293,107 @@ class SqliteTextStore final : public TextStore {
       }
     }
     sqlite3_reset(statement);
-    if (!Execute("COMMIT", error)) {
+    if (!WriteSettings(settings, error)) {
       Execute("ROLLBACK", nullptr);
+      return false;
+    }
+    return Commit(error);
+  }
+
+  bool ChangeSettings(const SettingChanges& settings,
+                      std::string* error) override {
+    if (!Execute("BEGIN IMMEDIATE", error)) return false;
+    if (!WriteSettings(settings, error)) {
+      Execute("ROLLBACK", nullptr);
+      return false;
+    }
+    return Commit(error);
+  }
+
+  bool GetState(IndexState* state, std::string* error) override {
+    bool targets = false;
+    bool settings = false;
+    if (!HasTable(kTargetsTable, &targets, error) ||
+        !HasTable(kSettingsTable, &settings, error)) {
+      return false;
+    }
+    *state = IndexState::kNone;
+    if (!targets && !settings) return true;
+    *state = IndexState::kForeign;
+    if (!targets || !settings) return true;
+    std::optional<std::string> format;
+    std::optional<std::string> complete;
+    // A table of that name but other columns is not the index's either.
+    std::string ignored;
+    if (!ReadSetting(kSettingsTable, kSettingFormat, &format, &ignored) ||
+        format != kFormatMarker) {
+      return true;
+    }
+    if (!ReadSetting(kSettingsTable, kSettingComplete, &complete, error)) {
+      return false;
+    }
+    *state = complete ? IndexState::kComplete : IndexState::kIncomplete;
+    return true;
+  }
+
+  bool LockForWriting(std::string* error) override {
+    const int fd = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+      *error = Describe() + ": cannot open it to lock it";
+      return false;
+    }
+    lock_.reset(fd);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      *error = Describe() +
+               " is being written by another zolv index; wait until it "
+               "finishes";
+      return false;
+    }
+    return true;
+  }
+
+  bool HoldSnapshot(std::string* error) override {
+    // A read transaction, begun by its first read, held until the store
+    // closes: writers wait for it to end before they commit.
+    return Execute("BEGIN", error) && Probe(error);
+  }
+
+  bool Summarize(TargetSummary* summary, std::string* error) override {
+    Statement statement;
+    if (!Prepare(std::string("SELECT count(*), coalesce(max(id), 0), ") +
+                     kChecksumFunction +
+                     "(id, name, smiles, raw, ascii, bits) FROM " + targets_,
+                 &statement, error)) {
+      return false;
+    }
+    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
+      *error = Message("cannot read the targets");
+      return false;
+    }
+    summary->count = sqlite3_column_int64(statement.get(), 0);
+    summary->highestId = sqlite3_column_int64(statement.get(), 1);
+    summary->checksum = ColumnText(statement.get(), 2);
+    return true;
+  }
+
+  bool CheckStructure(std::string* error) override {
+    Statement statement;
+    if (!Prepare("PRAGMA quick_check", &statement, error)) return false;
+    std::string problems;
+    for (;;) {
+      const int step = sqlite3_step(statement.get());
+      if (step == SQLITE_DONE) break;
+      if (step != SQLITE_ROW) {
+        *error = Message("cannot check the file");
+        return false;
+      }
+      const std::string line = ColumnText(statement.get(), 0);
+      if (line == "ok") continue;
+      if (!problems.empty()) problems += "; ";
+      problems += line;
+    }
+    if (!problems.empty()) {
+      *error = Describe() + " is damaged: " + problems;
       return false;
     }
     return true;
@@ -204,8 +420,7 @@ class SqliteTextStore final : public TextStore {
 
   bool CountTargets(std::int64_t* count, std::string* error) override {
     Statement statement;
-    if (!Prepare(std::string("SELECT count(*) FROM ") + kTargetsTable,
-                 &statement, error)) {
+    if (!Prepare("SELECT count(*) FROM " + targets_, &statement, error)) {
       return false;
     }
     if (sqlite3_step(statement.get()) != SQLITE_ROW) {
@@ -219,8 +434,7 @@ class SqliteTextStore final : public TextStore {
   bool ForEachTarget(const std::function<bool(const Candidate&)>& visit,
                      std::string* error) override {
     Statement statement;
-    if (!Prepare(std::string("SELECT id, name, smiles FROM ") + kTargetsTable +
-                     " ORDER BY id",
+    if (!Prepare("SELECT id, name, smiles FROM " + targets_ + " ORDER BY id",
                  &statement, error)) {
       return false;
     }
@@ -241,27 +455,92 @@ class SqliteTextStore final : public TextStore {
 
   bool SetSetting(const std::string& key, const std::string& value,
                   std::string* error) override {
-    Statement statement;
-    if (!Prepare(std::string("INSERT OR REPLACE INTO ") + kSettingsTable +
-                     " (key, value) VALUES (?1, ?2)",
-                 &statement, error)) {
-      return false;
-    }
-    if (!BindText(statement.get(), 1, key) ||
-        !BindText(statement.get(), 2, value) ||
-        sqlite3_step(statement.get()) != SQLITE_DONE) {
-      *error = Message("cannot store the setting " + key);
-      return false;
-    }
-    return true;
+    return WriteSettings({{key, value}}, error);
   }
 
   bool GetSetting(const std::string& key, std::optional<std::string>* value,
                   std::string* error) override {
+    return ReadSetting(settings_, key, value, error);
+  }
+
+  std::string Describe() const override { return "SQLite file " + path_; }
+
+  // Checks that the file is a database at all: opening does not read it.
+  bool Probe(std::string* error) {
+    return Execute("SELECT count(*) FROM sqlite_master", error);
+  }
+
+  std::string ForeignMessage() const {
+    return Describe() + " holds " + ForeignTables() +
+           "; it is left as it is (index into another database)";
+  }
+
+ private:
+  bool HasTable(const char* name, bool* exists, std::string* error) {
     Statement statement;
-    if (!Prepare(std::string("SELECT value FROM ") + kSettingsTable +
-                     " WHERE key = ?1",
+    if (!Prepare("SELECT count(*) FROM sqlite_master WHERE name = ?1",
                  &statement, error)) {
+      return false;
+    }
+    sqlite3_bind_text(statement.get(), 1, name, -1, SQLITE_STATIC);
+    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
+      *error = Message("cannot read the schema");
+      return false;
+    }
+    *exists = sqlite3_column_int(statement.get(), 0) > 0;
+    return true;
+  }
+
+  // Inside a transaction.
+  bool MakeTables(const std::string& targets, const std::string& table,
+                  const SettingChanges& settings, std::string* error) {
+    if (!Execute("CREATE TABLE " + targets +
+                     " (id INTEGER PRIMARY KEY, name TEXT NOT NULL, smiles "
+                     "TEXT NOT NULL, raw BLOB NOT NULL, ascii BLOB NOT NULL,"
+                     " bits TEXT NOT NULL);CREATE TABLE " +
+                     table + " (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+                 error)) {
+      return false;
+    }
+    const std::string previous = settings_;
+    settings_ = table;
+    SettingChanges all = {{kSettingFormat, std::string(kFormatMarker)}};
+    all.insert(all.end(), settings.begin(), settings.end());
+    const bool written = WriteSettings(all, error);
+    settings_ = previous;
+    return written;
+  }
+
+  void UseTables(const std::string& targets, const std::string& settings) {
+    targets_ = targets;
+    settings_ = settings;
+    insert_ = Statement();
+  }
+
+  // Outside a transaction each change commits by itself.
+  bool WriteSettings(const SettingChanges& settings, std::string* error) {
+    for (const auto& [key, value] : settings) {
+      Statement statement;
+      const std::string sql =
+          value ? "INSERT OR REPLACE INTO " + settings_ +
+                      " (key, value) VALUES (?1, ?2)"
+                : "DELETE FROM " + settings_ + " WHERE key = ?1";
+      if (!Prepare(sql, &statement, error)) return false;
+      if (!BindText(statement.get(), 1, key) ||
+          (value && !BindText(statement.get(), 2, *value)) ||
+          sqlite3_step(statement.get()) != SQLITE_DONE) {
+        *error = Message("cannot store the setting " + key);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool ReadSetting(const std::string& table, const std::string& key,
+                   std::optional<std::string>* value, std::string* error) {
+    Statement statement;
+    if (!Prepare("SELECT value FROM " + table + " WHERE key = ?1", &statement,
+                 error)) {
       return false;
     }
     if (!BindText(statement.get(), 1, key)) {
@@ -281,31 +560,14 @@ class SqliteTextStore final : public TextStore {
     return true;
   }
 
-  std::string Describe() const override { return "SQLite file " + path_; }
-
-  // Checks that the file is a database at all: opening does not read it.
-  bool Probe(std::string* error) {
-    return Execute("SELECT count(*) FROM sqlite_master", error);
-  }
-
-  bool HasIndex(bool* exists, std::string* error) {
-    Statement statement;
-    if (!Prepare("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND"
-                 " name IN (?1, ?2)",
-                 &statement, error)) {
+  bool Commit(std::string* error) {
+    if (!Execute("COMMIT", error)) {
+      Execute("ROLLBACK", nullptr);
       return false;
     }
-    sqlite3_bind_text(statement.get(), 1, kTargetsTable, -1, SQLITE_STATIC);
-    sqlite3_bind_text(statement.get(), 2, kSettingsTable, -1, SQLITE_STATIC);
-    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
-      *error = Message("cannot read the schema");
-      return false;
-    }
-    *exists = sqlite3_column_int(statement.get(), 0) > 0;
     return true;
   }
 
- private:
   template <typename OnRow>
   bool RunPreselect(const PatternQuery& query, const char* columns,
                     std::string* error, OnRow onRow) {
@@ -320,7 +582,7 @@ class SqliteTextStore final : public TextStore {
           " CAST(?1 AS TEXT)";
     }
     Statement statement;
-    if (!Prepare(std::string("SELECT ") + columns + " FROM " + kTargetsTable +
+    if (!Prepare(std::string("SELECT ") + columns + " FROM " + targets_ +
                      " WHERE " + condition + " ORDER BY id",
                  &statement, error)) {
       return false;
@@ -383,9 +645,12 @@ class SqliteTextStore final : public TextStore {
     return Describe() + ": " + what + ": " + sqlite3_errmsg(db_.get());
   }
 
+  LockFile lock_;  // declared first, so closed last
   DatabaseHandle db_;
   std::string path_;
   SqliteMatching matching_;
+  std::string targets_ = kTargetsTable;
+  std::string settings_ = kSettingsTable;
   Statement insert_;
 };
 
@@ -414,13 +679,26 @@ std::unique_ptr<TextStore> OpenSqliteStore(const std::string& path,
              ": " + sqlite3_errmsg(db.get());
     return nullptr;
   }
+  if (sqlite3_create_function_v2(db.get(), kChecksumFunction, -1,
+                                 SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                 nullptr, &ChecksumStep, &ChecksumFinal,
+                                 nullptr) != SQLITE_OK ||
+      sqlite3_busy_timeout(db.get(), kBusyMilliseconds) != SQLITE_OK) {
+    *error = "SQLite file " + path +
+             ": cannot set up the connection: " + sqlite3_errmsg(db.get());
+    return nullptr;
+  }
   auto store = std::make_unique<SqliteTextStore>(std::move(db), path, matching);
   if (!store->Probe(error)) return nullptr;
   if (mode == OpenMode::kRead) {
-    bool exists = false;
-    if (!store->HasIndex(&exists, error)) return nullptr;
-    if (!exists) {
+    IndexState state = IndexState::kNone;
+    if (!store->GetState(&state, error)) return nullptr;
+    if (state == IndexState::kNone) {
       *error = store->Describe() + " holds no index";
+      return nullptr;
+    }
+    if (state == IndexState::kForeign) {
+      *error = store->Describe() + " holds no index, only " + ForeignTables();
       return nullptr;
     }
   }

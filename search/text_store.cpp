@@ -15,6 +15,11 @@ std::string Lower(std::string_view text) {
 
 }  // namespace
 
+std::string ForeignTables() {
+  return std::string("a table named ") + kTargetsTable + " or " +
+         kSettingsTable + " that zolv index did not make";
+}
+
 const char* VariantName(TextVariant variant) {
   return variant == TextVariant::kRaw ? "raw" : "alphabet";
 }

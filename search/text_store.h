@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "driver/write_options.h"
@@ -65,6 +66,25 @@ enum class OpenMode {
   kWrite,  // created when missing, for indexing
 };
 
+/// What a database holds under the index's table names.
+enum class IndexState {
+  kNone,        // neither table
+  kForeign,     // a table of that name that zolv index did not make
+  kIncomplete,  // begun by zolv index, not (yet) finished
+  kComplete,    // finished by zolv index
+};
+
+/// Settings to store together; a value left empty removes its key.
+using SettingChanges =
+    std::vector<std::pair<std::string, std::optional<std::string>>>;
+
+/// What the stored targets add up to, computed by the database.
+struct TargetSummary {
+  std::int64_t count = 0;
+  std::int64_t highestId = 0;  // 0 when there is no target
+  std::string checksum;        // over every column of every target
+};
+
 /// Every operation returns false with a message in *error on failure; a
 /// store stays usable after a failed operation.
 class TextStore {
@@ -78,6 +98,48 @@ class TextStore {
   /// Stores rows in one transaction: all of them or none.
   virtual bool Insert(const std::vector<TargetRow>& rows,
                       std::string* error) = 0;
+
+  /// As Insert, with settings changed in the same transaction: what lets an
+  /// interrupted index record exactly how far it got.
+  virtual bool InsertWithSettings(const std::vector<TargetRow>& rows,
+                                  const SettingChanges& settings,
+                                  std::string* error) = 0;
+
+  /// Whether the database holds an index, and whether zolv index made it:
+  /// only the settings table's format marker makes tables the index's.
+  virtual bool GetState(IndexState* state, std::string* error) = 0;
+
+  /// Takes, until the store closes, the right to write the index; fails at
+  /// once, saying so, while another store holds it. The operating system
+  /// releases it when a process dies, however it dies.
+  virtual bool LockForWriting(std::string* error) = 0;
+
+  /// Makes every later read see one committed state of the database until
+  /// the store closes, so that a writer's later commits stay unseen.
+  virtual bool HoldSnapshot(std::string* error) = 0;
+
+  /// Creates empty, marked tables with the given settings in one
+  /// transaction. With beside, under names of their own, replacing any that
+  /// an earlier attempt left; until SwapIn every later operation of this
+  /// store uses them, and readers still see the index as it was. Without
+  /// beside, the index's tables must not exist.
+  virtual bool CreateTables(bool beside, const SettingChanges& settings,
+                            std::string* error) = 0;
+
+  /// In one transaction: drops the index's tables, gives the tables made
+  /// beside their names and changes settings in them.
+  virtual bool SwapIn(const SettingChanges& settings, std::string* error) = 0;
+
+  /// Changes settings in one transaction.
+  virtual bool ChangeSettings(const SettingChanges& settings,
+                              std::string* error) = 0;
+
+  /// Count, highest id and checksum of the stored targets.
+  virtual bool Summarize(TargetSummary* summary, std::string* error) = 0;
+
+  /// Checks the database's own structure where it can (SQLite's pages);
+  /// false with what is wrong.
+  virtual bool CheckStructure(std::string* error) = 0;
 
   /// Appends to *candidates every target whose stored text of the query's
   /// variant the pattern matches, in id order.
@@ -138,5 +200,12 @@ std::unique_ptr<TextStore> OpenPostgresStore(const std::string& conninfo,
 /// The names of the stored tables, also for readers with their own SQL.
 inline constexpr char kTargetsTable[] = "targets";
 inline constexpr char kSettingsTable[] = "index_settings";
+/// The setting that marks the tables as zolv index's, and its value.
+inline constexpr char kSettingFormat[] = "format";
+inline constexpr char kFormatMarker[] = "zolv index 1";
+/// "a table named ... that zolv index did not make", for messages.
+std::string ForeignTables();
+/// Present once the index is finished.
+inline constexpr char kSettingComplete[] = "complete";
 
 }  // namespace zolv::search
