@@ -54,8 +54,9 @@ const char kDetails[] =
     "  0  every molecule was written\n"
     "  1  usage or fatal error: bad option, unreadable input, driver not\n"
     "     loadable, dictionary missing, \"length\" zero (driver result 12)\n"
-    "  2  some molecules were skipped (unreadable, or the driver failed);\n"
-    "     all others were written\n"
+    "  2  some molecules were skipped (unreadable; damaged input such as a\n"
+    "     NUL byte or an SD record without its \"$$$$\"; more atoms than\n"
+    "     --max-atoms; or the driver failed); all others were written\n"
     "\n"
     "Examples:\n"
     "  zolv write molecules.smi --name\n"
@@ -77,6 +78,7 @@ struct WriteSettings {
   RecordEncoding encoding = RecordEncoding::kText;
   bool withName = false;
   bool progress = false;
+  std::size_t maxAtoms = kDefaultMaxAtoms;
 };
 
 std::string Trim(const std::string& text) {
@@ -156,6 +158,7 @@ const CommandSpec& Definition() {
         {"output", '\0', "FILE", "Write the records to FILE, not stdout."},
         {"no-progress", '\0', "",
          "Never show progress (shown on a terminal for long inputs)."},
+        MaxAtomsOption(),
     };
     s.details = kDetails;
     return s;
@@ -338,10 +341,17 @@ class Writer {
     const rdcore::Notation notation = input.format == InputFormat::kSmiles
                                           ? rdcore::Notation::kSmiles
                                           : rdcore::Notation::kMolBlock;
+    reader.SetMaxAtoms(settings_.maxAtoms);
     InputRecord record;
     while (reader.Next(&record)) {
-      if (!WriteOne(notation, record.text, record.name,
-                    shown + ":" + std::to_string(record.line))) {
+      const std::string where = shown + ":" + std::to_string(record.line);
+      if (!record.problem.empty()) {
+        ++count_;
+        Message(where + ": skipped: " + record.problem);
+        Skip(record.name);
+        continue;
+      }
+      if (!WriteOne(notation, record.text, record.name, where)) {
         return false;
       }
     }
@@ -373,6 +383,13 @@ class Writer {
                 const std::string& name, const std::string& where) {
     ++count_;
     progress_.Tick(count_);
+    if (notation != rdcore::Notation::kMolBlock) {
+      if (const auto problem =
+              CheckMoleculeText(text, false, settings_.maxAtoms)) {
+        Message(where + ": skipped: " + *problem);
+        return Skip(name);
+      }
+    }
     const bool query =
         settings_.queries || notation == rdcore::Notation::kSmarts;
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
@@ -481,6 +498,11 @@ int RunWrite(int argc, char** argv) {
   }
   settings.withName = line->Has("name");
   settings.progress = !line->Has("no-progress") && isatty(STDERR_FILENO) != 0;
+  std::string maxAtomsError;
+  if (!ReadMaxAtoms(*line, &settings.maxAtoms, &maxAtomsError)) {
+    Report(maxAtomsError);
+    return kExitFailure;
+  }
 
   std::vector<Input> inputs;
   std::string error;

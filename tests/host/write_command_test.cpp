@@ -146,6 +146,65 @@ TEST_F(ZolvWrite, AnUnreadableMoleculeIsReportedAndLeavesAnEmptyLine) {
       << single.err;
 }
 
+TEST_F(ZolvWrite, DamagedOrOversizedInputIsReportedAndLeavesAnEmptyLine) {
+  const std::string methane =
+      "m\n\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+      "    0.0000    0.0000    0.0000 C   0  0\nM  END\n";
+  struct Case {
+    const char* label;
+    std::string file;
+    std::string text;
+    std::vector<std::string> arguments;
+    std::vector<std::string> lines;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"NUL",
+       "in.smi",
+       std::string("CC\0O\nCl\n", 8),
+       {},
+       {"", Bits({5})},
+       "in.smi:1: skipped: a NUL byte at column 3"},
+      {"no $$$$",
+       "in.sdf",
+       methane + methane + "$$$$\n" + methane,
+       {},
+       {"", Bits({1})},
+       "in.sdf:1: skipped: a second \"M  END\""},
+      {"large",
+       "in.smi",
+       std::string(1001, 'C') + "\nCCO\n",
+       {},
+       {"", Bits({1, 3})},
+       "in.smi:1: skipped: 1001 atoms, more than"},
+      {"limit",
+       "in.smi",
+       "CCCO\nCl\n",
+       {"--max-atoms", "3"},
+       {"", Bits({5})},
+       "in.smi:1: skipped: 4 atoms"},
+      {"--smiles",
+       "",
+       "",
+       {"--smiles", "CCCO", "--max-atoms", "3"},
+       {""},
+       "--smiles: skipped: 4 atoms"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::string> arguments = c.arguments;
+    if (!c.file.empty()) {
+      WriteFile(dir_ / c.file, c.text);
+      arguments.push_back(dir_ / c.file);
+    }
+    const ZolvRun run = Write(arguments);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_EQ(run.Lines(), c.lines);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Write({"--smiles", "C", "--max-atoms", "-1"}).exitCode, 1);
+}
+
 TEST_F(ZolvWrite, ReadsGzipSdfAndStandardInputLikeSmilesFiles) {
   const std::vector<std::string> smiles = {"CCO", "c1ccccc1Cl", "NCC(=O)O"};
   std::string smi;
