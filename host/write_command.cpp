@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "driver/option_parser.h"
+#include "host/dict_reader.h"
 #include "host/driver_library.h"
 #include "host/molecule_input.h"
 #include "host/record_stream.h"
@@ -53,7 +54,8 @@ const char kDetails[] =
     "Exit status:\n"
     "  0  every molecule was written\n"
     "  1  usage or fatal error: bad option, unreadable input, driver not\n"
-    "     loadable, dictionary missing, \"length\" zero (driver result 12)\n"
+    "     loadable, dictionary missing or damaged, \"length\" zero (driver\n"
+    "     result 12) or above 1000000\n"
     "  2  some molecules were skipped (unreadable; damaged input such as a\n"
     "     NUL byte or an SD record without its \"$$$$\"; more atoms than\n"
     "     --max-atoms; or the driver failed); all others were written\n"
@@ -138,7 +140,9 @@ const CommandSpec& Definition() {
         {"options", 'o', "STRING",
          "Option string for the driver, passed unchanged (for example "
          "\"format=SBI object=query length=64\"). With object=query the "
-         "molecules are read as queries."},
+         "molecules are read as queries. Keys and values the driver would "
+         "skip or read otherwise than written are warned about; a "
+         "\"length\" above 1000000 is refused."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary to use; any path. It must exist."},
         {"driver", '\0', "PATH",
@@ -185,6 +189,14 @@ std::optional<std::string> CheckDictionary(const std::string& path) {
   if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
   if (!HasDictionaryMagic(path)) {
     return "not a screen dictionary (it does not start with \"VetOrb\")";
+  }
+  // The driver stops quietly where a file is cut or damaged and writes
+  // whatever screens it read, so a damaged file is refused here, as index
+  // and search refuse it.
+  const DictionaryFile file = ReadDictionaryFile(path);
+  if (!file.headerRead || !file.problems.empty()) {
+    return "not a usable screen dictionary" +
+           (file.problems.empty() ? std::string() : ": " + file.problems[0]);
   }
   return std::nullopt;
 }
@@ -501,6 +513,16 @@ int RunWrite(int argc, char** argv) {
   std::string maxAtomsError;
   if (!ReadMaxAtoms(*line, &settings.maxAtoms, &maxAtomsError)) {
     Report(maxAtomsError);
+    return kExitFailure;
+  }
+
+  const OptionReview review =
+      ReviewOptions(line->Value("options").value_or(""));
+  for (const std::string& warning : review.warnings) {
+    Report("warning: " + warning);
+  }
+  if (!review.error.empty()) {
+    Report(review.error);
     return kExitFailure;
   }
 

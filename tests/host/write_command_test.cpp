@@ -205,6 +205,39 @@ TEST_F(ZolvWrite, DamagedOrOversizedInputIsReportedAndLeavesAnEmptyLine) {
   EXPECT_EQ(Write({"--smiles", "C", "--max-atoms", "-1"}).exitCode, 1);
 }
 
+TEST_F(ZolvWrite, RefusesADamagedDictionaryAndAnOverlongLength) {
+  const std::string whole = testing::ReadFile(dictionary_);
+  struct Case {
+    const char* label;
+    std::string bytes;  // of the dictionary; empty: the whole one
+    std::string options;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"cut in half", whole.substr(0, whole.size() / 2), "",
+       "not a usable screen dictionary"},
+      {"header only", whole.substr(0, 8), "", "not a usable screen dictionary"},
+      {"length", "", "length=2000000000", "more than 1000000 characters"},
+      {"wrapping length", "", "length=99999999999",
+       "more than 1000000 characters"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string path = dir_ / "damaged.vetorb";
+    WriteFile(path, c.bytes.empty() ? whole : c.bytes);
+    const ZolvRun run = RunZolv(
+        {"write", "--dictionary", path, "--smiles", "CCO", "-o", c.options});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+  const ZolvRun warned = Write({"--smiles", "CCO", "-o", "lenght=64"});
+  EXPECT_EQ(warned.exitCode, 0);
+  EXPECT_NE(warned.err.find("warning: option 'lenght' is not an option"),
+            std::string::npos)
+      << warned.err;
+}
+
 TEST_F(ZolvWrite, ReadsGzipSdfAndStandardInputLikeSmilesFiles) {
   const std::vector<std::string> smiles = {"CCO", "c1ccccc1Cl", "NCC(=O)O"};
   std::string smi;
