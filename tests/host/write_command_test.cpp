@@ -238,6 +238,28 @@ TEST_F(ZolvWrite, RefusesADamagedDictionaryAndAnOverlongLength) {
       << warned.err;
 }
 
+TEST_F(ZolvWrite, EveryCommandThatReadsMoleculesSkipsOnesAboveMaxAtoms) {
+  const std::string file = dir_ / "in.smi";
+  WriteFile(file, "CCO small\nCCCCCC large\n");
+  const std::string db = dir_ / "index.db";
+  const std::vector<std::vector<std::string>> commands = {
+      {"write", "--dictionary", dictionary_, file},
+      {"dict", "stats", dictionary_, "--molecules", file},
+      {"index", db, file, "--dictionary", dictionary_},
+      // Needs the index the command before wrote.
+      {"search", db, "--smiles", "CCCCCC", "--dictionary", dictionary_},
+  };
+  for (std::vector<std::string> command : commands) {
+    SCOPED_TRACE(command[0]);
+    command.insert(command.end(), {"--max-atoms", "5"});
+    const ZolvRun run = RunZolv(command);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("skipped: 6 atoms, more than the limit of 5"),
+              std::string::npos)
+        << run.err;
+  }
+}
+
 TEST_F(ZolvWrite, ReadsGzipSdfAndStandardInputLikeSmilesFiles) {
   const std::vector<std::string> smiles = {"CCO", "c1ccccc1Cl", "NCC(=O)O"};
   std::string smi;
