@@ -30,7 +30,8 @@ std::unique_ptr<RDKit::ROMol> RdkitFromSmiles(const std::string& smiles) {
 }  // namespace
 
 bool ReadSmilesFile(const std::string& path, std::size_t limit,
-                    std::vector<SmilesEntry>* entries, std::string* error) {
+                    std::vector<SmilesEntry>* entries, std::string* error,
+                    std::size_t maxAtoms) {
   if (const auto problem = host::CheckInputFile(path)) {
     *error = path + ": " + *problem;
     return false;
@@ -40,8 +41,14 @@ bool ReadSmilesFile(const std::string& path, std::size_t limit,
     *error = path + ": cannot open: " + *error;
     return false;
   }
+  reader.SetMaxAtoms(maxAtoms);
   host::InputRecord record;
   while ((limit == 0 || entries->size() < limit) && reader.Next(&record)) {
+    if (!record.problem.empty()) {
+      std::fprintf(stderr, "zolv: %s:%zu: skipped: %s\n", path.c_str(),
+                   record.line, record.problem.c_str());
+      continue;
+    }
     entries->push_back({record.text, record.name, record.line});
   }
   if (!reader.error().empty()) {

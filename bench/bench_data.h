@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "host/molecule_input.h"
 #include "rdcore/rdcore.h"
 
 namespace RDKit {
@@ -33,9 +34,12 @@ struct MoleculeFile {
 };
 
 /// Reads the first limit molecules (0: all) of a SMILES file, gzipped or
-/// not, whatever its extension. False with a message on a read error.
+/// not, whatever its extension. A damaged line or a molecule of more than
+/// maxAtoms atoms (0: no limit) is reported on stderr and left out. False
+/// with a message on a read error.
 bool ReadSmilesFile(const std::string& path, std::size_t limit,
-                    std::vector<SmilesEntry>* entries, std::string* error);
+                    std::vector<SmilesEntry>* entries, std::string* error,
+                    std::size_t maxAtoms = host::kDefaultMaxAtoms);
 
 /// A molecule in both forms; either may be null when its parser refused it.
 struct BenchMolecule {

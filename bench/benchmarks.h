@@ -19,14 +19,15 @@ struct BenchOptions {
   std::vector<MoleculeFile> queryFiles;  // SMILES, each a query set
   std::size_t targetLimit = 10000;       // first targets used; 0: all
   std::size_t queryLimit = 0;            // first queries of each set; 0: all
-  std::string driverPath;                // the format driver to load
-  std::string dictionaryPath;            // empty: default.vetorb beside it
-  bool progress = true;                  // progress lines on stderr
-  int rounds = 3;                        // throughput: timed passes per form
-  bool fullTruth = false;                // quality: SubstructMatch every pair
-  std::size_t showMissed = 50;           // missed pairs printed at most
-  std::string sqlitePath;                // search: SQLite index, or empty
-  std::string postgres;                  // search: libpq conninfo, or empty
+  std::size_t maxAtoms = host::kDefaultMaxAtoms;  // larger ones left out
+  std::string driverPath;                         // the format driver to load
+  std::string dictionaryPath;   // empty: default.vetorb beside it
+  bool progress = true;         // progress lines on stderr
+  int rounds = 3;               // throughput: timed passes per form
+  bool fullTruth = false;       // quality: SubstructMatch every pair
+  std::size_t showMissed = 50;  // missed pairs printed at most
+  std::string sqlitePath;       // search: SQLite index, or empty
+  std::string postgres;         // search: libpq conninfo, or empty
   search::TextVariant variant = search::TextVariant::kRaw;  // search
   WildcardDialect dialect = WildcardDialect::kAccess;       // search
 };

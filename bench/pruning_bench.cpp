@@ -91,15 +91,16 @@ int RunPruning(const BenchOptions& options) {
   }
   std::vector<PruningFigures> all;
   std::vector<SmilesEntry> targets;
-  if (!ReadSmilesFile(options.targetFile, options.targetLimit, &targets,
-                      &error)) {
+  if (!ReadSmilesFile(options.targetFile, options.targetLimit, &targets, &error,
+                      options.maxAtoms)) {
     std::fprintf(stderr, "zolv bench pruning: %s\n", error.c_str());
     return 1;
   }
   all.push_back(Measure(driver, "targets", targets, false, options.progress));
   for (const MoleculeFile& file : options.queryFiles) {
     std::vector<SmilesEntry> queries;
-    if (!ReadSmilesFile(file.path, options.queryLimit, &queries, &error)) {
+    if (!ReadSmilesFile(file.path, options.queryLimit, &queries, &error,
+                        options.maxAtoms)) {
       std::fprintf(stderr, "zolv bench pruning: %s\n", error.c_str());
       return 1;
     }

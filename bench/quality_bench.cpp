@@ -116,7 +116,7 @@ int RunQuality(const BenchOptions& options) {
   // Targets: parsed once, written once in each form.
   std::vector<SmilesEntry> targetEntries;
   if (!ReadSmilesFile(options.targetFile, options.targetLimit, &targetEntries,
-                      &error)) {
+                      &error, options.maxAtoms)) {
     std::fprintf(stderr, "%s: %s\n", me, error.c_str());
     return 1;
   }
@@ -184,7 +184,8 @@ int RunQuality(const BenchOptions& options) {
   std::int64_t driverMissed = 0;  // by the driver's screens
   for (const MoleculeFile& file : options.queryFiles) {
     std::vector<SmilesEntry> queryEntries;
-    if (!ReadSmilesFile(file.path, options.queryLimit, &queryEntries, &error)) {
+    if (!ReadSmilesFile(file.path, options.queryLimit, &queryEntries, &error,
+                        options.maxAtoms)) {
       std::fprintf(stderr, "%s: %s\n", me, error.c_str());
       return 1;
     }

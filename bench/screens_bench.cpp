@@ -60,8 +60,8 @@ int RunScreenCosts(const BenchOptions& options) {
     screens.push_back(std::move(cost));
   }
   std::vector<SmilesEntry> entries;
-  if (!ReadSmilesFile(options.targetFile, options.targetLimit, &entries,
-                      &error)) {
+  if (!ReadSmilesFile(options.targetFile, options.targetLimit, &entries, &error,
+                      options.maxAtoms)) {
     std::fprintf(stderr, "%s: %s\n", me, error.c_str());
     return 1;
   }

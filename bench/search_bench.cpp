@@ -195,7 +195,8 @@ int RunSearchTimes(const BenchOptions& options) {
   std::int64_t missedTotal = 0;
   for (const MoleculeFile& file : options.queryFiles) {
     std::vector<SmilesEntry> queryEntries;
-    if (!ReadSmilesFile(file.path, options.queryLimit, &queryEntries, &error)) {
+    if (!ReadSmilesFile(file.path, options.queryLimit, &queryEntries, &error,
+                        options.maxAtoms)) {
       std::fprintf(stderr, "%s: %s\n", kMe, error.c_str());
       return 1;
     }

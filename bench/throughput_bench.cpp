@@ -48,8 +48,8 @@ double Median(std::vector<double> values) {
 int RunThroughput(const BenchOptions& options) {
   std::string error;
   std::vector<SmilesEntry> entries;
-  if (!ReadSmilesFile(options.targetFile, options.targetLimit, &entries,
-                      &error)) {
+  if (!ReadSmilesFile(options.targetFile, options.targetLimit, &entries, &error,
+                      options.maxAtoms)) {
     std::fprintf(stderr, "zolv bench throughput: %s\n", error.c_str());
     return 1;
   }

@@ -144,6 +144,13 @@ void WriteAlphabetScreens(const ScreenSet& folded, ScreenMode mode,
       Put(stream, separator, budget);
     }
     if (*budget == 0) return;
+    if (query && *budget == 1) {
+      // As in the raw variant the last place of a cut query is kept for the
+      // separator: a pattern ending on a screen character would demand that
+      // the target's text end there too, and lose targets with more screens.
+      Put(stream, separator, budget);
+      return;
+    }
     Put(stream, static_cast<std::uint8_t>(kScreenAlphabet[b]), budget);
     separatorDue = false;
   }

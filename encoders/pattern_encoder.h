@@ -33,7 +33,8 @@ void WriteRawScreens(const ScreenSet& set, ScreenMode mode,
 
 /// Alphabet variant for a set folded onto 64 positions: one alphabet
 /// character per position 1..63, smallest first; a query puts a separator
-/// before each run. Stops once *budget is 0 and never takes it below 0.
+/// before each run, and a query cut short ends on the separator. Stops once
+/// *budget is 0 and never takes it below 0.
 void WriteAlphabetScreens(const ScreenSet& folded, ScreenMode mode,
                           WildcardDialect dialect, std::uint32_t* budget,
                           Stream* stream);

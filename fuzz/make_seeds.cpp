@@ -146,8 +146,11 @@ int MakeSeeds(const fs::path& root) {
   const fs::path formulas = root / "formula_parser";
   const fs::path dictionaries = root / "dictionary";
   const fs::path writes = root / "zolv_write";
+  const fs::path records = root / "molecule_records";
+  const fs::path patterns = root / "pattern_match";
   std::error_code error;
-  for (const fs::path& directory : {options, formulas, dictionaries, writes}) {
+  for (const fs::path& directory :
+       {options, formulas, dictionaries, writes, records, patterns}) {
     fs::create_directories(directory, error);
     if (error) {
       std::fprintf(stderr, "zolv_fuzz_seeds: cannot make %s: %s\n",
@@ -203,6 +206,32 @@ int MakeSeeds(const fs::path& root) {
           ok;
     }
     ++n;
+  }
+  // Records: the first byte picks SMILES (even) or SD (odd) and the atom
+  // limit (the rest of it, halved).
+  const std::string molfile =
+      "m\n\n\n  2  1  0  0  0  0  0  0  0  0999 V2000\n"
+      "    0.0000    0.0000    0.0000 C   0  0\n"
+      "    0.0000    0.0000    0.0000 O   0  0\n  1  2  1  0\nM  END\n";
+  const std::string recordSeeds[] = {
+      std::string("\x08") + "CCO ethanol\n# note\n\nc1ccccc1Cl x\r\n[NH4+]",
+      std::string("\x01") + molfile + "> <id>\n7\n\n$$$$\n" + molfile,
+      std::string("\x03") + molfile + molfile + "$$$$\n",
+  };
+  n = 0;
+  for (const std::string& bytes : recordSeeds) {
+    ok = WriteSeed(records, "records" + std::to_string(n++), bytes) && ok;
+  }
+  // Patterns: the first byte's top bit picks ODBC, the rest where the
+  // pattern ends.
+  const std::string patternSeeds[] = {
+      std::string("\x05") + "*34*7347MCl",
+      std::string("\x06") + "[!a-c]?*xyz",
+      std::string("\x85") + "%ab_%zab",
+  };
+  n = 0;
+  for (const std::string& bytes : patternSeeds) {
+    ok = WriteSeed(patterns, "pattern" + std::to_string(n++), bytes) && ok;
   }
   if (!ok) std::fprintf(stderr, "zolv_fuzz_seeds: a seed was not written\n");
   return ok ? 0 : 1;

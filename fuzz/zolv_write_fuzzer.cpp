@@ -60,8 +60,9 @@ class SbiText {
     }
   }
 
-  // The alphabet characters take from the budget without consulting it;
-  // once it is spent the driver writes nothing more.
+  // The alphabet characters take from the budget without consulting it,
+  // but a query keeps the last place for the separator; once the budget is
+  // spent the driver writes nothing more.
   void AlphabetScreens(const std::set<std::uint32_t>& screens) {
     static constexpr char kAlphabet[] =
         "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz{}";
@@ -81,6 +82,10 @@ class SbiText {
         Separator();
       }
       if (budget_ == 0) return;
+      if (query_ && budget_ == 1) {
+        Separator();
+        return;
+      }
       Put(kAlphabet[b]);
       separatorDue = false;
     }

@@ -102,6 +102,7 @@ const CommandSpec& Definition() {
         {"driver", '\0', "PATH",
          "Driver library to load (default: the one beside zolv)."},
         {"no-progress", '\0', "", "No progress lines on stderr."},
+        MaxAtomsOption(),
     };
     s.details = kDetails;
     s.minPositional = 1;
@@ -157,6 +158,11 @@ int RunBench(int argc, char** argv) {
       !ReadCount(*line, "queries", &options.queryLimit) ||
       !ReadCount(*line, "rounds", &rounds) ||
       !ReadCount(*line, "show-missed", &options.showMissed)) {
+    return kExitFailure;
+  }
+  std::string maxAtomsError;
+  if (!ReadMaxAtoms(*line, &options.maxAtoms, &maxAtomsError)) {
+    Report(maxAtomsError);
     return kExitFailure;
   }
   options.rounds = static_cast<int>(rounds == 0 ? 1 : rounds);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "host/molecule_input.h"
+
 namespace zolv::host {
 namespace {
 
@@ -13,7 +15,8 @@ constexpr std::size_t kHelpWidth = 79;
 // Column at which option descriptions start.
 constexpr std::size_t kDescriptionColumn = 28;
 
-const OptionSpec* FindLong(const CommandSpec& command, const std::string& name) {
+const OptionSpec* FindLong(const CommandSpec& command,
+                           const std::string& name) {
   for (const OptionSpec& option : command.options) {
     if (option.name == name) return &option;
   }
@@ -231,6 +234,33 @@ std::optional<ParsedCommandLine> ParseOrReport(const CommandSpec& command,
                command.name.c_str(), error.c_str(), command.name.c_str());
   *exitCode = kExitFailure;
   return std::nullopt;
+}
+
+OptionSpec MaxAtomsOption() {
+  return {"max-atoms", '\0', "N",
+          "Skip, with a message, every molecule of more than N atoms "
+          "before its chemistry is read (default " +
+              std::to_string(kDefaultMaxAtoms) + "; 0: no limit)."};
+}
+
+bool ReadMaxAtoms(const ParsedCommandLine& line, std::size_t* maxAtoms,
+                  std::string* error) {
+  *maxAtoms = kDefaultMaxAtoms;
+  const std::optional<std::string> text = line.Value("max-atoms");
+  if (!text) return true;
+  std::size_t value = 0;
+  bool ok = !text->empty() && text->size() <= 9;
+  for (const char c : *text) {
+    if (c < '0' || c > '9') ok = false;
+    if (ok) value = value * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (!ok) {
+    *error = "--max-atoms: '" + *text +
+             "' is not a whole number from 0 to 999999999";
+    return false;
+  }
+  *maxAtoms = value;
+  return true;
 }
 
 }  // namespace zolv::host

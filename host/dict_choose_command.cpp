@@ -103,6 +103,7 @@ const CommandSpec& Definition() {
         {"seed", '\0', "N", "Seed of the piece cutting (default 1)."},
         {"driver", '\0', "PATH",
          "Driver library to load (default: the one beside zolv)."},
+        MaxAtomsOption(),
     };
     s.details = kDetails;
     return s;
@@ -248,8 +249,14 @@ int RunDictChoose(int argc, char** argv) {
 
   // The sample.
   std::string error;
+  std::size_t maxAtoms = kDefaultMaxAtoms;
+  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
   std::vector<bench::SmilesEntry> entries;
-  if (!bench::ReadSmilesFile(*moleculesPath, sample, &entries, &error)) {
+  if (!bench::ReadSmilesFile(*moleculesPath, sample, &entries, &error,
+                             maxAtoms)) {
     Report(error);
     return kExitFailure;
   }
@@ -267,7 +274,7 @@ int RunDictChoose(int argc, char** argv) {
     queryEntries.push_back({piece, "piece", 0});
   }
   for (const std::string& path : line->Values("queries")) {
-    if (!bench::ReadSmilesFile(path, 0, &queryEntries, &error)) {
+    if (!bench::ReadSmilesFile(path, 0, &queryEntries, &error, maxAtoms)) {
       Report(error);
       return kExitFailure;
     }

@@ -99,6 +99,7 @@ const CommandSpec& BuildSpec() {
         {"verbose", 'v', "",
          "Say what was written, and name the screens that SMARTS queries "
          "will not ask for."},
+        MaxAtomsOption(),
     };
     s.details = kBuildDetails;
     s.minPositional = 1;
@@ -323,6 +324,7 @@ const CommandSpec& StatsSpec() {
          "Mark screens found in fewer than PERCENT of the molecules "
          "(default 0.5)."},
         kDriverOption,
+        MaxAtomsOption(),
     };
     s.details = kStatsDetails;
     s.minPositional = 1;
@@ -392,6 +394,11 @@ int RunDictBuild(int argc, char** argv) {
 
   ScreenList list;
   std::string error;
+  std::size_t maxAtoms = kDefaultMaxAtoms;
+  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
+    Report("dict build: " + error);
+    return kExitFailure;
+  }
   if (!ReadList(listPath, &list, &error)) {
     Report(error);
     return kExitFailure;
@@ -401,6 +408,12 @@ int RunDictBuild(int argc, char** argv) {
   std::vector<ListProblem> problems = list.problems;
   std::vector<std::unique_ptr<rdcore::HostMolecule>> queries;
   for (const ListedScreen& screen : list.screens) {
+    if (const auto problem =
+            CheckMoleculeText(screen.smarts, false, maxAtoms)) {
+      problems.push_back({screen.line, *problem});
+      queries.push_back(nullptr);
+      continue;
+    }
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
         screen.smarts, rdcore::Notation::kSmarts, rdcore::MoleculeRole::kQuery);
     if (!parsed.molecule) {
@@ -589,11 +602,17 @@ int RunDictStats(int argc, char** argv) {
     Report(error);
     return kExitFailure;
   }
+  std::size_t maxAtoms = kDefaultMaxAtoms;
+  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
+    Report("dict stats: " + error);
+    return kExitFailure;
+  }
   MoleculeReader reader;
   if (!reader.Open(*input, *format, &error)) {
     Report(Shown(*input) + ": cannot open: " + error);
     return kExitFailure;
   }
+  reader.SetMaxAtoms(maxAtoms);
   const rdcore::Notation notation = *format == InputFormat::kSmiles
                                         ? rdcore::Notation::kSmiles
                                         : rdcore::Notation::kMolBlock;
@@ -605,6 +624,11 @@ int RunDictStats(int argc, char** argv) {
   std::vector<std::uint16_t> screens;
   while ((!limit || counted + skipped < *limit) && reader.Next(&record)) {
     const std::string where = Shown(*input) + ":" + std::to_string(record.line);
+    if (!record.problem.empty()) {
+      Report(where + ": skipped: " + record.problem);
+      ++skipped;
+      continue;
+    }
     const rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
         record.text, notation, rdcore::MoleculeRole::kTarget);
     if (!parsed.molecule) {

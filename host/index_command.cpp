@@ -115,6 +115,7 @@ const CommandSpec& Definition() {
          "number, so that no screens share a position)."},
         {"input-format", '\0', "FORMAT",
          "Read every FILE as smi or sdf, whatever its name."},
+        MaxAtomsOption(),
     };
     s.details = kDetails;
     s.minPositional = 1;
@@ -219,10 +220,17 @@ class Indexer {
     const rdcore::Notation notation = file.format == InputFormat::kSmiles
                                           ? rdcore::Notation::kSmiles
                                           : rdcore::Notation::kMolBlock;
+    reader.SetMaxAtoms(maxAtoms_);
     InputRecord record;
     while (reader.Next(&record)) {
       // Records an interrupted run stored already.
       if (++read_ <= start_.inputToSkip) continue;
+      if (!record.problem.empty()) {
+        Report(shown + ":" + std::to_string(record.line) +
+               ": skipped: " + record.problem);
+        ++skipped_;
+        continue;
+      }
       if (!IndexOne(notation, record,
                     shown + ":" + std::to_string(record.line))) {
         return false;
@@ -253,6 +261,7 @@ class Indexer {
   std::size_t stored() const { return stored_; }
   std::size_t skipped() const { return skipped_; }
   std::size_t cut() const { return cut_; }
+  void SetMaxAtoms(std::size_t maxAtoms) { maxAtoms_ = maxAtoms; }
 
  private:
   void StopIfDue() const {
@@ -335,6 +344,7 @@ class Indexer {
   std::size_t stored_ = 0;
   std::size_t skipped_ = 0;
   std::size_t cut_ = 0;
+  std::size_t maxAtoms_ = kDefaultMaxAtoms;
 };
 
 }  // namespace
@@ -472,6 +482,11 @@ int RunIndex(int argc, char** argv) {
   if (!line) return exitCode;
 
   std::string error;
+  std::size_t maxAtoms = kDefaultMaxAtoms;
+  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
   std::uint32_t length = 0;
   if (const auto text = line->Value("length")) {
     const auto parsed = ParseLengthValue(*text);
@@ -546,6 +561,7 @@ int RunIndex(int argc, char** argv) {
 
   const auto start_time = std::chrono::steady_clock::now();
   Indexer indexer(writer, *store, length, bitsLength, start, batchSize);
+  indexer.SetMaxAtoms(maxAtoms);
   for (const InputFile& file : files) {
     if (!indexer.IndexFile(file)) return kExitFailure;
   }

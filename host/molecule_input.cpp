@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr char kWhiteSpace[] = " \t\r\n\v\f";
 constexpr char kRecordEnd[] = "$$$$";
+constexpr char kBlockEnd[] = "M  END";
 // Bytes read from the file at a time.
 constexpr std::size_t kReadChunk = 1 << 16;
 
@@ -173,6 +175,15 @@ bool MoleculeReader::NextSmiles(InputRecord* record) {
   while (lines_.Next(&line)) {
     if (SplitSmilesLine(line, &record->text, &record->name)) {
       record->line = lines_.lineNumber();
+      record->problem.clear();
+      // A NUL anywhere on the line would end the SMILES early inside the
+      // parser, so the molecule would silently lose its tail.
+      if (const auto problem = CheckMoleculeText(line, false, 0)) {
+        record->problem = *problem;
+      } else if (const auto tooLarge =
+                     CheckMoleculeText(record->text, false, maxAtoms_)) {
+        record->problem = *tooLarge;
+      }
       return true;
     }
   }
@@ -184,9 +195,11 @@ bool MoleculeReader::NextMolfile(InputRecord* record) {
   for (;;) {
     record->text.clear();
     record->name.clear();
+    record->problem.clear();
     record->line = 0;
     bool blank = true;
     bool ended = false;
+    std::size_t blockEnd = 0;  // line of the record's "M  END", if seen
     while (lines_.Next(&line)) {
       if (line.compare(0, 4, kRecordEnd) == 0) {
         ended = true;
@@ -199,13 +212,112 @@ bool MoleculeReader::NextMolfile(InputRecord* record) {
       if (line.find_first_not_of(kWhiteSpace) != std::string::npos) {
         blank = false;
       }
+      if (record->problem.empty()) {
+        if (line.find('\0') != std::string::npos) {
+          record->problem =
+              "a NUL byte on line " + std::to_string(lines_.lineNumber());
+        } else if (line.compare(0, 6, kBlockEnd) == 0) {
+          // Only a missing "$$$$" lets a second molecule block into the
+          // record; both molecules are skipped rather than one lost unseen.
+          if (blockEnd != 0) {
+            record->problem =
+                "a second \"M  END\" on line " +
+                std::to_string(lines_.lineNumber()) + " (the first on line " +
+                std::to_string(blockEnd) +
+                "): the record lacks its \"$$$$\" and runs into the next";
+          }
+          blockEnd = lines_.lineNumber();
+        }
+      }
       record->text += line;
       record->text += '\n';
     }
-    if (!blank) return lines_.error().empty() || ended;
+    if (!blank) {
+      if (record->problem.empty()) {
+        if (const auto tooLarge =
+                CheckMoleculeText(record->text, true, maxAtoms_)) {
+          record->problem = *tooLarge;
+        }
+      }
+      return lines_.error().empty() || ended;
+    }
     // Blank lines between or after records are no record.
     if (!ended) return false;
   }
+}
+
+std::size_t CountSmilesAtoms(const std::string& text) {
+  std::size_t atoms = 0;
+  std::size_t depth = 0;  // brackets nest in recursive SMARTS
+  for (const char c : text) {
+    if (c == '[') {
+      if (depth == 0) ++atoms;
+      ++depth;
+    } else if (c == ']') {
+      if (depth > 0) --depth;
+    } else if (depth == 0) {
+      // Outside brackets each atom starts with a capital, an aromatic
+      // letter or "*"; the second letter of Cl and Br is neither.
+      const bool aromatic = c == 'b' || c == 'c' || c == 'n' || c == 'o' ||
+                            c == 'p' || c == 's' || c == 'a';
+      if ((c >= 'A' && c <= 'Z') || aromatic || c == '*') ++atoms;
+    }
+  }
+  return atoms;
+}
+
+std::optional<std::size_t> MolfileAtomCount(const std::string& record) {
+  std::size_t start = 0;
+  for (int line = 0; line < 3; ++line) {
+    start = record.find('\n', start);
+    if (start == std::string::npos) return std::nullopt;
+    ++start;
+  }
+  const std::size_t end = record.find('\n', start);
+  const std::string counts = record.substr(
+      start, end == std::string::npos ? std::string::npos : end - start);
+  if (counts.find("V3000") != std::string::npos) {
+    constexpr char kCounts[] = "M  V30 COUNTS ";
+    const std::size_t at = record.find(kCounts);
+    if (at == std::string::npos) return std::nullopt;
+    const char* p = record.c_str() + at + sizeof(kCounts) - 1;
+    while (*p == ' ') ++p;
+    if (*p < '0' || *p > '9') return std::nullopt;
+    std::size_t atoms = 0;
+    for (; *p >= '0' && *p <= '9' && atoms < SIZE_MAX / 10; ++p) {
+      atoms = atoms * 10 + static_cast<std::size_t>(*p - '0');
+    }
+    return atoms;
+  }
+  // V2000: the atom count is the line's first three columns.
+  std::size_t atoms = 0;
+  bool digits = false;
+  for (std::size_t i = 0; i < 3 && i < counts.size(); ++i) {
+    const char c = counts[i];
+    if (c == ' ' && !digits) continue;
+    if (c < '0' || c > '9') return std::nullopt;
+    atoms = atoms * 10 + static_cast<std::size_t>(c - '0');
+    digits = true;
+  }
+  if (!digits) return std::nullopt;
+  return atoms;
+}
+
+std::optional<std::string> CheckMoleculeText(const std::string& text,
+                                             bool molfile,
+                                             std::size_t maxAtoms) {
+  const std::size_t nul = text.find('\0');
+  if (nul != std::string::npos) {
+    return "a NUL byte at column " + std::to_string(nul + 1);
+  }
+  if (maxAtoms == 0) return std::nullopt;
+  const std::size_t atoms =
+      molfile ? MolfileAtomCount(text).value_or(0) : CountSmilesAtoms(text);
+  if (atoms > maxAtoms) {
+    return std::to_string(atoms) + " atoms, more than the limit of " +
+           std::to_string(maxAtoms) + " (see --max-atoms)";
+  }
+  return std::nullopt;
 }
 
 bool SplitSmilesLine(const std::string& line, std::string* smiles,

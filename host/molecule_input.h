@@ -60,17 +60,29 @@ class LineReader {
   std::string error_;
 };
 
+/// Atoms a molecule may have unless --max-atoms says otherwise: far above
+/// the largest molecule of the benchmark sets (65), far below the sizes
+/// whose perception takes seconds.
+inline constexpr std::size_t kDefaultMaxAtoms = 1000;
+
 /// One molecule as read, before any chemistry.
 struct InputRecord {
   std::string text;      // a SMILES, or a molfile record's lines
   std::string name;      // the SMILES line's name, or the molfile's title
   std::size_t line = 0;  // the record's first line in its file
+  /// Why the record must be skipped (damaged, or too many atoms), with the
+  /// line it concerns; empty for a record to read. The record still takes
+  /// its place in the input's order.
+  std::string problem;
 };
 
 /// Molecule records of one input, in file order.
 class MoleculeReader {
  public:
   bool Open(const std::string& path, InputFormat format, std::string* error);
+  /// Records with more atoms are returned with a problem, unparsed; 0 is no
+  /// limit.
+  void SetMaxAtoms(std::size_t maxAtoms) { maxAtoms_ = maxAtoms; }
   /// The next record; false at the end or on a read error (see error()).
   bool Next(InputRecord* record);
   const std::string& error() const { return lines_.error(); }
@@ -81,7 +93,23 @@ class MoleculeReader {
 
   LineReader lines_;
   InputFormat format_ = InputFormat::kSmiles;
+  std::size_t maxAtoms_ = kDefaultMaxAtoms;
 };
+
+/// Atoms of a SMILES or SMARTS as written, without reading its chemistry:
+/// a bracket atom is one, so is each element symbol or "*" outside
+/// brackets. Cheap enough to run before a parser meets a huge line.
+std::size_t CountSmilesAtoms(const std::string& text);
+
+/// The atom count a molfile record declares (V2000 counts line or V3000
+/// COUNTS line), or none when it declares none readable.
+std::optional<std::size_t> MolfileAtomCount(const std::string& record);
+
+/// Why a molecule's text must not be read: a NUL byte, or more atoms than
+/// maxAtoms (0: no limit); none when it may be read.
+std::optional<std::string> CheckMoleculeText(const std::string& text,
+                                             bool molfile,
+                                             std::size_t maxAtoms);
 
 /// A SMILES line's two parts: the first whitespace-separated field and the
 /// rest of the line, trimmed. Blank lines and lines whose first non-blank

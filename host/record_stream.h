@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/core_api.h"
 
@@ -52,5 +53,23 @@ std::string ScreenFileOption(const std::string& driverDirectory,
 
 /// Whether options already name a screen file, read as the driver reads it.
 bool NamesScreenFile(const std::string& options);
+
+/// The largest "length" zolv passes to the driver: a record of up to this
+/// many characters is held in memory whole.
+inline constexpr std::uint32_t kMaxRecordLength = 1000000;
+
+/// What the driver will make of an option string, for the user.
+struct OptionReview {
+  /// Pairs the driver skips or reads otherwise than they were written.
+  std::vector<std::string> warnings;
+  /// Why the options must not be passed at all; empty when they may.
+  std::string error;
+};
+
+/// Reads options pair by pair with the driver's own tokenizer and names
+/// each unknown key, unaccepted value, value cut short by a character the
+/// driver stops at, unclosed quote and repeated key, and refuses a
+/// "length" above kMaxRecordLength (or one the driver would wrap).
+OptionReview ReviewOptions(const std::string& options);
 
 }  // namespace zolv::host

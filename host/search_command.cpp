@@ -99,6 +99,7 @@ const CommandSpec& Definition() {
          "SQLite only, and unsound: match with SQLite's built-in GLOB and "
          "LIKE on the texts read as TEXT, which lose targets whose raw texts "
          "hold a NUL byte or bytes read as UTF-8. For demonstration."},
+        MaxAtomsOption(),
     };
     s.details = kDetails;
     s.maxPositional = 1;
@@ -116,10 +117,11 @@ struct QueryInput {
   search::QueryKind kind = search::QueryKind::kSmiles;
   std::string text;
   std::string name;
-  std::string where;  // for messages: "--smiles" or "file:line"
+  std::string where;    // for messages: "--smiles" or "file:line"
+  std::string problem;  // why the query is skipped unread, if it is
 };
 
-bool CollectQueries(const ParsedCommandLine& line,
+bool CollectQueries(const ParsedCommandLine& line, std::size_t maxAtoms,
                     std::vector<QueryInput>* queries, std::string* error) {
   search::QueryKind fileKind = search::QueryKind::kSmiles;
   if (const auto format = line.Value("query-format")) {
@@ -137,6 +139,8 @@ bool CollectQueries(const ParsedCommandLine& line,
                                                : search::QueryKind::kSmarts;
       query.text = argument.value;
       query.where = "--" + argument.option;
+      query.problem =
+          CheckMoleculeText(query.text, false, maxAtoms).value_or("");
       queries->push_back(std::move(query));
     } else if (argument.option == "queries") {
       if (const auto problem = CheckInputFile(argument.value)) {
@@ -148,9 +152,11 @@ bool CollectQueries(const ParsedCommandLine& line,
         *error = argument.value + ": cannot open: " + *error;
         return false;
       }
+      reader.SetMaxAtoms(maxAtoms);
       InputRecord record;
       while (reader.Next(&record)) {
         QueryInput query;
+        query.problem = record.problem;
         query.kind = fileKind;
         query.text = record.text;
         query.name = record.name;
@@ -337,8 +343,13 @@ int RunSearch(int argc, char** argv) {
   }
 
   std::string error;
+  std::size_t maxAtoms = kDefaultMaxAtoms;
+  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
   std::vector<QueryInput> queries;
-  if (!CollectQueries(*line, &queries, &error)) {
+  if (!CollectQueries(*line, maxAtoms, &queries, &error)) {
     Report(error);
     return kExitFailure;
   }
@@ -391,6 +402,12 @@ int RunSearch(int argc, char** argv) {
     if (many) {
       std::printf("# query %zu: %s%s%s\n", number, query.text.c_str(),
                   query.name.empty() ? "" : " ", query.name.c_str());
+    }
+    if (!query.problem.empty()) {
+      Report(query.where + ": skipped: " + query.problem);
+      std::printf("# skipped\n");
+      ++skipped;
+      continue;
     }
     QueryOutcome outcome;
     const SearchStatus status =

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "driver/option_parser.h"
+#include "host/dict_reader.h"
 #include "host/driver_library.h"
 #include "host/molecule_input.h"
 #include "host/record_stream.h"
@@ -53,9 +54,11 @@ const char kDetails[] =
     "Exit status:\n"
     "  0  every molecule was written\n"
     "  1  usage or fatal error: bad option, unreadable input, driver not\n"
-    "     loadable, dictionary missing, \"length\" zero (driver result 12)\n"
-    "  2  some molecules were skipped (unreadable, or the driver failed);\n"
-    "     all others were written\n"
+    "     loadable, dictionary missing or damaged, \"length\" zero (driver\n"
+    "     result 12) or above 1000000\n"
+    "  2  some molecules were skipped (unreadable; damaged input such as a\n"
+    "     NUL byte or an SD record without its \"$$$$\"; more atoms than\n"
+    "     --max-atoms; or the driver failed); all others were written\n"
     "\n"
     "Examples:\n"
     "  zolv write molecules.smi --name\n"
@@ -77,6 +80,7 @@ struct WriteSettings {
   RecordEncoding encoding = RecordEncoding::kText;
   bool withName = false;
   bool progress = false;
+  std::size_t maxAtoms = kDefaultMaxAtoms;
 };
 
 std::string Trim(const std::string& text) {
@@ -136,7 +140,9 @@ const CommandSpec& Definition() {
         {"options", 'o', "STRING",
          "Option string for the driver, passed unchanged (for example "
          "\"format=SBI object=query length=64\"). With object=query the "
-         "molecules are read as queries."},
+         "molecules are read as queries. Keys and values the driver would "
+         "skip or read otherwise than written are warned about; a "
+         "\"length\" above 1000000 is refused."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary to use; any path. It must exist."},
         {"driver", '\0', "PATH",
@@ -156,6 +162,7 @@ const CommandSpec& Definition() {
         {"output", '\0', "FILE", "Write the records to FILE, not stdout."},
         {"no-progress", '\0', "",
          "Never show progress (shown on a terminal for long inputs)."},
+        MaxAtomsOption(),
     };
     s.details = kDetails;
     return s;
@@ -182,6 +189,14 @@ std::optional<std::string> CheckDictionary(const std::string& path) {
   if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
   if (!HasDictionaryMagic(path)) {
     return "not a screen dictionary (it does not start with \"VetOrb\")";
+  }
+  // The driver stops quietly where a file is cut or damaged and writes
+  // whatever screens it read, so a damaged file is refused here, as index
+  // and search refuse it.
+  const DictionaryFile file = ReadDictionaryFile(path);
+  if (!file.headerRead || !file.problems.empty()) {
+    return "not a usable screen dictionary" +
+           (file.problems.empty() ? std::string() : ": " + file.problems[0]);
   }
   return std::nullopt;
 }
@@ -338,10 +353,17 @@ class Writer {
     const rdcore::Notation notation = input.format == InputFormat::kSmiles
                                           ? rdcore::Notation::kSmiles
                                           : rdcore::Notation::kMolBlock;
+    reader.SetMaxAtoms(settings_.maxAtoms);
     InputRecord record;
     while (reader.Next(&record)) {
-      if (!WriteOne(notation, record.text, record.name,
-                    shown + ":" + std::to_string(record.line))) {
+      const std::string where = shown + ":" + std::to_string(record.line);
+      if (!record.problem.empty()) {
+        ++count_;
+        Message(where + ": skipped: " + record.problem);
+        Skip(record.name);
+        continue;
+      }
+      if (!WriteOne(notation, record.text, record.name, where)) {
         return false;
       }
     }
@@ -373,6 +395,13 @@ class Writer {
                 const std::string& name, const std::string& where) {
     ++count_;
     progress_.Tick(count_);
+    if (notation != rdcore::Notation::kMolBlock) {
+      if (const auto problem =
+              CheckMoleculeText(text, false, settings_.maxAtoms)) {
+        Message(where + ": skipped: " + *problem);
+        return Skip(name);
+      }
+    }
     const bool query =
         settings_.queries || notation == rdcore::Notation::kSmarts;
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
@@ -481,6 +510,21 @@ int RunWrite(int argc, char** argv) {
   }
   settings.withName = line->Has("name");
   settings.progress = !line->Has("no-progress") && isatty(STDERR_FILENO) != 0;
+  std::string maxAtomsError;
+  if (!ReadMaxAtoms(*line, &settings.maxAtoms, &maxAtomsError)) {
+    Report(maxAtomsError);
+    return kExitFailure;
+  }
+
+  const OptionReview review =
+      ReviewOptions(line->Value("options").value_or(""));
+  for (const std::string& warning : review.warnings) {
+    Report("warning: " + warning);
+  }
+  if (!review.error.empty()) {
+    Report(review.error);
+    return kExitFailure;
+  }
 
   std::vector<Input> inputs;
   std::string error;

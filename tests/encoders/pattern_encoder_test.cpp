@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "encoders/bit_string_encoder.h"
@@ -222,9 +223,32 @@ TEST_F(PatternEncoder, AlphabetStopsWhenTheBudgetIsSpent) {
       {{1, 2, 3}, kTarget, kAccess, 2, "12"},
       {{1, 2, 3}, kTarget, kAccess, 0, ""},
       {{1, 3}, kQuery, kAccess, 3, "*1*"},
-      {{1, 3}, kQuery, kAccess, 4, "*1*3"},
+      // The last place of a query goes to the separator, as in the raw
+      // variant: "*1*3" would miss a target whose text goes on after "13".
+      {{1, 3}, kQuery, kAccess, 4, "*1**"},
       {{1, 3}, kQuery, kAccess, 1, "*"},
   });
+}
+
+TEST_F(PatternEncoder, ACutAlphabetQueryEndsWithTheSeparator) {
+  // Every budget short of the whole pattern "*34*7" and its place for a
+  // closing separator: the cut pattern ends with the separator, so it
+  // matches whatever the whole one matches.
+  for (const WildcardDialect dialect : {kAccess, kOdbc}) {
+    const char separator = dialect == kAccess ? '*' : '%';
+    const std::vector<std::pair<std::uint32_t, std::string>> cuts = {
+        {1, "*"},    {2, "**"},    {3, "*3*"},
+        {4, "*34*"}, {5, "*34**"}, {6, "*34*7"}};
+    std::vector<ScreensCase> cases;
+    for (const auto& [budget, expected] : cuts) {
+      std::string text = expected;
+      for (char& c : text) {
+        if (c == '*') c = separator;
+      }
+      cases.push_back({{3, 4, 7}, kQuery, dialect, budget, text});
+    }
+    ExpectAlphabet(cases);
+  }
 }
 
 }  // namespace

@@ -128,8 +128,8 @@ TEST(CommandLine, HelpShowsUsageEveryOptionAndHelpItself) {
 TEST(CommandLine, HelpWrapsLongDescriptionsUnderTheirColumn) {
   CommandSpec command = TestSpec();
   command.options = {{"long", '\0', "",
-                   std::string(40, 'a') + " " + std::string(40, 'b') + " " +
-                       std::string(40, 'c')}};
+                      std::string(40, 'a') + " " + std::string(40, 'b') + " " +
+                          std::string(40, 'c')}};
   const std::string help = FormatHelp(command);
   std::size_t start = 0;
   while (start < help.size()) {

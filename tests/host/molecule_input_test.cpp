@@ -1,7 +1,11 @@
 #include "host/molecule_input.h"
 
+#include <GraphMol/RWMol.h>
+#include <GraphMol/SmilesParse/SmilesParse.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -142,6 +146,120 @@ TEST(MoleculeReader, SplitsSdRecordsAndKeepsTheirTitleAndFirstLine) {
 
   WriteFile(dir / "two.sdf", first + "$$$$\n" + first + "$$$$\n\n\n");
   EXPECT_EQ(AllRecords(dir / "two.sdf", InputFormat::kSdf).size(), 2u);
+}
+
+// A molfile record of n carbons in a chain, V2000, with its "M  END".
+std::string ChainMolfile(const std::string& title, int atoms) {
+  std::string text = title + "\n  by hand\n\n";
+  char counts[64];
+  std::snprintf(counts, sizeof(counts),
+                "%3d%3d  0  0  0  0  0  0  0  0999 V2000\n", atoms, atoms - 1);
+  text += counts;
+  for (int i = 0; i < atoms; ++i) {
+    text += "    0.0000    0.0000    0.0000 C   0  0\n";
+  }
+  for (int i = 1; i < atoms; ++i) {
+    std::snprintf(counts, sizeof(counts), "%3d%3d  1  0\n", i, i + 1);
+    text += counts;
+  }
+  return text + "M  END\n";
+}
+
+TEST(MoleculeReader, GivesDamagedAndOversizedRecordsAProblemInTheirPlace) {
+  const std::string one = ChainMolfile("one", 2);
+  const std::string two = ChainMolfile("two", 3);
+  struct Case {
+    const char* label;
+    InputFormat format;
+    std::string text;
+    std::size_t maxAtoms;
+    // One entry a record: the text its problem must hold, "" for none.
+    std::vector<std::string> problems;
+    std::vector<std::size_t> lines;
+  };
+  const std::vector<Case> cases = {
+      {"NUL in a SMILES",
+       InputFormat::kSmiles,
+       std::string("CC\0O nul\nCCO fine\n", 17),
+       0,
+       {"NUL byte at column 3", ""},
+       {1, 2}},
+      {"NUL in a name",
+       InputFormat::kSmiles,
+       std::string("CCO na\0me\n", 10),
+       0,
+       {"NUL byte at column 7"},
+       {1}},
+      {"SMILES over the limit",
+       InputFormat::kSmiles,
+       "CCCC four\n[CH3][NH2] two\nc1ccccc1Cl seven\n",
+       4,
+       {"", "", "7 atoms, more than the limit of 4"},
+       {1, 2, 3}},
+      {"missing $$$$",
+       InputFormat::kSdf,
+       one + two + "$$$$\n" + one + "$$$$\n",
+       0,
+       {"a second \"M  END\" on line 18 (the first on line 8)", ""},
+       {1, 20}},
+      {"NUL in an SD record",
+       InputFormat::kSdf,
+       one + "$$$$\n" + std::string("tw\0o", 4) + two.substr(3) + "$$$$\n",
+       0,
+       {"", "NUL byte on line 10"},
+       {1, 10}},
+      {"molfile over the limit",
+       InputFormat::kSdf,
+       one + "$$$$\n" + two + "$$$$\n",
+       2,
+       {"", "3 atoms, more than the limit of 2"},
+       {1, 10}},
+      {"V3000 over the limit",
+       InputFormat::kSdf,
+       "v3\n  x\n\n  0  0  0     0  0            999 V3000\n"
+       "M  V30 BEGIN CTAB\nM  V30 COUNTS 12 11 0 0 0\nM  END\n$$$$\n",
+       10,
+       {"12 atoms, more than the limit of 10"},
+       {1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDirectory dir;
+    WriteFile(dir / "in", c.text);
+    MoleculeReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(dir / "in", c.format, &error)) << error;
+    reader.SetMaxAtoms(c.maxAtoms);
+    std::vector<InputRecord> records;
+    InputRecord record;
+    while (reader.Next(&record)) records.push_back(record);
+    ASSERT_EQ(records.size(), c.problems.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      EXPECT_EQ(records[i].line, c.lines[i]);
+      if (c.problems[i].empty()) {
+        EXPECT_EQ(records[i].problem, "") << i;
+      } else {
+        EXPECT_NE(records[i].problem.find(c.problems[i]), std::string::npos)
+            << i << ": " << records[i].problem;
+      }
+    }
+  }
+}
+
+TEST(MoleculeText, CountsTheAtomsRdkitReads) {
+  // Element symbols of one and two letters, aromatic atoms, bracket atoms
+  // with letters inside, charges, isotopes and ring closures.
+  for (const std::string smiles :
+       {"CCO", "ClCBr", "c1ccccc1Cl", "[NH4+].[Cl-]", "[13CH3]C(=O)[O-]",
+        "c1ccc2[nH]ccc2c1", "OC(=O)[C@@H](N)Cc1ccc(O)cc1", "FC(F)(F)S(=O)(=O)I",
+        "[Na+].[Sc]", "B1OCO1", "C%12CCCC%12", "*C*", "[2H]OP(=O)(O)O"}) {
+    std::unique_ptr<RDKit::RWMol> mol(RDKit::SmilesToMol(smiles, 0, false));
+    ASSERT_NE(mol, nullptr) << smiles;
+    EXPECT_EQ(CountSmilesAtoms(smiles), mol->getNumAtoms()) << smiles;
+  }
+  EXPECT_EQ(CountSmilesAtoms("[C;$([C](=O)O)]C[a]"), 3u);
+  EXPECT_EQ(MolfileAtomCount(ChainMolfile("t", 123)), 123u);
+  EXPECT_EQ(MolfileAtomCount("a\nb\n"), std::nullopt);
 }
 
 TEST(InputFormat, FollowsTheExtensionThroughGzip) {

@@ -168,5 +168,50 @@ TEST(NamesScreenFile, ReadsTheOptionsAsTheDriverDoes) {
   EXPECT_FALSE(NamesScreenFile("screenfile default.vetorb"));
 }
 
+TEST(ReviewOptions, NamesWhatTheDriverSkipsOrReadsOtherwise) {
+  struct Case {
+    std::string options;
+    // Texts the warnings must hold, in order; empty: no warning.
+    std::vector<std::string> warnings;
+    bool refused;
+  };
+  const std::vector<Case> cases = {
+      {"format=SBI object=query database=ODBC ascii=true length=64", {}, false},
+      {"FORMAT=sbi Length='64' screenfile=\"a b.vetorb\"", {}, false},
+      {"lenght=64", {"'lenght' is not an option"}, false},
+      {"fromat=SBI", {"'fromat' is not an option"}, false},
+      {"length=1e3", {"reads it as 1"}, false},
+      {"length=64.5",
+       {"reads its value as '64' and stops at '.'", "'5' is not an option"},
+       false},
+      {"screenfile='x.vetorb length=64", {"never closed"}, false},
+      {"object=qurey ascii=yes", {"'object'=qurey", "'ascii'=yes"}, false},
+      // The driver skips the blank after "=" and takes the next word.
+      {"database= format=SBI format=SBI",
+       {"reads its value as 'format' and stops at '='", "'database'=format",
+        "'SBI' is not an option"},
+       false},
+      {"format=SBI format=SBI", {"'format' is given again"}, false},
+      {"object=", {"'object' has no value"}, false},
+      {"length=1000000", {}, false},
+      {"length=1000001", {}, true},
+      {"length=2000000000", {}, true},
+      // The driver would wrap this to a length of 64.
+      {"length=4294967360", {}, true},
+      {"length=64 length=99999999999", {"'length' is given again"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    const OptionReview review = ReviewOptions(c.options);
+    ASSERT_EQ(review.warnings.size(), c.warnings.size())
+        << (review.warnings.empty() ? "" : review.warnings[0]);
+    for (std::size_t i = 0; i < c.warnings.size(); ++i) {
+      EXPECT_NE(review.warnings[i].find(c.warnings[i]), std::string::npos)
+          << review.warnings[i];
+    }
+    EXPECT_EQ(!review.error.empty(), c.refused) << review.error;
+  }
+}
+
 }  // namespace
 }  // namespace zolv::host

@@ -146,6 +146,120 @@ TEST_F(ZolvWrite, AnUnreadableMoleculeIsReportedAndLeavesAnEmptyLine) {
       << single.err;
 }
 
+TEST_F(ZolvWrite, DamagedOrOversizedInputIsReportedAndLeavesAnEmptyLine) {
+  const std::string methane =
+      "m\n\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+      "    0.0000    0.0000    0.0000 C   0  0\nM  END\n";
+  struct Case {
+    const char* label;
+    std::string file;
+    std::string text;
+    std::vector<std::string> arguments;
+    std::vector<std::string> lines;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"NUL",
+       "in.smi",
+       std::string("CC\0O\nCl\n", 8),
+       {},
+       {"", Bits({5})},
+       "in.smi:1: skipped: a NUL byte at column 3"},
+      {"no $$$$",
+       "in.sdf",
+       methane + methane + "$$$$\n" + methane,
+       {},
+       {"", Bits({1})},
+       "in.sdf:1: skipped: a second \"M  END\""},
+      {"large",
+       "in.smi",
+       std::string(1001, 'C') + "\nCCO\n",
+       {},
+       {"", Bits({1, 3})},
+       "in.smi:1: skipped: 1001 atoms, more than"},
+      {"limit",
+       "in.smi",
+       "CCCO\nCl\n",
+       {"--max-atoms", "3"},
+       {"", Bits({5})},
+       "in.smi:1: skipped: 4 atoms"},
+      {"--smiles",
+       "",
+       "",
+       {"--smiles", "CCCO", "--max-atoms", "3"},
+       {""},
+       "--smiles: skipped: 4 atoms"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::string> arguments = c.arguments;
+    if (!c.file.empty()) {
+      WriteFile(dir_ / c.file, c.text);
+      arguments.push_back(dir_ / c.file);
+    }
+    const ZolvRun run = Write(arguments);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_EQ(run.Lines(), c.lines);
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(Write({"--smiles", "C", "--max-atoms", "-1"}).exitCode, 1);
+}
+
+TEST_F(ZolvWrite, RefusesADamagedDictionaryAndAnOverlongLength) {
+  const std::string whole = testing::ReadFile(dictionary_);
+  struct Case {
+    const char* label;
+    std::string bytes;  // of the dictionary; empty: the whole one
+    std::string options;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"cut in half", whole.substr(0, whole.size() / 2), "",
+       "not a usable screen dictionary"},
+      {"header only", whole.substr(0, 8), "", "not a usable screen dictionary"},
+      {"length", "", "length=2000000000", "more than 1000000 characters"},
+      {"wrapping length", "", "length=99999999999",
+       "more than 1000000 characters"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string path = dir_ / "damaged.vetorb";
+    WriteFile(path, c.bytes.empty() ? whole : c.bytes);
+    const ZolvRun run = RunZolv(
+        {"write", "--dictionary", path, "--smiles", "CCO", "-o", c.options});
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+  const ZolvRun warned = Write({"--smiles", "CCO", "-o", "lenght=64"});
+  EXPECT_EQ(warned.exitCode, 0);
+  EXPECT_NE(warned.err.find("warning: option 'lenght' is not an option"),
+            std::string::npos)
+      << warned.err;
+}
+
+TEST_F(ZolvWrite, EveryCommandThatReadsMoleculesSkipsOnesAboveMaxAtoms) {
+  const std::string file = dir_ / "in.smi";
+  WriteFile(file, "CCO small\nCCCCCC large\n");
+  const std::string db = dir_ / "index.db";
+  const std::vector<std::vector<std::string>> commands = {
+      {"write", "--dictionary", dictionary_, file},
+      {"dict", "stats", dictionary_, "--molecules", file},
+      {"index", db, file, "--dictionary", dictionary_},
+      // Needs the index the command before wrote.
+      {"search", db, "--smiles", "CCCCCC", "--dictionary", dictionary_},
+  };
+  for (std::vector<std::string> command : commands) {
+    SCOPED_TRACE(command[0]);
+    command.insert(command.end(), {"--max-atoms", "5"});
+    const ZolvRun run = RunZolv(command);
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_NE(run.err.find("skipped: 6 atoms, more than the limit of 5"),
+              std::string::npos)
+        << run.err;
+  }
+}
+
 TEST_F(ZolvWrite, ReadsGzipSdfAndStandardInputLikeSmilesFiles) {
   const std::vector<std::string> smiles = {"CCO", "c1ccccc1Cl", "NCC(=O)O"};
   std::string smi;
