@@ -16,7 +16,7 @@ arch=x86_64
 while [ $# -gt 0 ]; do
   case $1 in
     --build-only) run=0; shift ;;
-    --arch) arch=${2:-}; shift 2 ;;
+    --arch) arch=${2:-}; shift; [ $# -eq 0 ] || shift ;;
     -h | --help) sed -n '2,12s/^# \{0,1\}//p' "$0"; exit 0 ;;
     -*) echo "test-windows: unknown option $1" >&2; exit 2 ;;
     *) break ;;
