@@ -62,7 +62,7 @@ fi
 
 # Parallel first starts would race to make the prefix: the first one makes
 # it under a lock, the others wait for it.
-prefix=${WINEPREFIX:-$HOME/.wine}
+prefix=${WINEPREFIX:-${HOME:-}/.wine}
 if [ ! -e "$prefix/.zolv-booted" ]; then
   mkdir -p "$(dirname "$prefix")"
   (
