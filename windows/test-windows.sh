@@ -42,12 +42,12 @@ if [ "$run" = 1 ]; then
       "with 32-bit support, or pass --build-only" >&2
     exit 2
   fi
-  wine_option=(-DZOLV_WINE="$wine")
+  wine_option=(-DZOLV_WINE="$wine" -DZOLV_WINE_PREFIX="$prefix")
 fi
 
 cmake -S "$root" -B "$build" \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
-  -DZOLV_WITH_RDKIT=OFF -DZOLV_WINE_PREFIX="$prefix" "${wine_option[@]}"
+  -DZOLV_WITH_RDKIT=OFF "${wine_option[@]}"
 cmake --build "$build" -j "$jobs"
 [ "$run" = 1 ] || exit 0
 
