@@ -4,6 +4,8 @@
 #
 #   cmake -S . -B build/mingw -DZOLV_WITH_RDKIT=OFF \
 #         -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
+#
+# windows/ZolvWindows.cmake chooses the Wine that runs the tests.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
@@ -20,13 +22,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Test programs run under Wine when it is installed; 32-bit programs need
-# Debian's wine32 (the i386 architecture). Without Wine they are built only.
-if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
-  find_program(ZOLV_WINE_PROGRAM NAMES wine)
-  if(ZOLV_WINE_PROGRAM AND EXISTS "${ZOLV_WINE_PROGRAM}")
-    get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR
-        ${CMAKE_CURRENT_LIST_DIR}/../windows/run-under-wine.sh ABSOLUTE)
-  endif()
-endif()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test twice: as built, and under
 # AddressSanitizer and UndefinedBehaviorSanitizer; then cross-builds the
-# 32-bit Windows driver and checks its exports.
+# Windows driver, checks its exports on 32-bit and 64-bit Windows, and runs the
+# driver's tests as 64-bit Windows programs under wine64.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -15,9 +16,11 @@ for config in release asan; do
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$build" --output-on-failure -j "$jobs"
 done
-echo "== Windows cross build"
-bash "$root/scripts/check-windows-exports.sh"
-bash "$root/windows/test-windows.sh" --build-only
+echo "== Windows cross builds, and the driver's tests under wine64"
+bash "$root/scripts/check-windows-exports.sh" --arch i686
+bash "$root/scripts/check-windows-exports.sh" --arch x86_64
+bash "$root/windows/test-windows.sh" --arch i686 --build-only
+bash "$root/windows/test-windows.sh" --arch x86_64
 echo "== zolv write under valgrind memcheck"
 bash "$root/scripts/valgrind-check.sh" "$root/build/release"
 echo "== Fuzz targets, one minute each"

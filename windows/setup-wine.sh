@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs Wine with 32-bit support (Debian's wine and wine32, on the i386
-# architecture), which windows/test-windows.sh runs the Windows tests under.
+# architecture), which `windows/test-windows.sh --arch i686` runs the 32-bit
+# Windows tests under. The 64-bit tests need only wine64 (scripts/setup.sh).
 # Kept apart from scripts/setup.sh: it adds a second architecture to the
 # machine, and a mirror that serves a broken i386 index then makes every later
 # apt-get update report an error.
