@@ -38,13 +38,26 @@ const char kDetails[] =
     "  one the index was written with (by default it is).\n"
     "\n"
     "Output:\n"
-    "  Each hit as a line: its SMILES, a tab, its name. Lines starting with\n"
+    "  Each hit as a line: its SMILES, a tab, its name (a backslash, tab or\n"
+    "  line break in it written \\\\, \\t, \\n, \\r). Lines starting with\n"
     "  '#' carry the rest: with --queries a header per query; per query the\n"
     "  summary 'candidates N, hits N, precision P, screen-out S, time T s'\n"
     "  (precision = hits / candidates; screen-out = share of the targets\n"
     "  without the query that the preselection removed); with --verify also\n"
     "  'true hits N, false negatives N' and a '# missed:' line for each\n"
     "  target the preselection lost. Several queries end with a total.\n"
+    "  --format csv prints a header 'id,name,smiles' and a row per hit (RFC\n"
+    "  4180 quoting, CRLF); --format json prints JSON Lines, an object\n"
+    "  {\"id\":..,\"name\":..,\"smiles\":..} a line, where a byte of a name\n"
+    "  that is not UTF-8 is the lone surrogate \\udcXX (XX the byte; Python\n"
+    "  reads it back with errors='surrogateescape'). The id is the target's\n"
+    "  row id in the index. With several queries the rows start with the\n"
+    "  query's number ('query'). In csv and json the '#' lines go to\n"
+    "  standard error. --count prints only a number of hits per query ('-'\n"
+    "  for a query that was skipped), the '#' lines going to standard error.\n"
+    "  --max-hits N stops confirming candidates at N hits; the summary then\n"
+    "  says 'stopped after N hits, K candidates unchecked' (its precision\n"
+    "  counts the unchecked ones).\n"
     "\n"
     "Exit status:\n"
     "  0  every query was searched\n"
@@ -58,7 +71,8 @@ const char kDetails[] =
     "  zolv search targets.db --smiles 'c1ccccc1Cl'\n"
     "  zolv search targets.db --smarts '[#6]C(=O)[OH]' --dialect odbc\n"
     "  zolv search targets.db --queries q.smi --variant alphabet --verify "
-    "--no-hits\n";
+    "--no-hits\n"
+    "  zolv search targets.db --queries q.smi --format csv --max-hits 100\n";
 
 const CommandSpec& Definition() {
   static const CommandSpec command = [] {
