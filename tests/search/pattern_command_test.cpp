@@ -3,7 +3,10 @@
 #include "host/pattern_command.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -124,6 +127,72 @@ TEST(PatternCommand, WritesTheWholePatternZolvSearchUses) {
         }
       }
       EXPECT_EQ(run.Lines(), expected);
+    }
+  }
+}
+
+// The ids of the rows whose alphabet text the statement's literal matches,
+// run through SQLite's own C API: alphabet texts are printable ASCII, which
+// GLOB and case-sensitive LIKE compare as zolv_match does once both sides
+// are read as text.
+std::set<std::int64_t> MatchInSqlite(const std::string& database,
+                                     const std::string& statement) {
+  std::set<std::int64_t> ids;
+  sqlite3* db = nullptr;
+  EXPECT_EQ(
+      sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+      SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "PRAGMA case_sensitive_like = ON", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_stmt* query = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db, statement.c_str(), -1, &query, nullptr),
+            SQLITE_OK)
+      << statement << ": " << sqlite3_errmsg(db);
+  while (query != nullptr && sqlite3_step(query) == SQLITE_ROW) {
+    ids.insert(sqlite3_column_int64(query, 0));
+  }
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+  return ids;
+}
+
+TEST(PatternCommand, SqliteLiteralPreselectsWhatZolvSearchPreselects) {
+  TempDirectory dir;
+  const std::string targets = dir / "targets.smi";
+  const std::string database = dir / "targets.db";
+  WriteFile(targets,
+            "c1ccccc1Cl a\nClCCCl b\nOC(=O)c1ccc(Cl)cc1 c\nCCO d\n"
+            "OC(=O)c1ccccc1 e\nc1ccncc1 f\nBrc1ccccc1 g\n");
+  ASSERT_EQ(RunZolv({"index", database, targets}).exitCode, 0);
+  for (const char* dialect : {"access", "odbc"}) {
+    for (const QueryCase& query : kQueries) {
+      SCOPED_TRACE(std::string(dialect) + " " + query.text);
+      const ZolvRun pattern =
+          RunZolv({"pattern", std::string("--") + query.kind, query.text,
+                   "--variant", "alphabet", "--dialect", dialect});
+      ASSERT_EQ(pattern.exitCode, 0) << pattern.err;
+      ASSERT_EQ(pattern.Lines().size(), 1u);
+      const std::set<std::int64_t> ids = MatchInSqlite(
+          database,
+          "SELECT id FROM targets WHERE CAST(ascii AS TEXT) " +
+              std::string(std::string(dialect) == "odbc" ? "LIKE" : "GLOB") +
+              " CAST(" + pattern.Lines()[0] + " AS TEXT)");
+      const ZolvRun search = RunZolv(
+          {"search", database, std::string("--") + query.kind, query.text,
+           "--variant", "alphabet", "--dialect", dialect, "--format", "csv"});
+      ASSERT_EQ(search.exitCode, 0) << search.err;
+      const std::string candidates =
+          "# candidates " + std::to_string(ids.size()) + ",";
+      EXPECT_NE(search.err.find(candidates), std::string::npos) << search.err;
+      const std::vector<std::string> rows = search.Lines();
+      ASSERT_FALSE(rows.empty());
+      EXPECT_GT(rows.size(), 1u) << "every query has a hit here";
+      for (std::size_t i = 1; i < rows.size(); ++i) {
+        const std::int64_t id =
+            std::stoll(rows[i].substr(0, rows[i].find(',')));
+        EXPECT_EQ(ids.count(id), 1u) << rows[i];
+      }
     }
   }
 }
