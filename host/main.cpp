@@ -9,6 +9,7 @@
 #include "host/dict_choose_command.h"
 #include "host/dict_command.h"
 #include "host/index_command.h"
+#include "host/pattern_command.h"
 #include "host/search_command.h"
 #include "host/write_command.h"
 
@@ -35,6 +36,7 @@ const Subcommand kSubcommands[] = {
      &RunDictChoose},
     {"index", "store molecules' screen texts in a database", &RunIndex},
     {"search", "find molecules containing a query in a database", &RunSearch},
+    {"pattern", "print a query's pattern as a SQL literal", &RunPattern},
     {"bench", "measure the driver against RDKit on benchmark molecules",
      &RunBench},
 };

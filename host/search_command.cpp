@@ -38,13 +38,26 @@ const char kDetails[] =
     "  one the index was written with (by default it is).\n"
     "\n"
     "Output:\n"
-    "  Each hit as a line: its SMILES, a tab, its name. Lines starting with\n"
+    "  Each hit as a line: its SMILES, a tab, its name (a backslash, tab or\n"
+    "  line break in it written \\\\, \\t, \\n, \\r). Lines starting with\n"
     "  '#' carry the rest: with --queries a header per query; per query the\n"
     "  summary 'candidates N, hits N, precision P, screen-out S, time T s'\n"
     "  (precision = hits / candidates; screen-out = share of the targets\n"
     "  without the query that the preselection removed); with --verify also\n"
     "  'true hits N, false negatives N' and a '# missed:' line for each\n"
     "  target the preselection lost. Several queries end with a total.\n"
+    "  --format csv prints a header 'id,name,smiles' and a row per hit (RFC\n"
+    "  4180 quoting, CRLF); --format json prints JSON Lines, an object\n"
+    "  {\"id\":..,\"name\":..,\"smiles\":..} a line, where a byte of a name\n"
+    "  that is not UTF-8 is the lone surrogate \\udcXX (XX the byte; Python\n"
+    "  reads it back with errors='surrogateescape'). The id is the target's\n"
+    "  row id in the index. With several queries the rows start with the\n"
+    "  query's number ('query'). In csv and json the '#' lines go to\n"
+    "  standard error. --count prints only a number of hits per query ('-'\n"
+    "  for a query that was skipped), the '#' lines going to standard error.\n"
+    "  --max-hits N stops confirming candidates at N hits; the summary then\n"
+    "  says 'stopped after N hits, K candidates unchecked' (its precision\n"
+    "  counts the unchecked ones).\n"
     "\n"
     "Exit status:\n"
     "  0  every query was searched\n"
@@ -58,7 +71,8 @@ const char kDetails[] =
     "  zolv search targets.db --smiles 'c1ccccc1Cl'\n"
     "  zolv search targets.db --smarts '[#6]C(=O)[OH]' --dialect odbc\n"
     "  zolv search targets.db --queries q.smi --variant alphabet --verify "
-    "--no-hits\n";
+    "--no-hits\n"
+    "  zolv search targets.db --queries q.smi --format csv --max-hits 100\n";
 
 const CommandSpec& Definition() {
   static const CommandSpec command = [] {
@@ -86,6 +100,12 @@ const CommandSpec& Definition() {
          "Also check every target with RDKit and report the hits the "
          "preselection missed (false negatives)."},
         {"no-hits", '\0', "", "Print only the summaries, not the hits."},
+        {"format", '\0', "FORMAT",
+         "How hits are printed: smi (default), csv or json (JSON Lines)."},
+        {"max-hits", '\0', "N",
+         "Stop each query after N confirmed hits (not with --verify)."},
+        {"count", '\0', "",
+         "Print only the number of hits of each query, one a line."},
         {"show-pattern", '\0', "",
          "Print each query's pattern ('# pattern', bytes escaped)."},
         {"length", '\0', "N",
@@ -196,15 +216,142 @@ bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
   return true;
 }
 
-void PrintCandidate(const search::Candidate& candidate, const char* prefix) {
-  std::string line = prefix + candidate.smiles;
-  line += '\t';
-  line += candidate.name;
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), stdout);
+// The name as one field of a tab-separated line, escaped so that it can be
+// read back: "\\", "\t", "\n", "\r".
+std::string EscapeSmiName(const std::string& name) {
+  std::string out;
+  for (char c : name) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string CsvField(const std::string& field) {
+  if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+  std::string out = "\"";
+  for (char c : field) {
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
+  }
+  return out + "\"";
+}
+
+// The length of the well-formed UTF-8 sequence at text[at], or 0 when none
+// starts there (overlong forms, surrogates and code points past U+10FFFF are
+// not well formed).
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t at) {
+  const auto byte = [&](std::size_t i) {
+    return static_cast<unsigned char>(text[i]);
+  };
+  const unsigned char lead = byte(at);
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xbf;
+  if (lead < 0x80) return 1;
+  if (lead >= 0xc2 && lead <= 0xdf) {
+    length = 2;
+  } else if (lead >= 0xe0 && lead <= 0xef) {
+    length = 3;
+    if (lead == 0xe0) low = 0xa0;
+    if (lead == 0xed) high = 0x9f;
+  } else if (lead >= 0xf0 && lead <= 0xf4) {
+    length = 4;
+    if (lead == 0xf0) low = 0x90;
+    if (lead == 0xf4) high = 0x8f;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i) {
+    const unsigned char next = byte(at + i);
+    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xbf)) {
+      return 0;
+    }
+  }
+  return length;
+}
+
+// A JSON string of the bytes. A byte that is not part of well-formed UTF-8
+// becomes the lone surrogate U+DC00 + byte, as Python's "surrogateescape"
+// error handler reads it, so that the bytes can be had back exactly.
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  char buffer[8];
+  for (std::size_t at = 0; at < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    const std::size_t length = Utf8SequenceAt(text, at);
+    if (length == 0) {
+      std::snprintf(buffer, sizeof buffer, "\\udc%02x", c);
+      out += buffer;
+      ++at;
+      continue;
+    }
+    if (c == '"' || c == '\\') {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7f) {
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      out += buffer;
+    } else {
+      out.append(text, at, length);
+    }
+    at += length;
+  }
+  return out + "\"";
 }
 
 }  // namespace
+
+std::optional<HitFormat> ParseHitFormat(const std::string& name) {
+  if (name == "smi" || name == "smiles") return HitFormat::kSmi;
+  if (name == "csv") return HitFormat::kCsv;
+  if (name == "json") return HitFormat::kJson;
+  return std::nullopt;
+}
+
+std::string HitHeader(HitFormat format, bool numbered) {
+  if (format != HitFormat::kCsv) return {};
+  return numbered ? "query,id,name,smiles\r\n" : "id,name,smiles\r\n";
+}
+
+std::string FormatHit(const search::Candidate& hit, HitFormat format,
+                      bool numbered, std::size_t query) {
+  const std::string id = std::to_string(hit.id);
+  switch (format) {
+    case HitFormat::kSmi:
+      return hit.smiles + "\t" + EscapeSmiName(hit.name) + "\n";
+    case HitFormat::kCsv:
+      return (numbered ? std::to_string(query) + "," : std::string()) + id +
+             "," + CsvField(hit.name) + "," + CsvField(hit.smiles) + "\r\n";
+    case HitFormat::kJson:
+      return std::string("{") +
+             (numbered ? "\"query\":" + std::to_string(query) + "," : "") +
+             "\"id\":" + id + ",\"name\":" + JsonString(hit.name) +
+             ",\"smiles\":" + JsonString(hit.smiles) + "}\n";
+  }
+  return {};
+}
 
 QuerySearcher::QuerySearcher(const SbiTextWriter& writer,
                              search::TextStore& store,
@@ -250,7 +397,13 @@ SearchStatus QuerySearcher::Search(search::QueryKind kind,
           error)) {
     return SearchStatus::kFailed;
   }
-  for (search::Candidate& candidate : candidates) {
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    if (settings_.maxHits > 0 &&
+        static_cast<std::int64_t>(outcome->hits.size()) >= settings_.maxHits) {
+      outcome->unchecked = static_cast<std::int64_t>(candidates.size() - i);
+      break;
+    }
+    search::Candidate& candidate = candidates[i];
     const RDKit::ROMol* molecule =
         molecules_.Get(candidate.id, candidate.smiles);
     if (molecule != nullptr && check->IsIn(*molecule)) {
@@ -337,6 +490,30 @@ int RunSearch(int argc, char** argv) {
     settings.length = *parsed;
   }
   settings.verify = line->Has("verify");
+  if (const auto maxHits = line->Value("max-hits")) {
+    const auto parsed = ParseLengthValue(*maxHits);
+    if (!parsed) {
+      Report("--max-hits must be a whole number from 1 to 1073741824");
+      return kExitFailure;
+    }
+    if (settings.verify) {
+      Report(
+          "--max-hits and --verify do not go together: a search cut short "
+          "would count the hits it left as missed");
+      return kExitFailure;
+    }
+    settings.maxHits = *parsed;
+  }
+  HitFormat format = HitFormat::kSmi;
+  if (const auto name = line->Value("format")) {
+    const auto parsed = ParseHitFormat(*name);
+    if (!parsed) {
+      Report("unknown format '" + *name + "' (use smi, csv or json)");
+      return kExitFailure;
+    }
+    format = *parsed;
+  }
+  const bool countOnly = line->Has("count");
   if (line->Has("postgres") && !line->Positional().empty()) {
     Report("give either a SQLite file DB or --postgres, not both");
     return kExitFailure;
@@ -391,7 +568,15 @@ int RunSearch(int argc, char** argv) {
   }
 
   const bool many = queries.size() > 1;
-  const bool printHits = !line->Has("no-hits");
+  const bool printHits = !line->Has("no-hits") && !countOnly;
+  // Only smi output keeps its '#' lines among the hits; the others keep
+  // standard output to what their readers parse.
+  std::FILE* comments =
+      format == HitFormat::kSmi && !countOnly ? stdout : stderr;
+  const auto print = [](std::FILE* to, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), to);
+  };
+  if (printHits) print(stdout, HitHeader(format, many));
   QuerySearcher searcher(writer, *store, settings);
   search::SearchFigures total;
   std::size_t skipped = 0;
@@ -400,8 +585,8 @@ int RunSearch(int argc, char** argv) {
   for (const QueryInput& query : queries) {
     ++number;
     if (many) {
-      std::printf("# query %zu: %s%s%s\n", number, query.text.c_str(),
-                  query.name.empty() ? "" : " ", query.name.c_str());
+      print(comments, "# query " + std::to_string(number) + ": " + query.text +
+                          (query.name.empty() ? "" : " ") + query.name + "\n");
     }
     if (!query.problem.empty()) {
       Report(query.where + ": skipped: " + query.problem);
@@ -418,31 +603,39 @@ int RunSearch(int argc, char** argv) {
     }
     if (status == SearchStatus::kBadQuery) {
       Report(query.where + ": cannot search '" + query.text + "': " + error);
-      std::printf("# skipped\n");
+      print(comments, "# skipped\n");
+      if (countOnly) print(stdout, "-\n");
       ++skipped;
       continue;
     }
     if (line->Has("show-pattern")) {
-      std::printf(
-          "# pattern %s\n",
-          EncodeRecord(outcome.pattern, RecordEncoding::kEscaped).c_str());
+      print(comments,
+            "# pattern " +
+                EncodeRecord(outcome.pattern, RecordEncoding::kEscaped) + "\n");
     }
     if (printHits) {
       for (const search::Candidate& hit : outcome.hits) {
-        PrintCandidate(hit, "");
+        print(stdout, FormatHit(hit, format, many, number));
       }
     }
     for (const search::Candidate& missed : outcome.missed) {
-      PrintCandidate(missed, "# missed: ");
+      print(comments,
+            "# missed: " + FormatHit(missed, HitFormat::kSmi, false, number));
     }
     if (!outcome.missed.empty()) ++missedQueries;
-    std::printf("# %s\n", search::FormatSummary(outcome.figures).c_str());
+    if (countOnly) print(stdout, std::to_string(outcome.hits.size()) + "\n");
+    std::string summary = "# " + search::FormatSummary(outcome.figures);
+    if (outcome.unchecked > 0) {
+      summary += "; stopped after " + std::to_string(settings.maxHits) +
+                 " hits, " + std::to_string(outcome.unchecked) +
+                 " candidates unchecked";
+    }
+    print(comments, summary + "\n");
     total += outcome.figures;
   }
   if (many) {
-    std::printf("# total of %lld queries: %s\n",
-                static_cast<long long>(total.queries),
-                search::FormatSummary(total).c_str());
+    print(comments, "# total of " + std::to_string(total.queries) +
+                        " queries: " + search::FormatSummary(total) + "\n");
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
     Report("cannot write the output");

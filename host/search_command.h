@@ -5,7 +5,9 @@
 // target is also checked directly, to count the hits the preselection lost.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@ struct SearchSettings {
   WildcardDialect dialect = WildcardDialect::kAccess;       // pattern wildcards
   std::uint32_t length = 0;  // the pattern's "length"; 0: the whole pattern
   bool verify = false;       // also check every target directly
+  std::int64_t maxHits = 0;  // stop a query after this many hits; 0: never
 };
 
 /// What one query's search found.
@@ -34,7 +37,28 @@ struct QueryOutcome {
   /// candidates. The preselection is sound only while this stays empty.
   std::vector<search::Candidate> missed;
   search::SearchFigures figures;
+  /// Candidates left unchecked when the search stopped at
+  /// SearchSettings::maxHits; the figures still count them as candidates.
+  std::int64_t unchecked = 0;
 };
+
+/// How zolv search prints its hits.
+enum class HitFormat {
+  kSmi,   // SMILES, a tab, the name with tab, line breaks and "\\" escaped
+  kCsv,   // id,name,smiles with RFC 4180 quoting and CRLF line ends
+  kJson,  // JSON Lines: one object {"id":..,"name":..,"smiles":..} a line
+};
+
+std::optional<HitFormat> ParseHitFormat(const std::string& name);
+
+/// The header line a format starts with; empty when it has none. With
+/// several queries the rows carry the query's number first.
+std::string HitHeader(HitFormat format, bool numbered);
+
+/// One hit as a whole line, ending in its line end. query is the query's
+/// number, printed only when numbered.
+std::string FormatHit(const search::Candidate& hit, HitFormat format,
+                      bool numbered, std::size_t query);
 
 enum class SearchStatus {
   kDone,

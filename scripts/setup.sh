@@ -10,5 +10,5 @@ $SUDO apt-get install -y --no-install-recommends \
   librdkit-dev libboost-dev rdkit-data \
   libsqlite3-dev libpq-dev postgresql \
   clang libclang-rt-14-dev zlib1g-dev valgrind \
-  g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest \
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest python3 \
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64

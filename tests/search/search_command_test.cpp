@@ -90,6 +90,69 @@ TEST_F(SearchCommandTest, FindsEveryHitInEveryPatternForm) {
                                       "OC(=O)c1ccccc1\tbenzoic_acid"}));
 }
 
+TEST_F(SearchCommandTest, StopsEachQueryAfterMaxHits) {
+  const ZolvRun all = RunZolv({"search", database_, "--smiles", "Cl"});
+  ASSERT_EQ(all.exitCode, 0) << all.err;
+  const std::vector<std::string> every = Hits(all);
+  ASSERT_EQ(every.size(), 3u);
+  struct Case {
+    const char* maxHits;
+    std::size_t hits;
+    const char* note;  // in the summary; empty: none
+  };
+  for (const Case& c : {Case{"1", 1, "; stopped after 1 hits, 2 candidates"},
+                        Case{"2", 2, "; stopped after 2 hits, 1 candidates"},
+                        Case{"3", 3, ""}, Case{"9", 3, ""}}) {
+    SCOPED_TRACE(c.maxHits);
+    const ZolvRun run = RunZolv(
+        {"search", database_, "--smiles", "Cl", "--max-hits", c.maxHits});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Hits(run),
+              std::vector<std::string>(every.begin(), every.begin() + c.hits));
+    EXPECT_EQ(Contains(run.out, "stopped"), *c.note != '\0') << run.out;
+    EXPECT_TRUE(Contains(run.out, c.note)) << run.out;
+    const ZolvRun count =
+        RunZolv({"search", database_, "--smiles", "Cl", "--smiles", "C(",
+                 "--smiles", "c1ccncc1", "--max-hits", c.maxHits, "--count"});
+    EXPECT_EQ(count.exitCode, 2) << count.err;
+    EXPECT_EQ(count.out, std::to_string(c.hits) + "\n-\n1\n");
+  }
+  for (const char* bad : {"0", "-1", "x"}) {
+    EXPECT_EQ(
+        RunZolv({"search", database_, "--smiles", "Cl", "--max-hits", bad})
+            .exitCode,
+        1);
+  }
+  EXPECT_EQ(RunZolv({"search", database_, "--smiles", "Cl", "--max-hits", "1",
+                     "--verify"})
+                .exitCode,
+            1);
+}
+
+// What no input file can carry: names with line breaks.
+TEST(SearchCommand, EscapesNamesInEveryHitFormat) {
+  struct Case {
+    HitFormat format;
+    const char* name;
+    const char* line;
+  };
+  const Case cases[] = {
+      {HitFormat::kSmi, "a\nb\rc\td\\e", "CC\ta\\nb\\rc\\td\\\\e\n"},
+      {HitFormat::kCsv, "a\nb", "7,\"a\nb\",CC\r\n"},
+      {HitFormat::kCsv, "plain", "7,plain,CC\r\n"},
+      {HitFormat::kJson, "a\nb\x01\"\x7f",
+       "{\"id\":7,\"name\":\"a\\nb\\u0001\\\"\\u007f\",\"smiles\":\"CC\"}\n"},
+      {HitFormat::kJson, "\xc3\xa9\xc3\x28\xf4\x90\x80\x80\xe2\x82\xac",
+       "{\"id\":7,\"name\":\"\xc3\xa9\\udcc3(\\udcf4\\udc90\\udc80\\udc80"
+       "\xe2\x82\xac\",\"smiles\":\"CC\"}\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FormatHit({7, c.name, "CC"}, c.format, false, 1), c.line);
+  }
+  EXPECT_EQ(FormatHit({7, "n", "CC"}, HitFormat::kJson, true, 2),
+            "{\"query\":2,\"id\":7,\"name\":\"n\",\"smiles\":\"CC\"}\n");
+}
+
 TEST_F(SearchCommandTest, SearchesManyQueriesAndAddsThemUp) {
   WriteFile(dir_ / "queries.smi", "Cl chlorine\nc1ccccc1 benzene\nC1CC bad\n");
   const ZolvRun run = RunZolv({"search", database_, "--queries",

@@ -1,0 +1,264 @@
+#include "host/pattern_command.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/driver_library.h"
+#include "host/index_command.h"
+#include "host/molecule_input.h"
+#include "host/record_stream.h"
+#include "host/write_command.h"
+#include "rdcore/rdcore.h"
+#include "search/text_store.h"
+#include "search/whole_text.h"
+
+namespace zolv::host {
+namespace {
+
+constexpr char kProgram[] = "zolv pattern";
+
+const char kDetails[] =
+    "Output:\n"
+    "  One line per query, in command-line order, then the queries of each\n"
+    "  FILE (SMILES, one a line). The pattern is the one zolv search writes\n"
+    "  with the same --dialect, --variant and --dictionary; the driver gets\n"
+    "  \"format=SBI object=query\", the dialect and variant, then the -o\n"
+    "  options, so -o can set \"length\" but not change the format. Without\n"
+    "  a \"length\" the whole pattern is written.\n"
+    "  --as sqlite    X'...'          (default; for zolv_match in SQLite)\n"
+    "  --as postgres  '\\x...'::bytea  (for LIKE ... ESCAPE '' on bytea)\n"
+    "  --as hex       the bytes as lowercase hexadecimal digits\n"
+    "  --as escaped   as zolv write --encoding escaped\n"
+    "\n"
+    "Exit status:\n"
+    "  0  every query was written\n"
+    "  1  usage or fatal error\n"
+    "  2  some queries could not be read or written and were left out\n"
+    "\n"
+    "Examples:\n"
+    "  zolv pattern --smiles 'c1ccccc1Cl'\n"
+    "  zolv pattern --smarts '[#6]C(=O)[OH]' --dialect odbc --as postgres\n"
+    "  zolv pattern queries.smi --variant alphabet --as hex\n";
+
+const CommandSpec& Definition() {
+  static const CommandSpec command = [] {
+    CommandSpec s;
+    s.name = kProgram;
+    s.arguments = "[FILE...]";
+    s.summary =
+        "Writes each query's \"SBI\" pattern with the driver and prints it as "
+        "a SQL literal.";
+    s.options = {
+        {"smiles", '\0', "QUERY", "A query given as SMILES.", true},
+        {"smarts", '\0', "QUERY", "A query given as SMARTS.", true},
+        {"options", 'o', "STRING",
+         "More driver options, after the ones zolv pattern sets."},
+        {"dialect", '\0', "DIALECT",
+         "Wildcards of the pattern: access (default) or odbc."},
+        {"variant", '\0', "VARIANT",
+         "Texts the pattern is for: raw (default) or alphabet."},
+        {"as", '\0', "FORM",
+         "sqlite (default), postgres, hex or escaped; see below."},
+        {"dictionary", '\0', "FILE",
+         "Screen dictionary (default: default.vetorb beside the driver)."},
+        {"driver", '\0', "PATH",
+         "Driver library to load (default: the one beside zolv)."},
+    };
+    s.details = kDetails;
+    return s;
+  }();
+  return command;
+}
+
+void Report(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+}
+
+struct PatternQuery {
+  rdcore::Notation notation = rdcore::Notation::kSmiles;
+  std::string text;
+  std::string where;  // for messages: "--smiles" or "file:line"
+};
+
+bool CollectQueries(const ParsedCommandLine& line,
+                    std::vector<PatternQuery>* queries, std::string* error) {
+  for (const Argument& argument : line.arguments()) {
+    if (argument.option == "smiles" || argument.option == "smarts") {
+      queries->push_back({argument.option == "smiles"
+                              ? rdcore::Notation::kSmiles
+                              : rdcore::Notation::kSmarts,
+                          argument.value, "--" + argument.option});
+    }
+  }
+  for (const std::string& file : line.Positional()) {
+    if (const auto problem = CheckInputFile(file)) {
+      *error = file + ": " + *problem;
+      return false;
+    }
+    MoleculeReader reader;
+    if (!reader.Open(file, InputFormat::kSmiles, error)) {
+      *error = file + ": cannot open: " + *error;
+      return false;
+    }
+    InputRecord record;
+    while (reader.Next(&record)) {
+      queries->push_back({rdcore::Notation::kSmiles, record.text,
+                          file + ":" + std::to_string(record.line)});
+    }
+    if (!reader.error().empty()) {
+      *error = file + ": read error: " + reader.error();
+      return false;
+    }
+  }
+  if (queries->empty()) {
+    *error = "no query: give --smiles, --smarts or a FILE";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<PatternForm> ParsePatternForm(const std::string& name) {
+  if (name == "sqlite") return PatternForm::kSqlite;
+  if (name == "postgres") return PatternForm::kPostgres;
+  if (name == "hex") return PatternForm::kHex;
+  if (name == "escaped") return PatternForm::kEscaped;
+  return std::nullopt;
+}
+
+std::string FormatPattern(const std::string& pattern, PatternForm form) {
+  switch (form) {
+    case PatternForm::kSqlite:
+      return "X'" + EncodeRecord(pattern, RecordEncoding::kHex) + "'";
+    case PatternForm::kPostgres:
+      return "'\\x" + EncodeRecord(pattern, RecordEncoding::kHex) + "'::bytea";
+    case PatternForm::kHex:
+      return EncodeRecord(pattern, RecordEncoding::kHex);
+    case PatternForm::kEscaped:
+      return EncodeRecord(pattern, RecordEncoding::kEscaped);
+  }
+  return {};
+}
+
+const CommandSpec& PatternCommandSpec() { return Definition(); }
+
+int RunPattern(int argc, char** argv) {
+  int exitCode = kExitSuccess;
+  const std::optional<ParsedCommandLine> line =
+      ParseOrReport(Definition(), argc, argv, &exitCode);
+  if (!line) return exitCode;
+
+  search::TextVariant variant = search::TextVariant::kRaw;
+  WildcardDialect dialect = WildcardDialect::kAccess;
+  PatternForm form = PatternForm::kSqlite;
+  if (const auto name = line->Value("dialect")) {
+    const auto parsed = search::ParseDialect(*name);
+    if (!parsed) {
+      Report("unknown dialect '" + *name + "' (use access or odbc)");
+      return kExitFailure;
+    }
+    dialect = *parsed;
+  }
+  if (const auto name = line->Value("variant")) {
+    const auto parsed = search::ParseVariant(*name);
+    if (!parsed) {
+      Report("unknown variant '" + *name + "' (use raw or alphabet)");
+      return kExitFailure;
+    }
+    variant = *parsed;
+  }
+  if (const auto name = line->Value("as")) {
+    const auto parsed = ParsePatternForm(*name);
+    if (!parsed) {
+      Report("unknown form '" + *name +
+             "' (use sqlite, postgres, hex or escaped)");
+      return kExitFailure;
+    }
+    form = *parsed;
+  }
+  const std::string user = line->Value("options").value_or("");
+  if (NamesScreenFile(user)) {
+    Report("give the dictionary with --dictionary, not \"screenfile\"");
+    return kExitFailure;
+  }
+
+  std::string error;
+  std::vector<PatternQuery> queries;
+  if (!CollectQueries(*line, &queries, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+  // Opened as zolv search opens it, so that a bad dictionary is refused the
+  // same way.
+  SbiTextWriter checked;
+  const std::string driverPath =
+      line->Value("driver").value_or(DefaultDriverPath());
+  if (!checked.Open(driverPath, line->Value("dictionary").value_or(""),
+                    &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+  DriverLibrary driver;
+  if (!driver.Load(driverPath, &error)) {
+    Report("cannot load the driver: " + error);
+    return kExitFailure;
+  }
+  const std::string screenFile =
+      ScreenFileOption(driver.Directory(), checked.dictionaryPath(), &error);
+  if (screenFile.empty()) {
+    Report(error);
+    return kExitFailure;
+  }
+  // The driver takes the first value of a key: ours come first so that -o
+  // cannot turn the pattern into something else, and the budget comes last
+  // so that a "length" in -o wins over it.
+  std::string fixed = screenFile + " format=SBI object=query";
+  fixed +=
+      dialect == WildcardDialect::kOdbc ? " database=ODBC" : " database=Access";
+  fixed += variant == search::TextVariant::kAlphabet ? " ascii=true"
+                                                     : " ascii=false";
+  if (!user.empty()) fixed += " " + user;
+
+  std::size_t skipped = 0;
+  for (const PatternQuery& query : queries) {
+    rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+        query.text, query.notation, rdcore::MoleculeRole::kQuery);
+    std::string failure = parsed.error;
+    search::BudgetedText pattern;
+    if (parsed.molecule && !checked.Accepts(parsed.molecule.get())) {
+      failure = "the driver does not accept this query";
+    } else if (parsed.molecule) {
+      const search::BudgetedWriter write = [&](std::uint32_t budget,
+                                               std::string* text) {
+        RecordStream stream;
+        const std::string all = fixed + " length=" + std::to_string(budget);
+        const std::int32_t result =
+            driver.Write(parsed.molecule.get(), &stream, all.c_str());
+        if (result != ZOLV_WRITE_DONE) {
+          failure = "the driver failed (ZolvWrite result " +
+                    std::to_string(result) + ", options " + all + ")";
+          return false;
+        }
+        *text = stream.record();
+        return true;
+      };
+      if (search::WriteWholeText(write, checked.DefaultLength(), &pattern)) {
+        const std::string out = FormatPattern(pattern.text, form) + "\n";
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        continue;
+      }
+    }
+    Report(query.where + ": cannot write '" + query.text + "': " + failure);
+    ++skipped;
+  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    Report("cannot write the output");
+    return kExitFailure;
+  }
+  return skipped > 0 ? kExitPartial : kExitSuccess;
+}
+
+}  // namespace zolv::host
