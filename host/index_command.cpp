@@ -17,6 +17,7 @@
 
 #include "host/dict_reader.h"
 #include "host/molecule_input.h"
+#include "host/parallel_writer.h"
 #include "host/record_stream.h"
 #include "host/write_command.h"
 #include "rdcore/rdcore.h"
@@ -92,6 +93,7 @@ const CommandSpec& Definition() {
          "number, so that no screens share a position)."},
         {"input-format", '\0', "FORMAT",
          "Read every FILE as smi or sdf, whatever its name."},
+        JobsOption(),
     };
     s.details = kDetails;
     s.minPositional = 1;
@@ -162,15 +164,31 @@ bool CollectFiles(const ParsedCommandLine& line, std::size_t first,
   return true;
 }
 
-// Reads the molecules, writes their texts and stores them in batches.
+// One molecule as read, with where it came from.
+struct IndexItem {
+  InputRecord record;
+  std::string where;
+};
+
+// A molecule's row, or why it was left out; filled on a worker.
+struct IndexResult {
+  bool stored = false;
+  search::TargetRow row;
+  std::string message;  // reported in input order
+  bool cut = false;
+};
+
+// Reads the molecules, writes their texts on the pool's threads and stores
+// them in batches, in input order.
 class Indexer {
  public:
   Indexer(const SbiTextWriter& writer, search::TextStore& store,
-          std::uint32_t length, std::uint32_t bitsLength)
+          std::uint32_t length, std::uint32_t bitsLength, WorkerPool& pool)
       : writer_(writer),
         store_(store),
         length_(length),
-        bitsLength_(bitsLength) {}
+        bitsLength_(bitsLength),
+        pool_(pool) {}
 
   // False after a fatal error, already reported.
   bool IndexFile(const InputFile& file) {
@@ -184,13 +202,18 @@ class Indexer {
     const rdcore::Notation notation = file.format == InputFormat::kSmiles
                                           ? rdcore::Notation::kSmiles
                                           : rdcore::Notation::kMolBlock;
-    InputRecord record;
-    while (reader.Next(&record)) {
-      if (!IndexOne(notation, record,
-                    shown + ":" + std::to_string(record.line))) {
-        return false;
-      }
-    }
+    const bool completed = OrderedParallelMap<IndexItem, IndexResult>(
+        pool_,
+        [&](IndexItem* item) {
+          if (!reader.Next(&item->record)) return false;
+          item->where = shown + ":" + std::to_string(item->record.line);
+          return true;
+        },
+        [&](std::size_t, const IndexItem& item, IndexResult* result) {
+          Compute(notation, item, result);
+        },
+        [&](IndexItem&, IndexResult& result) { return Emit(&result); });
+    if (!completed) return false;
     if (!reader.error().empty()) {
       Report(shown + ": read error: " + reader.error());
       return false;
@@ -215,26 +238,25 @@ class Indexer {
   std::size_t cut() const { return cut_; }
 
  private:
-  bool IndexOne(rdcore::Notation notation, const InputRecord& record,
-                const std::string& where) {
+  // Runs on a worker: touches nothing but item and result.
+  void Compute(rdcore::Notation notation, const IndexItem& item,
+               IndexResult* result) const {
+    const InputRecord& record = item.record;
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
         record.text, notation, rdcore::MoleculeRole::kTarget);
     HostObject* object = parsed.molecule.get();
-    const std::string shown =
-        record.name.empty() ? "" : " (" + record.name + ")";
+    const std::string where =
+        item.where + (record.name.empty() ? "" : " (" + record.name + ")");
     if (object == nullptr) {
-      Report(where + shown + ": cannot read the molecule: " + parsed.error);
-      ++skipped_;
-      return true;
+      result->message = where + ": cannot read the molecule: " + parsed.error;
+      return;
     }
     if (!writer_.Accepts(object)) {
-      Report(where + shown + ": the driver does not accept this molecule");
-      ++skipped_;
-      return true;
+      result->message = where + ": the driver does not accept this molecule";
+      return;
     }
 
-    search::TargetRow row;
-    row.id = static_cast<std::int64_t>(stored_ + batch_.size() + 1);
+    search::TargetRow& row = result->row;
     row.name = record.name;
     std::string error;
     if (notation == rdcore::Notation::kSmiles) {
@@ -242,9 +264,8 @@ class Indexer {
     } else {
       row.smiles = search::MolfileToSmiles(record.text, &error);
       if (row.smiles.empty()) {
-        Report(where + shown + ": no SMILES for the molecule: " + error);
-        ++skipped_;
-        return true;
+        result->message = where + ": no SMILES for the molecule: " + error;
+        return;
       }
     }
 
@@ -257,22 +278,32 @@ class Indexer {
             object, ScreenMode::kTarget, search::TextVariant::kAlphabet,
             WildcardDialect::kAccess, length_, &ascii, &error) ||
         !writer_.WriteBits(object, bitsLength_, &row.bits, &error)) {
-      Report(where + shown + ": " + error);
-      ++skipped_;
-      return true;
+      result->message = where + ": " + error;
+      return;
     }
     if (raw.cut || ascii.cut) {
-      ++cut_;
+      result->cut = true;
       const std::string which = raw.cut && ascii.cut ? "raw and alphabet texts"
                                 : raw.cut            ? "raw text"
                                                      : "alphabet text";
-      Report(where + shown + ": " + which + " cut at length " +
-             std::to_string(raw.cut ? raw.length : ascii.length) +
-             "; queries that need the rest miss this molecule");
+      result->message = where + ": " + which + " cut at length " +
+                        std::to_string(raw.cut ? raw.length : ascii.length) +
+                        "; queries that need the rest miss this molecule";
     }
     row.raw = std::move(raw.text);
     row.ascii = std::move(ascii.text);
-    batch_.push_back(std::move(row));
+    result->stored = true;
+  }
+
+  bool Emit(IndexResult* result) {
+    if (!result->message.empty()) Report(result->message);
+    if (!result->stored) {
+      ++skipped_;
+      return true;
+    }
+    if (result->cut) ++cut_;
+    result->row.id = static_cast<std::int64_t>(stored_ + batch_.size() + 1);
+    batch_.push_back(std::move(result->row));
     return batch_.size() < kBatchSize || Flush();
   }
 
@@ -280,6 +311,7 @@ class Indexer {
   search::TextStore& store_;
   std::uint32_t length_;  // 0: whatever each text needs
   std::uint32_t bitsLength_;
+  WorkerPool& pool_;
   std::vector<search::TargetRow> batch_;
   std::size_t stored_ = 0;
   std::size_t skipped_ = 0;
@@ -431,6 +463,11 @@ int RunIndex(int argc, char** argv) {
     }
     length = *parsed;
   }
+  const std::optional<std::size_t> jobs = ParseJobs(*line, &error);
+  if (!jobs) {
+    Report(error);
+    return kExitFailure;
+  }
   std::vector<InputFile> files;
   if (!CollectFiles(*line, line->Has("postgres") ? 0 : 1, &files, &error)) {
     Report(error);
@@ -464,7 +501,8 @@ int RunIndex(int argc, char** argv) {
   }
 
   const auto start = std::chrono::steady_clock::now();
-  Indexer indexer(writer, *store, length, bitsLength);
+  WorkerPool pool(*jobs);
+  Indexer indexer(writer, *store, length, bitsLength, pool);
   for (const InputFile& file : files) {
     if (!indexer.IndexFile(file)) return kExitFailure;
   }
