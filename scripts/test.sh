@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test twice: as built, and under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then cross-builds the
+# AddressSanitizer and UndefinedBehaviorSanitizer; runs the threaded tests
+# under ThreadSanitizer; then cross-builds the
 # 32-bit Windows driver and checks its exports.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -15,6 +16,14 @@ for config in release asan; do
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$build" --output-on-failure -j "$jobs"
 done
+echo "== ThreadSanitizer: writing on several threads"
+# Only what the threaded tests need; RDKit itself is not instrumented, see
+# scripts/tsan.supp.
+tsan="$root/build/tsan"
+cmake -S "$root" -B "$tsan" -DZOLV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug
+cmake --build "$tsan" -j "$jobs" --target jobs_tests
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp" \
+  ctest --test-dir "$tsan" --output-on-failure -R '^(Jobs|ThreadStress|OrderedParallelMapTest)\.'
 echo "== Windows cross build"
 bash "$root/scripts/check-windows-exports.sh"
 bash "$root/windows/test-windows.sh" --build-only
