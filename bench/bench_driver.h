@@ -29,6 +29,14 @@ class BenchDriver {
     return driver_.Write(object, &stream_, options.c_str()) == 1;
   }
   const std::string& record() const { return stream_.record(); }
+  /// The same into record, for callers on several threads.
+  bool WriteTo(HostObject* object, const std::string& options,
+               std::string* record) const {
+    host::RecordStream stream;
+    if (driver_.Write(object, &stream, options.c_str()) != 1) return false;
+    *record = stream.record();
+    return true;
+  }
 
   /// Texts written whole, with their escapes and budgets handled.
   const host::SbiTextWriter& writer() const { return writer_; }

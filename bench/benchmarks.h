@@ -25,6 +25,7 @@ struct BenchOptions {
   bool progress = true;         // progress lines on stderr
   int rounds = 3;               // throughput: timed passes per form
   bool fullTruth = false;       // quality: SubstructMatch every pair
+  std::size_t jobs = 1;         // quality: threads writing targets
   std::size_t showMissed = 50;  // missed pairs printed at most
   std::string sqlitePath;       // search: SQLite index, or empty
   std::string postgres;         // search: libpq conninfo, or empty

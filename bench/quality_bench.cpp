@@ -19,6 +19,7 @@
 #include "bench/bench_driver.h"
 #include "bench/bench_table.h"
 #include "bench/benchmarks.h"
+#include "host/parallel_writer.h"
 #include "host/record_stream.h"
 #include "search/pattern_match.h"
 #include "search/whole_text.h"
@@ -132,27 +133,46 @@ int RunQuality(const BenchOptions& options) {
   std::size_t alphabetBytes = 0;
   {
     Progress progress("writing targets", targets.size(), options.progress);
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-      Target& target = targets[i];
-      target.molecule = &targetMolecules[i];
-      HostObject* object = target.molecule->host.get();
-      target.fingerprint = PatternFingerprint(*target.molecule->rdkit);
-      if (!WriteWhole(driver, object, ScreenMode::kTarget,
-                      search::TextVariant::kRaw, WildcardDialect::kAccess,
-                      &target.raw, &cutTargets, &error) ||
-          !WriteWhole(driver, object, ScreenMode::kTarget,
-                      search::TextVariant::kAlphabet, WildcardDialect::kAccess,
-                      &target.alphabet, &cutTargets, &error) ||
-          !driver.Write(object, driver.Options(bitsLength))) {
-        std::fprintf(stderr, "%s: target %s: %s\n", me,
-                     target.molecule->entry->smiles.c_str(),
-                     error.empty() ? "the driver failed" : error.c_str());
-        return 1;
+    host::WorkerPool pool(options.jobs);
+    std::vector<std::string> errors(targets.size());
+    std::vector<std::size_t> cuts(targets.size(), 0);
+    // In slices, so that progress moves and a failure stops the run soon.
+    const std::size_t slice = pool.size() * host::kItemsPerWorker;
+    for (std::size_t first = 0; first < targets.size(); first += slice) {
+      const std::size_t count = std::min(slice, targets.size() - first);
+      pool.Run(count, [&](std::size_t, std::size_t offset) {
+        const std::size_t i = first + offset;
+        Target& target = targets[i];
+        target.molecule = &targetMolecules[i];
+        HostObject* object = target.molecule->host.get();
+        target.fingerprint = PatternFingerprint(*target.molecule->rdkit);
+        std::string bits;
+        if (!WriteWhole(driver, object, ScreenMode::kTarget,
+                        search::TextVariant::kRaw, WildcardDialect::kAccess,
+                        &target.raw, &cuts[i], &errors[i]) ||
+            !WriteWhole(driver, object, ScreenMode::kTarget,
+                        search::TextVariant::kAlphabet,
+                        WildcardDialect::kAccess, &target.alphabet, &cuts[i],
+                        &errors[i]) ||
+            !driver.WriteTo(object, driver.Options(bitsLength), &bits)) {
+          if (errors[i].empty()) errors[i] = "the driver failed";
+          return;
+        }
+        target.bits = BitWords(bits);
+      });
+      for (std::size_t i = first; i < first + count; ++i) {
+        if (!errors[i].empty()) {
+          progress.Finish();
+          std::fprintf(stderr, "%s: target %s: %s\n", me,
+                       targets[i].molecule->entry->smiles.c_str(),
+                       errors[i].c_str());
+          return 1;
+        }
+        cutTargets += cuts[i];
+        rawBytes += targets[i].raw.size();
+        alphabetBytes += targets[i].alphabet.size();
       }
-      target.bits = BitWords(driver.record());
-      rawBytes += target.raw.size();
-      alphabetBytes += target.alphabet.size();
-      if ((i & 63) == 0) progress.Step(i);
+      progress.Step(first + count - 1);
     }
     progress.Finish();
   }

@@ -8,6 +8,7 @@
 
 #include "bench/benchmarks.h"
 #include "host/driver_library.h"
+#include "host/parallel_writer.h"
 
 namespace zolv::host {
 namespace {
@@ -88,6 +89,9 @@ const CommandSpec& Definition() {
         {"full-check", '\0', "",
          "quality: match every (query, target) pair with RDKit, not only the "
          "fingerprint's candidates."},
+        {"jobs", 'j', "N",
+         "quality: write the targets on N threads (default: the number of "
+         "cores); the tables are the same for every N."},
         {"show-missed", '\0', "N",
          "quality: name at most N missed pairs (default 50)."},
         {"sqlite", '\0', "FILE", "search: a SQLite index from zolv index."},
@@ -168,6 +172,15 @@ int RunBench(int argc, char** argv) {
   options.rounds = static_cast<int>(rounds == 0 ? 1 : rounds);
   options.fullTruth = line->Has("full-check");
   options.progress = !line->Has("no-progress");
+  {
+    std::string jobsError;
+    const std::optional<std::size_t> jobs = ParseJobs(*line, &jobsError);
+    if (!jobs) {
+      std::fprintf(stderr, "zolv bench: %s\n", jobsError.c_str());
+      return kExitFailure;
+    }
+    options.jobs = *jobs;
+  }
   options.driverPath = line->Value("driver").value_or(DefaultDriverPath());
   options.dictionaryPath = line->Value("dictionary").value_or("");
   options.sqlitePath = line->Value("sqlite").value_or("");

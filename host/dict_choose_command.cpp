@@ -19,6 +19,7 @@
 #include "host/dict_list.h"
 #include "host/dict_screen_finder.h"
 #include "host/driver_library.h"
+#include "host/parallel_writer.h"
 #include "rdcore/rdcore.h"
 #include "tools/dictionary_writer.h"
 
@@ -104,6 +105,7 @@ const CommandSpec& Definition() {
         {"driver", '\0', "PATH",
          "Driver library to load (default: the one beside zolv)."},
         MaxAtomsOption(),
+        JobsOption(),
     };
     s.details = kDetails;
     return s;
@@ -152,7 +154,7 @@ struct Candidate {
 bool FindAll(const std::string& driverPath, const std::string& dictionary,
              std::size_t width, bool query,
              const std::vector<HostObject*>& objects, const char* what,
-             std::vector<std::vector<std::uint16_t>>* found) {
+             WorkerPool& pool, std::vector<std::vector<std::uint16_t>>* found) {
   ScreenFinder finder;
   std::string error;
   if (!finder.Open(driverPath, dictionary, width, query, &error)) {
@@ -161,17 +163,27 @@ bool FindAll(const std::string& driverPath, const std::string& dictionary,
   }
   bench::Progress progress(what, objects.size(), true);
   found->assign(objects.size(), {});
-  std::vector<std::uint16_t> screens;
-  for (std::size_t i = 0; i < objects.size(); ++i) {
-    if (!finder.Find(objects[i], &screens, &error)) {
-      Report(std::string(what) + " " + std::to_string(i + 1) + ": " + error);
-      return false;
+  std::vector<std::string> errors(objects.size());
+  std::vector<char> written(objects.size(), 0);
+  // In slices, so that progress moves while the pool works.
+  const std::size_t slice = pool.size() * kItemsPerWorker;
+  for (std::size_t first = 0; first < objects.size(); first += slice) {
+    const std::size_t count = std::min(slice, objects.size() - first);
+    pool.Run(count, [&](std::size_t, std::size_t offset) {
+      const std::size_t i = first + offset;
+      written[i] = finder.Find(objects[i], &(*found)[i], &errors[i]);
+      // Numbers count from 1, candidates from 0.
+      for (std::uint16_t& number : (*found)[i]) --number;
+    });
+    for (std::size_t i = first; i < first + count; ++i) {
+      if (!written[i]) {
+        progress.Finish();
+        Report(std::string(what) + " " + std::to_string(i + 1) + ": " +
+               errors[i]);
+        return false;
+      }
     }
-    // Numbers count from 1, candidates from 0.
-    for (const std::uint16_t number : screens) {
-      (*found)[i].push_back(static_cast<std::uint16_t>(number - 1));
-    }
-    progress.Step(i);
+    progress.Step(first + count - 1);
   }
   progress.Finish();
   return true;
@@ -245,6 +257,13 @@ int RunDictChoose(int argc, char** argv) {
   }
   const std::string driverPath =
       line->Value("driver").value_or(DefaultDriverPath());
+  std::string jobsError;
+  const std::optional<std::size_t> jobs = ParseJobs(*line, &jobsError);
+  if (!jobs) {
+    Report(jobsError);
+    return kExitFailure;
+  }
+  WorkerPool pool(*jobs);
   const auto start = std::chrono::steady_clock::now();
 
   // The sample.
@@ -376,7 +395,7 @@ int RunDictChoose(int argc, char** argv) {
     objects.push_back(molecule.host.get());
   }
   if (!FindAll(driverPath, scratch.path(), candidates.size(), false, objects,
-               "sample molecules", &input.targetScreens)) {
+               "sample molecules", pool, &input.targetScreens)) {
     return kExitFailure;
   }
   objects.clear();
@@ -384,7 +403,7 @@ int RunDictChoose(int argc, char** argv) {
     objects.push_back(query.host.get());
   }
   if (!FindAll(driverPath, scratch.path(), candidates.size(), true, objects,
-               "sample queries", &input.queryScreens)) {
+               "sample queries", pool, &input.queryScreens)) {
     return kExitFailure;
   }
   objects.clear();
@@ -392,7 +411,7 @@ int RunDictChoose(int argc, char** argv) {
     objects.push_back(candidate.query.get());
   }
   if (!FindAll(driverPath, scratch.path(), candidates.size(), true, objects,
-               "candidates' own queries", &input.implied)) {
+               "candidates' own queries", pool, &input.implied)) {
     return kExitFailure;
   }
 

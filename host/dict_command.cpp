@@ -17,6 +17,7 @@
 #include "host/dict_screen_finder.h"
 #include "host/driver_library.h"
 #include "host/molecule_input.h"
+#include "host/parallel_writer.h"
 #include "host/record_stream.h"
 #include "rdcore/rdcore.h"
 #include "tools/dictionary_writer.h"
@@ -100,6 +101,7 @@ const CommandSpec& BuildSpec() {
          "Say what was written, and name the screens that SMARTS queries "
          "will not ask for."},
         MaxAtomsOption(),
+        JobsOption(),
     };
     s.details = kBuildDetails;
     s.minPositional = 1;
@@ -160,7 +162,7 @@ bool FindInOwnQueries(
     const std::string& driverPath, const std::string& shown,
     const ScreenList& list,
     const std::vector<std::unique_ptr<rdcore::HostMolecule>>& queries,
-    std::vector<std::vector<std::uint16_t>>* found) {
+    WorkerPool& pool, std::vector<std::vector<std::uint16_t>>* found) {
   // Every screen with empty lists, so that each is tested on its own and
   // nothing is taken out of a query's result.
   DictionaryContent independent;
@@ -193,10 +195,15 @@ bool FindInOwnQueries(
     return false;
   }
   found->assign(list.screens.size(), {});
+  std::vector<std::string> errors(list.screens.size());
+  std::vector<char> written(list.screens.size(), 0);
+  pool.Run(list.screens.size(), [&](std::size_t, std::size_t i) {
+    written[i] = finder.Find(queries[i].get(), &(*found)[i], &errors[i]);
+  });
   for (std::size_t i = 0; i < list.screens.size(); ++i) {
-    if (!finder.Find(queries[i].get(), &(*found)[i], &error)) {
+    if (!written[i]) {
       Report(shown + ":" + std::to_string(list.screens[i].line) +
-             ": screen \"" + list.screens[i].smarts + "\": " + error);
+             ": screen \"" + list.screens[i].smarts + "\": " + errors[i]);
       return false;
     }
   }
@@ -325,6 +332,7 @@ const CommandSpec& StatsSpec() {
          "(default 0.5)."},
         kDriverOption,
         MaxAtomsOption(),
+        JobsOption(),
     };
     s.details = kStatsDetails;
     s.minPositional = 1;
@@ -399,6 +407,12 @@ int RunDictBuild(int argc, char** argv) {
     Report("dict build: " + error);
     return kExitFailure;
   }
+  const std::optional<std::size_t> jobs = ParseJobs(*line, &error);
+  if (!jobs) {
+    Report("dict build: " + error);
+    return kExitFailure;
+  }
+  WorkerPool pool(*jobs);
   if (!ReadList(listPath, &list, &error)) {
     Report(error);
     return kExitFailure;
@@ -443,7 +457,8 @@ int RunDictBuild(int argc, char** argv) {
   }
 
   std::vector<std::vector<std::uint16_t>> found;
-  if (!FindInOwnQueries(DriverPath(*line), shown, list, queries, &found)) {
+  if (!FindInOwnQueries(DriverPath(*line), shown, list, queries, pool,
+                        &found)) {
     return kExitFailure;
   }
   const BuiltDictionary built = BuildDictionary(list.screens, found);
@@ -545,6 +560,12 @@ int RunDictStats(int argc, char** argv) {
     Report("dict stats: no molecules; give --molecules INPUT");
     return kExitFailure;
   }
+  std::string jobsError;
+  const std::optional<std::size_t> jobs = ParseJobs(*line, &jobsError);
+  if (!jobs) {
+    Report("dict stats: " + jobsError);
+    return kExitFailure;
+  }
   std::optional<std::size_t> limit;
   if (const auto text = line->Value("limit")) {
     limit = ParseCount(*text);
@@ -617,33 +638,53 @@ int RunDictStats(int argc, char** argv) {
                                         ? rdcore::Notation::kSmiles
                                         : rdcore::Notation::kMolBlock;
 
+  struct Item {
+    InputRecord record;
+  };
+  struct Found {
+    bool ok = false;
+    std::vector<std::uint16_t> screens;
+    std::string error;
+  };
   std::vector<std::size_t> holding(width + 1, 0);
   std::size_t counted = 0;
   std::size_t skipped = 0;
-  InputRecord record;
-  std::vector<std::uint16_t> screens;
-  while ((!limit || counted + skipped < *limit) && reader.Next(&record)) {
-    const std::string where = Shown(*input) + ":" + std::to_string(record.line);
-    if (!record.problem.empty()) {
-      Report(where + ": skipped: " + record.problem);
-      ++skipped;
-      continue;
-    }
-    const rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
-        record.text, notation, rdcore::MoleculeRole::kTarget);
-    if (!parsed.molecule) {
-      Report(where + ": skipped: " + parsed.error);
-      ++skipped;
-      continue;
-    }
-    if (!finder.Find(parsed.molecule.get(), &screens, &error)) {
-      Report(where + ": skipped: " + error);
-      ++skipped;
-      continue;
-    }
-    for (std::uint16_t screen : screens) ++holding[screen];
-    ++counted;
-  }
+  std::size_t read = 0;
+  WorkerPool pool(*jobs);
+  OrderedParallelMap<Item, Found>(
+      pool,
+      [&](Item* item) {
+        if ((limit && read >= *limit) || !reader.Next(&item->record)) {
+          return false;
+        }
+        ++read;
+        return true;
+      },
+      [&](std::size_t, const Item& item, Found* found) {
+        if (!item.record.problem.empty()) {
+          found->error = item.record.problem;
+          return;
+        }
+        const rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+            item.record.text, notation, rdcore::MoleculeRole::kTarget);
+        if (!parsed.molecule) {
+          found->error = parsed.error;
+        } else {
+          found->ok = finder.Find(parsed.molecule.get(), &found->screens,
+                                  &found->error);
+        }
+      },
+      [&](Item& item, Found& found) {
+        if (!found.ok) {
+          Report(Shown(*input) + ":" + std::to_string(item.record.line) +
+                 ": skipped: " + found.error);
+          ++skipped;
+          return true;
+        }
+        for (std::uint16_t screen : found.screens) ++holding[screen];
+        ++counted;
+        return true;
+      });
   if (!reader.error().empty()) {
     Report(Shown(*input) + ": read error: " + reader.error());
     return kExitFailure;

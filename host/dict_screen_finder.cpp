@@ -29,22 +29,22 @@ bool ScreenFinder::Open(const std::string& driverPath,
 }
 
 bool ScreenFinder::Find(HostObject* object, std::vector<std::uint16_t>* screens,
-                        std::string* error) {
+                        std::string* error) const {
   screens->clear();
   auto* hostObject = reinterpret_cast<ZolvHostObject*>(object);
   if (driver_.PreWrite(hostObject) != ZOLV_PREWRITE_ACCEPTED) {
     *error = "the driver does not accept it (ZolvPreWrite refused it)";
     return false;
   }
-  stream_.Clear();
+  RecordStream stream;
   const std::int32_t result = driver_.Write(
-      hostObject, reinterpret_cast<ZolvStream*>(&stream_), options_.c_str());
+      hostObject, reinterpret_cast<ZolvStream*>(&stream), options_.c_str());
   if (result != ZOLV_WRITE_DONE) {
     *error = "the driver did not write it (ZolvWrite result " +
              std::to_string(result) + ")";
     return false;
   }
-  const std::string& bits = stream_.record();
+  const std::string& bits = stream.record();
   if (bits.size() != width_ ||
       bits.find_first_not_of("01") != std::string::npos) {
     *error = "the driver wrote " + std::to_string(bits.size()) +

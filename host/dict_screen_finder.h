@@ -26,15 +26,14 @@ class ScreenFinder {
 
   /// The screens written for object, ascending. False with a message when
   /// the driver refuses the object or writes something other than the bit
-  /// string asked for.
+  /// string asked for. Safe to call from several threads at once.
   bool Find(HostObject* object, std::vector<std::uint16_t>* screens,
-            std::string* error);
+            std::string* error) const;
 
   const std::string& options() const { return options_; }
 
  private:
   DriverLibrary driver_;
-  RecordStream stream_;
   std::string options_;
   std::size_t width_ = 0;
 };

@@ -18,6 +18,7 @@
 
 #include "host/dict_reader.h"
 #include "host/molecule_input.h"
+#include "host/parallel_writer.h"
 #include "host/record_stream.h"
 #include "host/write_command.h"
 #include "rdcore/rdcore.h"
@@ -116,6 +117,7 @@ const CommandSpec& Definition() {
         {"input-format", '\0', "FORMAT",
          "Read every FILE as smi or sdf, whatever its name."},
         MaxAtomsOption(),
+        JobsOption(),
     };
     s.details = kDetails;
     s.minPositional = 1;
@@ -186,18 +188,35 @@ bool CollectFiles(const ParsedCommandLine& line, std::size_t first,
   return true;
 }
 
-// Reads the molecules, writes their texts and stores them in batches.
+// One molecule as read, with where it came from.
+struct IndexItem {
+  InputRecord record;
+  std::string where;
+};
+
+// A molecule's row, or why it was left out; filled on a worker.
+struct IndexResult {
+  bool stored = false;
+  search::TargetRow row;
+  std::string message;  // reported in input order
+  bool cut = false;
+};
+
+// Reads the molecules, writes their texts on the pool's threads and stores
+// them in batches, in input order.
 class Indexer {
  public:
   Indexer(const SbiTextWriter& writer, search::TextStore& store,
           std::uint32_t length, std::uint32_t bitsLength,
-          const search::IndexStart& start, std::size_t batchSize)
+          const search::IndexStart& start, std::size_t batchSize,
+          WorkerPool& pool)
       : writer_(writer),
         store_(store),
         length_(length),
         bitsLength_(bitsLength),
         start_(start),
-        batchSize_(batchSize) {
+        batchSize_(batchSize),
+        pool_(pool) {
     if (const char* after = std::getenv(kStopAfterVariable)) {
       stopAfter_ = std::strtoll(after, nullptr, 10);
       const char* signal = std::getenv(kStopSignalVariable);
@@ -221,21 +240,27 @@ class Indexer {
                                           ? rdcore::Notation::kSmiles
                                           : rdcore::Notation::kMolBlock;
     reader.SetMaxAtoms(maxAtoms_);
-    InputRecord record;
-    while (reader.Next(&record)) {
-      // Records an interrupted run stored already.
-      if (++read_ <= start_.inputToSkip) continue;
-      if (!record.problem.empty()) {
-        Report(shown + ":" + std::to_string(record.line) +
-               ": skipped: " + record.problem);
-        ++skipped_;
-        continue;
-      }
-      if (!IndexOne(notation, record,
-                    shown + ":" + std::to_string(record.line))) {
-        return false;
-      }
-    }
+    const bool completed = OrderedParallelMap<IndexItem, IndexResult>(
+        pool_,
+        [&](IndexItem* item) {
+          // Records an interrupted run stored already: they come before the
+          // first record handed out, so counting them here keeps consumed_
+          // in input order.
+          while (read_ < start_.inputToSkip) {
+            if (!reader.Next(&item->record)) return false;
+            ++read_;
+            ++consumed_;
+          }
+          if (!reader.Next(&item->record)) return false;
+          ++read_;
+          item->where = shown + ":" + std::to_string(item->record.line);
+          return true;
+        },
+        [&](std::size_t, const IndexItem& item, IndexResult* result) {
+          Compute(notation, item, result);
+        },
+        [&](IndexItem&, IndexResult& result) { return Emit(&result); });
+    if (!completed) return false;
     if (!reader.error().empty()) {
       Report(shown + ": read error: " + reader.error());
       return false;
@@ -246,7 +271,7 @@ class Indexer {
   bool Flush() {
     if (batch_.empty()) return true;
     std::string error;
-    if (!search::StoreBatch(store_, batch_, read_,
+    if (!search::StoreBatch(store_, batch_, consumed_,
                             start_.cutSoFar + static_cast<std::int64_t>(cut_),
                             &error)) {
       Report(error);
@@ -270,26 +295,29 @@ class Indexer {
     }
   }
 
-  bool IndexOne(rdcore::Notation notation, const InputRecord& record,
-                const std::string& where) {
+  // Runs on a worker: touches nothing but item and result.
+  void Compute(rdcore::Notation notation, const IndexItem& item,
+               IndexResult* result) const {
+    const InputRecord& record = item.record;
+    if (!record.problem.empty()) {
+      result->message = item.where + ": skipped: " + record.problem;
+      return;
+    }
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
         record.text, notation, rdcore::MoleculeRole::kTarget);
     HostObject* object = parsed.molecule.get();
-    const std::string shown =
-        record.name.empty() ? "" : " (" + record.name + ")";
+    const std::string where =
+        item.where + (record.name.empty() ? "" : " (" + record.name + ")");
     if (object == nullptr) {
-      Report(where + shown + ": cannot read the molecule: " + parsed.error);
-      ++skipped_;
-      return true;
+      result->message = where + ": cannot read the molecule: " + parsed.error;
+      return;
     }
     if (!writer_.Accepts(object)) {
-      Report(where + shown + ": the driver does not accept this molecule");
-      ++skipped_;
-      return true;
+      result->message = where + ": the driver does not accept this molecule";
+      return;
     }
 
-    search::TargetRow row;
-    row.id = start_.nextId + static_cast<std::int64_t>(stored_ + batch_.size());
+    search::TargetRow& row = result->row;
     row.name = record.name;
     std::string error;
     if (notation == rdcore::Notation::kSmiles) {
@@ -297,9 +325,8 @@ class Indexer {
     } else {
       row.smiles = search::MolfileToSmiles(record.text, &error);
       if (row.smiles.empty()) {
-        Report(where + shown + ": no SMILES for the molecule: " + error);
-        ++skipped_;
-        return true;
+        result->message = where + ": no SMILES for the molecule: " + error;
+        return;
       }
     }
 
@@ -312,22 +339,34 @@ class Indexer {
             object, ScreenMode::kTarget, search::TextVariant::kAlphabet,
             WildcardDialect::kAccess, length_, &ascii, &error) ||
         !writer_.WriteBits(object, bitsLength_, &row.bits, &error)) {
-      Report(where + shown + ": " + error);
-      ++skipped_;
-      return true;
+      result->message = where + ": " + error;
+      return;
     }
     if (raw.cut || ascii.cut) {
-      ++cut_;
+      result->cut = true;
       const std::string which = raw.cut && ascii.cut ? "raw and alphabet texts"
                                 : raw.cut            ? "raw text"
                                                      : "alphabet text";
-      Report(where + shown + ": " + which + " cut at length " +
-             std::to_string(raw.cut ? raw.length : ascii.length) +
-             "; queries that need the rest miss this molecule");
+      result->message = where + ": " + which + " cut at length " +
+                        std::to_string(raw.cut ? raw.length : ascii.length) +
+                        "; queries that need the rest miss this molecule";
     }
     row.raw = std::move(raw.text);
     row.ascii = std::move(ascii.text);
-    batch_.push_back(std::move(row));
+    result->stored = true;
+  }
+
+  bool Emit(IndexResult* result) {
+    ++consumed_;
+    if (!result->message.empty()) Report(result->message);
+    if (!result->stored) {
+      ++skipped_;
+      return true;
+    }
+    if (result->cut) ++cut_;
+    result->row.id =
+        start_.nextId + static_cast<std::int64_t>(stored_ + batch_.size());
+    batch_.push_back(std::move(result->row));
     return batch_.size() < batchSize_ || Flush();
   }
 
@@ -339,8 +378,12 @@ class Indexer {
   std::size_t batchSize_;
   std::int64_t stopAfter_ = -1;
   int stopSignal_ = SIGKILL;
+  WorkerPool& pool_;
   std::vector<search::TargetRow> batch_;
-  std::int64_t read_ = 0;  // input records, over all files
+  std::int64_t read_ = 0;  // input records read, over all files
+  // Input records stored or left out, in input order: what a batch commits
+  // as done, so that a resumed run starts after the last committed batch.
+  std::int64_t consumed_ = 0;
   std::size_t stored_ = 0;
   std::size_t skipped_ = 0;
   std::size_t cut_ = 0;
@@ -497,6 +540,11 @@ int RunIndex(int argc, char** argv) {
     }
     length = *parsed;
   }
+  const std::optional<std::size_t> jobs = ParseJobs(*line, &error);
+  if (!jobs) {
+    Report(error);
+    return kExitFailure;
+  }
   std::vector<InputFile> files;
   if (!CollectFiles(*line, line->Has("postgres") ? 0 : 1, &files, &error)) {
     Report(error);
@@ -560,7 +608,8 @@ int RunIndex(int argc, char** argv) {
   }
 
   const auto start_time = std::chrono::steady_clock::now();
-  Indexer indexer(writer, *store, length, bitsLength, start, batchSize);
+  WorkerPool pool(*jobs);
+  Indexer indexer(writer, *store, length, bitsLength, start, batchSize, pool);
   indexer.SetMaxAtoms(maxAtoms);
   for (const InputFile& file : files) {
     if (!indexer.IndexFile(file)) return kExitFailure;

@@ -18,6 +18,7 @@
 #include "host/dict_reader.h"
 #include "host/driver_library.h"
 #include "host/molecule_input.h"
+#include "host/parallel_writer.h"
 #include "host/record_stream.h"
 #include "rdcore/rdcore.h"
 
@@ -163,6 +164,7 @@ const CommandSpec& Definition() {
         {"no-progress", '\0', "",
          "Never show progress (shown on a terminal for long inputs)."},
         MaxAtomsOption(),
+        JobsOption(),
     };
     s.details = kDetails;
     return s;
@@ -325,23 +327,118 @@ std::string ParseFailureReason(rdcore::Notation notation,
   return rest.compare(0, 2, ": ") == 0 ? rest.substr(2) : error;
 }
 
-// Writes the records of a run and keeps its counts.
+// One molecule as read, with where it came from.
+struct WriteItem {
+  rdcore::Notation notation = rdcore::Notation::kSmiles;
+  std::string text;
+  std::string name;
+  std::string where;
+  std::string problem;  // damage the reader found; the record is skipped
+};
+
+// What writing one molecule gave: its line and its messages, printed in
+// input order by the thread that reads.
+struct WriteResult {
+  enum class Outcome { kWritten, kSkipped, kFatal } outcome = Outcome::kWritten;
+  std::string line;     // the encoded record
+  std::string message;  // reported before the line, if any
+  bool lineBreak = false;
+};
+
+const char* NotationName(rdcore::Notation notation) {
+  switch (notation) {
+    case rdcore::Notation::kSmiles:
+      return "SMILES";
+    case rdcore::Notation::kSmarts:
+      return "SMARTS";
+    case rdcore::Notation::kMolBlock:
+      break;
+  }
+  return "molfile record";
+}
+
+// Writes one molecule on a worker; stream is the worker's own.
+void ComputeRecord(const DriverLibrary& driver, const WriteSettings& settings,
+                   const WriteItem& item, RecordStream* stream,
+                   WriteResult* result) {
+  const auto skip = [result](std::string message) {
+    result->outcome = WriteResult::Outcome::kSkipped;
+    result->message = std::move(message);
+  };
+  if (!item.problem.empty()) {
+    return skip(item.where + ": skipped: " + item.problem);
+  }
+  if (item.notation != rdcore::Notation::kMolBlock) {
+    if (const auto problem =
+            CheckMoleculeText(item.text, false, settings.maxAtoms)) {
+      return skip(item.where + ": skipped: " + *problem);
+    }
+  }
+  const bool query =
+      settings.queries || item.notation == rdcore::Notation::kSmarts;
+  rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+      item.text, item.notation,
+      query ? rdcore::MoleculeRole::kQuery : rdcore::MoleculeRole::kTarget);
+  HostObject* object = parsed.molecule.get();
+  if (object == nullptr) {
+    // A molfile is shown by its title, a SMILES or SMARTS whole.
+    const std::string shown =
+        item.notation == rdcore::Notation::kMolBlock ? item.name : item.text;
+    return skip(item.where + ": cannot read " + NotationName(item.notation) +
+                " '" + shown + "': " +
+                ParseFailureReason(item.notation, item.text, parsed.error));
+  }
+  if (driver.PreWrite(object) != ZOLV_PREWRITE_ACCEPTED) {
+    return skip(item.where +
+                ": the driver does not accept this object "
+                "(ZolvPreWrite refused it)");
+  }
+  stream->Clear();
+  const std::int32_t code =
+      driver.Write(object, stream, settings.options.c_str());
+  if (code == ZOLV_WRITE_BAD_LENGTH) {
+    result->outcome = WriteResult::Outcome::kFatal;
+    result->message =
+        "the driver refused the options: \"length\" is zero or not a "
+        "number (ZolvWrite result 12)";
+    return;
+  }
+  if (code == ZOLV_WRITE_FAILED) {
+    return skip(item.where +
+                ": the driver could not compute the screens (ZolvWrite "
+                "result 0)");
+  }
+  if (code != ZOLV_WRITE_DONE) {
+    return skip(item.where + ": unexpected ZolvWrite result " +
+                std::to_string(code));
+  }
+  result->lineBreak =
+      stream->record().find_first_of("\r\n") != std::string::npos;
+  result->line = EncodeRecord(stream->record(), settings.encoding);
+}
+
+// Writes the records of a run on the pool's threads and keeps its counts.
 class Writer {
  public:
   Writer(const DriverLibrary& driver, const WriteSettings& settings,
-         std::FILE* out)
+         std::FILE* out, WorkerPool& pool)
       : driver_(driver),
         settings_(settings),
         out_(out),
+        pool_(pool),
+        streams_(pool.size()),
         progress_(settings.progress) {}
 
   // False after a fatal error, already reported.
   bool WriteInput(const Input& input) {
-    if (input.kind == Input::Kind::kSmiles) {
-      return WriteOne(rdcore::Notation::kSmiles, input.text, "", "--smiles");
-    }
-    if (input.kind == Input::Kind::kSmarts) {
-      return WriteOne(rdcore::Notation::kSmarts, input.text, "", "--smarts");
+    if (input.kind != Input::Kind::kFile) {
+      const bool smiles = input.kind == Input::Kind::kSmiles;
+      WriteItem item{
+          smiles ? rdcore::Notation::kSmiles : rdcore::Notation::kSmarts,
+          input.text, "", smiles ? "--smiles" : "--smarts", ""};
+      WriteResult result;
+      ComputeRecord(driver_, settings_, item, &streams_[0], &result);
+      return Emit(item, result);
     }
     const std::string shown = input.text == "-" ? "stdin" : input.text;
     MoleculeReader reader;
@@ -355,18 +452,24 @@ class Writer {
                                           : rdcore::Notation::kMolBlock;
     reader.SetMaxAtoms(settings_.maxAtoms);
     InputRecord record;
-    while (reader.Next(&record)) {
-      const std::string where = shown + ":" + std::to_string(record.line);
-      if (!record.problem.empty()) {
-        ++count_;
-        Message(where + ": skipped: " + record.problem);
-        Skip(record.name);
-        continue;
-      }
-      if (!WriteOne(notation, record.text, record.name, where)) {
-        return false;
-      }
-    }
+    const bool completed = OrderedParallelMap<WriteItem, WriteResult>(
+        pool_,
+        [&](WriteItem* item) {
+          if (!reader.Next(&record)) return false;
+          item->notation = notation;
+          item->text = std::move(record.text);
+          item->name = std::move(record.name);
+          item->where = shown + ":" + std::to_string(record.line);
+          item->problem = std::move(record.problem);
+          return true;
+        },
+        [&](std::size_t worker, const WriteItem& item, WriteResult* result) {
+          ComputeRecord(driver_, settings_, item, &streams_[worker], result);
+        },
+        [&](WriteItem& item, WriteResult& result) {
+          return Emit(item, result);
+        });
+    if (!completed) return false;
     if (!reader.error().empty()) {
       Message(shown + ": read error: " + reader.error());
       return false;
@@ -390,72 +493,29 @@ class Writer {
     Report(message);
   }
 
-  // Writes one molecule's line; false after a fatal error.
-  bool WriteOne(rdcore::Notation notation, const std::string& text,
-                const std::string& name, const std::string& where) {
+  // Prints one molecule's messages and line; false after a fatal error.
+  bool Emit(const WriteItem& item, const WriteResult& result) {
     ++count_;
     progress_.Tick(count_);
-    if (notation != rdcore::Notation::kMolBlock) {
-      if (const auto problem =
-              CheckMoleculeText(text, false, settings_.maxAtoms)) {
-        Message(where + ": skipped: " + *problem);
-        return Skip(name);
-      }
-    }
-    const bool query =
-        settings_.queries || notation == rdcore::Notation::kSmarts;
-    rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
-        text, notation,
-        query ? rdcore::MoleculeRole::kQuery : rdcore::MoleculeRole::kTarget);
-    HostObject* object = parsed.molecule.get();
-    if (object == nullptr) {
-      // A molfile is shown by its title, a SMILES or SMARTS whole.
-      const std::string shown =
-          notation == rdcore::Notation::kMolBlock ? name : text;
-      Message(where + ": cannot read " + NotationName(notation) + " '" + shown +
-              "': " + ParseFailureReason(notation, text, parsed.error));
-      return Skip(name);
-    }
-    if (driver_.PreWrite(object) != ZOLV_PREWRITE_ACCEPTED) {
-      Message(where +
-              ": the driver does not accept this object "
-              "(ZolvPreWrite refused it)");
-      return Skip(name);
-    }
-    stream_.Clear();
-    const std::int32_t result =
-        driver_.Write(object, &stream_, settings_.options.c_str());
-    if (result == ZOLV_WRITE_BAD_LENGTH) {
-      Message(
-          "the driver refused the options: \"length\" is zero or not a "
-          "number (ZolvWrite result 12)");
-      return false;
-    }
-    if (result == ZOLV_WRITE_FAILED) {
-      Message(where +
-              ": the driver could not compute the screens (ZolvWrite "
-              "result 0)");
-      return Skip(name);
-    }
-    if (result != ZOLV_WRITE_DONE) {
-      Message(where + ": unexpected ZolvWrite result " +
-              std::to_string(result));
-      return Skip(name);
+    if (!result.message.empty()) Message(result.message);
+    switch (result.outcome) {
+      case WriteResult::Outcome::kFatal:
+        return false;
+      case WriteResult::Outcome::kSkipped:
+        ++skipped_;
+        PutLine("", item.name);
+        return true;
+      case WriteResult::Outcome::kWritten:
+        break;
     }
     if (settings_.encoding == RecordEncoding::kText && !warnedLineBreak_ &&
-        stream_.record().find_first_of("\r\n") != std::string::npos) {
+        result.lineBreak) {
       Message(
           "warning: a record holds line-break bytes, so lines no longer match "
           "molecules; use --encoding hex or escaped");
       warnedLineBreak_ = true;
     }
-    PutLine(EncodeRecord(stream_.record(), settings_.encoding), name);
-    return true;
-  }
-
-  bool Skip(const std::string& name) {
-    ++skipped_;
-    PutLine("", name);
+    PutLine(result.line, item.name);
     return true;
   }
 
@@ -468,23 +528,12 @@ class Writer {
     std::fputc('\n', out_);
   }
 
-  static const char* NotationName(rdcore::Notation notation) {
-    switch (notation) {
-      case rdcore::Notation::kSmiles:
-        return "SMILES";
-      case rdcore::Notation::kSmarts:
-        return "SMARTS";
-      case rdcore::Notation::kMolBlock:
-        break;
-    }
-    return "molfile record";
-  }
-
   const DriverLibrary& driver_;
   const WriteSettings& settings_;
   std::FILE* out_;
+  WorkerPool& pool_;
+  std::vector<RecordStream> streams_;  // one per worker
   ProgressMeter progress_;
-  RecordStream stream_;
   std::size_t count_ = 0;
   std::size_t skipped_ = 0;
   bool warnedLineBreak_ = false;
@@ -526,8 +575,14 @@ int RunWrite(int argc, char** argv) {
     return kExitFailure;
   }
 
-  std::vector<Input> inputs;
   std::string error;
+  const std::optional<std::size_t> jobs = ParseJobs(*line, &error);
+  if (!jobs) {
+    Report(error);
+    return kExitFailure;
+  }
+
+  std::vector<Input> inputs;
   if (!CollectInputs(*line, &inputs, &error)) {
     Report(error);
     return kExitFailure;
@@ -568,7 +623,8 @@ int RunWrite(int argc, char** argv) {
     out = outputFile.get();
   }
 
-  Writer writer(driver, settings, out);
+  WorkerPool pool(*jobs);
+  Writer writer(driver, settings, out, pool);
   bool completed = true;
   for (const Input& input : inputs) {
     if (!writer.WriteInput(input)) {

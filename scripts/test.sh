@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test twice: as built, and under
-# AddressSanitizer and UndefinedBehaviorSanitizer; then cross-builds the
-# Windows driver, checks its exports on 32-bit and 64-bit Windows, and runs the
-# driver's tests as 64-bit Windows programs under wine64.
+# AddressSanitizer and UndefinedBehaviorSanitizer; runs the threaded tests
+# under ThreadSanitizer; then cross-builds the Windows driver, checks its
+# exports on 32-bit and 64-bit Windows, and runs the driver's tests as 64-bit
+# Windows programs under wine64.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -16,6 +17,14 @@ for config in release asan; do
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$build" --output-on-failure -j "$jobs"
 done
+echo "== ThreadSanitizer: writing on several threads"
+# Only what the threaded tests need; RDKit itself is not instrumented, see
+# scripts/tsan.supp.
+tsan="$root/build/tsan"
+cmake -S "$root" -B "$tsan" -DZOLV_TSAN=ON -DCMAKE_BUILD_TYPE=Debug
+cmake --build "$tsan" -j "$jobs" --target jobs_tests
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp" \
+  ctest --test-dir "$tsan" --output-on-failure -R '^(Jobs|ThreadStress|OrderedParallelMapTest)\.'
 echo "== Windows cross builds, and the driver's tests under wine64"
 bash "$root/scripts/check-windows-exports.sh" --arch i686
 bash "$root/scripts/check-windows-exports.sh" --arch x86_64
