@@ -69,8 +69,7 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
     pattern.closureStart.push_back(static_cast<int>(pattern.closures.size()));
     int parent = -1;
     int parentBond = -1;
-    for (const RDKit::Bond* bond :
-         mol.atomBonds(mol.getAtomWithIdx(best))) {
+    for (const RDKit::Bond* bond : mol.atomBonds(mol.getAtomWithIdx(best))) {
       const int other = static_cast<int>(bond->getOtherAtomIdx(best));
       const int bondIdx = static_cast<int>(bond->getIdx());
       if (placed[other] && other != best) {
@@ -93,8 +92,8 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
 
 TargetGraph BuildTargetGraph(const RDKit::ROMol& mol) {
   TargetGraph graph;
-  graph.usable = mol.getRingInfo() != nullptr &&
-                 mol.getRingInfo()->isInitialized();
+  graph.usable =
+      mol.getRingInfo() != nullptr && mol.getRingInfo()->isInitialized();
   for (const RDKit::Atom* atom : mol.atoms()) graph.atoms.push_back(atom);
   for (const RDKit::Bond* bond : mol.bonds()) graph.bonds.push_back(bond);
   graph.start.reserve(graph.atoms.size() + 1);
@@ -111,27 +110,23 @@ TargetGraph BuildTargetGraph(const RDKit::ROMol& mol) {
 }
 
 bool GraphMatcher::AtomMatches(int patternAtom, int targetAtom) {
-  std::uint8_t& answer =
-      atomAnswers_[static_cast<std::size_t>(patternAtom) *
-                       target_->atoms.size() +
-                   targetAtom];
+  std::uint8_t& answer = atomAnswers_[static_cast<std::size_t>(patternAtom) *
+                                          target_->atoms.size() +
+                                      targetAtom];
   if (answer == 0) {
-    answer = pattern_->atoms[patternAtom]->Match(target_->atoms[targetAtom])
-                 ? 2
-                 : 1;
+    answer =
+        pattern_->atoms[patternAtom]->Match(target_->atoms[targetAtom]) ? 2 : 1;
   }
   return answer == 2;
 }
 
 bool GraphMatcher::BondMatches(int patternBond, int targetBond) {
-  std::uint8_t& answer =
-      bondAnswers_[static_cast<std::size_t>(patternBond) *
-                       target_->bonds.size() +
-                   targetBond];
+  std::uint8_t& answer = bondAnswers_[static_cast<std::size_t>(patternBond) *
+                                          target_->bonds.size() +
+                                      targetBond];
   if (answer == 0) {
-    answer = pattern_->bonds[patternBond]->Match(target_->bonds[targetBond])
-                 ? 2
-                 : 1;
+    answer =
+        pattern_->bonds[patternBond]->Match(target_->bonds[targetBond]) ? 2 : 1;
   }
   return answer == 2;
 }
@@ -174,8 +169,7 @@ void GraphMatcher::Extend(std::size_t position) {
   };
   if (parent < 0) {
     const int count = static_cast<int>(target_->atoms.size());
-    for (int candidate = 0; candidate < count && found_ < limit_;
-         ++candidate) {
+    for (int candidate = 0; candidate < count && found_ < limit_; ++candidate) {
       tryAtom(candidate);
     }
     return;
@@ -191,8 +185,7 @@ void GraphMatcher::Extend(std::size_t position) {
 }
 
 std::uint32_t GraphMatcher::Find(const CompiledPattern& pattern,
-                                 const TargetGraph& target,
-                                 std::uint32_t limit,
+                                 const TargetGraph& target, std::uint32_t limit,
                                  std::vector<AtomPairs>* matches) {
   pattern_ = &pattern;
   target_ = &target;
