@@ -3,8 +3,12 @@
 #include <GraphMol/QueryAtom.h>
 #include <GraphMol/QueryBond.h>
 #include <GraphMol/RDKitBase.h>
+#include <GraphMol/SmilesParse/SmartsWrite.h>
 
 #include <algorithm>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 
 namespace zolv::rdcore {
 namespace {
@@ -22,13 +26,25 @@ bool HasRecursion(const AtomQuery* query) {
   return false;
 }
 
+// Query texts numbered in the order first seen. Only compiling a pattern,
+// once per screen structure, takes the lock; searches never do.
+int QueryNumber(const std::string& text) {
+  static std::mutex mutex;
+  static std::unordered_map<std::string, int> numbers;
+  const std::lock_guard<std::mutex> lock(mutex);
+  return numbers.emplace(text, static_cast<int>(numbers.size())).first->second;
+}
+
 bool TreatedExactly(const RDKit::ROMol& mol) {
   if (!mol.getStereoGroups().empty()) return false;
   for (const RDKit::Atom* atom : mol.atoms()) {
+    // Plain atoms have no query text to share answers by.
+    if (!atom->hasQuery()) return false;
     if (atom->getChiralTag() != RDKit::Atom::CHI_UNSPECIFIED) return false;
     if (atom->hasQuery() && HasRecursion(atom->getQuery())) return false;
   }
   for (const RDKit::Bond* bond : mol.bonds()) {
+    if (!bond->hasQuery()) return false;
     if (bond->getStereo() != RDKit::Bond::STEREONONE ||
         bond->getBondDir() != RDKit::Bond::NONE) {
       return false;
@@ -45,6 +61,20 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
   const int atomCount = static_cast<int>(mol.getNumAtoms());
   for (const RDKit::Atom* atom : mol.atoms()) pattern.atoms.push_back(atom);
   for (const RDKit::Bond* bond : mol.bonds()) pattern.bonds.push_back(bond);
+  if (pattern.exact) {
+    // The text with the query's type and description tree: two queries that
+    // agree in all of it answer alike.
+    for (const RDKit::Atom* atom : pattern.atoms) {
+      pattern.atomQueries.push_back(
+          QueryNumber(RDKit::SmartsWrite::GetAtomSmarts(atom) + '\n' +
+                      RDKit::describeQuery(atom)));
+    }
+    for (const RDKit::Bond* bond : pattern.bonds) {
+      pattern.bondQueries.push_back(
+          QueryNumber(RDKit::SmartsWrite::GetBondSmarts(bond) + '\n' +
+                      RDKit::describeQuery(bond)));
+    }
+  }
 
   // Greedy order: each fragment starts at its most connected atom; next comes
   // the atom with the most bonds to atoms already placed, so that closures
@@ -110,9 +140,7 @@ TargetGraph BuildTargetGraph(const RDKit::ROMol& mol) {
 }
 
 bool GraphMatcher::AtomMatches(int patternAtom, int targetAtom) {
-  std::uint8_t& answer = atomAnswers_[static_cast<std::size_t>(patternAtom) *
-                                          target_->atoms.size() +
-                                      targetAtom];
+  std::uint8_t& answer = atomAnswers_[patternAtom][targetAtom];
   if (answer == 0) {
     answer =
         pattern_->atoms[patternAtom]->Match(target_->atoms[targetAtom]) ? 2 : 1;
@@ -121,9 +149,7 @@ bool GraphMatcher::AtomMatches(int patternAtom, int targetAtom) {
 }
 
 bool GraphMatcher::BondMatches(int patternBond, int targetBond) {
-  std::uint8_t& answer = bondAnswers_[static_cast<std::size_t>(patternBond) *
-                                          target_->bonds.size() +
-                                      targetBond];
+  std::uint8_t& answer = bondAnswers_[patternBond][targetBond];
   if (answer == 0) {
     answer =
         pattern_->bonds[patternBond]->Match(target_->bonds[targetBond]) ? 2 : 1;
@@ -185,7 +211,8 @@ void GraphMatcher::Extend(std::size_t position) {
 }
 
 std::uint32_t GraphMatcher::Find(const CompiledPattern& pattern,
-                                 const TargetGraph& target, std::uint32_t limit,
+                                 const TargetGraph& target,
+                                 TargetAnswers& answers, std::uint32_t limit,
                                  std::vector<AtomPairs>* matches) {
   pattern_ = &pattern;
   target_ = &target;
@@ -197,8 +224,17 @@ std::uint32_t GraphMatcher::Find(const CompiledPattern& pattern,
       pattern.bonds.size() > target.bonds.size()) {
     return 0;
   }
-  atomAnswers_.assign(pattern.atoms.size() * target.atoms.size(), 0);
-  bondAnswers_.assign(pattern.bonds.size() * target.bonds.size(), 0);
+  if (!pattern.exact) return 0;
+  atomAnswers_.resize(pattern.atoms.size());
+  for (std::size_t atom = 0; atom < pattern.atoms.size(); ++atom) {
+    atomAnswers_[atom] =
+        answers.AtomRow(pattern.atomQueries[atom], target.atoms.size());
+  }
+  bondAnswers_.resize(pattern.bonds.size());
+  for (std::size_t bond = 0; bond < pattern.bonds.size(); ++bond) {
+    bondAnswers_[bond] =
+        answers.BondRow(pattern.bondQueries[bond], target.bonds.size());
+  }
   image_.assign(pattern.atoms.size(), -1);
   used_.assign(target.atoms.size(), 0);
   Extend(0);

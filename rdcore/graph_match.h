@@ -27,6 +27,10 @@ struct CompiledPattern {
   bool exact = false;
   std::vector<const RDKit::Atom*> atoms;  // by pattern atom
   std::vector<const RDKit::Bond*> bonds;  // by pattern bond
+  /// By pattern atom and bond: the number of its query text, the same in
+  /// every pattern, so that a target answers each query once.
+  std::vector<int> atomQueries;
+  std::vector<int> bondQueries;
   /// Pattern atoms in the order they are mapped.
   std::vector<int> order;
   /// By position in order: the earlier atom it is bonded to and that bond,
@@ -55,13 +59,38 @@ struct TargetGraph {
 
 TargetGraph BuildTargetGraph(const RDKit::ROMol& mol);
 
+/// A target's answers to the queries of the patterns searched in it so far,
+/// by query number and target atom or bond: 0 not asked yet, 1 no, 2 yes.
+/// Belongs to one target and one thread.
+class TargetAnswers {
+ public:
+  std::uint8_t* AtomRow(int query, std::size_t atomCount) {
+    return Row(atoms_, query, atomCount);
+  }
+  std::uint8_t* BondRow(int query, std::size_t bondCount) {
+    return Row(bonds_, query, bondCount);
+  }
+
+ private:
+  static std::uint8_t* Row(std::vector<std::vector<std::uint8_t>>& rows,
+                           int query, std::size_t size) {
+    if (static_cast<std::size_t>(query) >= rows.size()) rows.resize(query + 1);
+    if (rows[query].size() != size) rows[query].assign(size, 0);
+    return rows[query].data();
+  }
+
+  std::vector<std::vector<std::uint8_t>> atoms_;
+  std::vector<std::vector<std::uint8_t>> bonds_;
+};
+
 /// The search's working memory, kept between searches to reuse it.
 class GraphMatcher {
  public:
   /// Appends at most limit matches of the pattern in the target, always in
   /// the same order; returns how many it found. RDKit's Match may throw.
   std::uint32_t Find(const CompiledPattern& pattern, const TargetGraph& target,
-                     std::uint32_t limit, std::vector<AtomPairs>* matches);
+                     TargetAnswers& answers, std::uint32_t limit,
+                     std::vector<AtomPairs>* matches);
 
  private:
   bool AtomMatches(int patternAtom, int targetAtom);
@@ -72,11 +101,11 @@ class GraphMatcher {
 
   const CompiledPattern* pattern_ = nullptr;
   const TargetGraph* target_ = nullptr;
-  // Answers of Match: 0 not asked yet, 1 no, 2 yes.
-  std::vector<std::uint8_t> atomAnswers_;  // pattern atom * target atoms
-  std::vector<std::uint8_t> bondAnswers_;  // pattern bond * target bonds
-  std::vector<int> image_;                 // by pattern atom
-  std::vector<std::uint8_t> used_;         // by target atom
+  // Rows of the target's answers, by pattern atom and bond.
+  std::vector<std::uint8_t*> atomAnswers_;
+  std::vector<std::uint8_t*> bondAnswers_;
+  std::vector<int> image_;          // by pattern atom
+  std::vector<std::uint8_t> used_;  // by target atom
   std::uint32_t limit_ = 0;
   std::uint32_t found_ = 0;
   std::vector<AtomPairs>* matches_ = nullptr;

@@ -56,8 +56,9 @@ void CoreMatcher::SetPattern(Chemistry* pattern) {
 
 void CoreMatcher::SetTarget(Chemistry* target) {
   detail::Count(detail::Counters().targetsSet);
-  const CoreChemistry* ours = CoreChemistry::From(target);
+  CoreChemistry* ours = CoreChemistry::From(target);
   target_ = ours != nullptr ? ours->structure() : nullptr;
+  answers_ = ours != nullptr ? ours->Answers() : nullptr;
   Restart();
 }
 
@@ -71,10 +72,10 @@ void CoreMatcher::Restart() {
 void CoreMatcher::Search(std::uint32_t limit) {
   const CompiledPattern& compiled = pattern_->compiled();
   const TargetGraph& graph = target_->graph();
-  if (compiled.exact && graph.usable) {
+  if (compiled.exact && graph.usable && answers_ != nullptr) {
     detail::Count(detail::Counters().graphSearches);
     matches_.clear();
-    graphMatcher_.Find(compiled, graph, limit, &matches_);
+    graphMatcher_.Find(compiled, graph, *answers_, limit, &matches_);
   } else {
     detail::Count(detail::Counters().substructureSearches);
     RDKit::SubstructMatchParameters parameters;

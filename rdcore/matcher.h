@@ -65,6 +65,7 @@ class CoreMatcher final : public Matcher {
 
   std::shared_ptr<const Structure> pattern_;
   std::shared_ptr<const Structure> target_;
+  std::shared_ptr<TargetAnswers> answers_;  // the target's
   std::vector<AtomPairs> matches_;
   GraphMatcher graphMatcher_;
   std::size_t next_ = 0;

@@ -100,6 +100,7 @@ inline std::vector<rdcore::AtomPairs> Sorted(
 /// pattern in one target.
 inline void ComparePair(const CheckedStructure& pattern,
                         const CheckedStructure& target,
+                        rdcore::TargetAnswers& answers,
                         rdcore::GraphMatcher& matcher, CheckTally& tally) {
   using Clock = std::chrono::steady_clock;
   RDKit::SubstructMatchParameters parameters;
@@ -111,7 +112,7 @@ inline void ComparePair(const CheckedStructure& pattern,
       RDKit::SubstructMatch(*target.mol, *pattern.mol, parameters);
   const auto graphStart = Clock::now();
   std::vector<rdcore::AtomPairs> found;
-  matcher.Find(pattern.compiled, target.graph, kCheckLimit, &found);
+  matcher.Find(pattern.compiled, target.graph, answers, kCheckLimit, &found);
   const auto graphEnd = Clock::now();
   tally.rdkitSeconds +=
       std::chrono::duration<double>(graphStart - rdkitStart).count();
@@ -124,7 +125,7 @@ inline void ComparePair(const CheckedStructure& pattern,
       !RDKit::SubstructMatch(*target.mol, *pattern.mol, parameters).empty();
   const auto graphFirstStart = Clock::now();
   std::vector<rdcore::AtomPairs> first;
-  matcher.Find(pattern.compiled, target.graph, 1, &first);
+  matcher.Find(pattern.compiled, target.graph, answers, 1, &first);
   const auto graphFirstEnd = Clock::now();
   tally.rdkitFirstSeconds +=
       std::chrono::duration<double>(graphFirstStart - rdkitFirstStart).count();
@@ -156,9 +157,11 @@ inline void CompareAll(
   rdcore::GraphMatcher matcher;
   for (const auto& target : targets) {
     if (!target->graph.usable) continue;
+    // One target's answers serve every pattern, as in a write.
+    rdcore::TargetAnswers answers;
     for (const auto& pattern : patterns) {
       if (pattern->compiled.exact)
-        ComparePair(*pattern, *target, matcher, tally);
+        ComparePair(*pattern, *target, answers, matcher, tally);
     }
   }
 }
