@@ -17,6 +17,8 @@ CoreStatistics GetCoreStatistics() {
       counters.nextMatchCalls.load(std::memory_order_relaxed);
   statistics.substructureSearches =
       counters.substructureSearches.load(std::memory_order_relaxed);
+  statistics.graphSearches =
+      counters.graphSearches.load(std::memory_order_relaxed);
   statistics.prescreenCalls =
       counters.prescreenCalls.load(std::memory_order_relaxed);
   statistics.prescreenRejections =
@@ -29,6 +31,7 @@ void ResetCoreStatistics() {
   counters.targetsSet.store(0, std::memory_order_relaxed);
   counters.nextMatchCalls.store(0, std::memory_order_relaxed);
   counters.substructureSearches.store(0, std::memory_order_relaxed);
+  counters.graphSearches.store(0, std::memory_order_relaxed);
   counters.prescreenCalls.store(0, std::memory_order_relaxed);
   counters.prescreenRejections.store(0, std::memory_order_relaxed);
 }

@@ -12,6 +12,7 @@ struct CoreCounters {
   std::atomic<std::uint64_t> targetsSet{0};
   std::atomic<std::uint64_t> nextMatchCalls{0};
   std::atomic<std::uint64_t> substructureSearches{0};
+  std::atomic<std::uint64_t> graphSearches{0};
   std::atomic<std::uint64_t> prescreenCalls{0};
   std::atomic<std::uint64_t> prescreenRejections{0};
 };

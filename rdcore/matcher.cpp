@@ -56,8 +56,9 @@ void CoreMatcher::SetPattern(Chemistry* pattern) {
 
 void CoreMatcher::SetTarget(Chemistry* target) {
   detail::Count(detail::Counters().targetsSet);
-  const CoreChemistry* ours = CoreChemistry::From(target);
+  CoreChemistry* ours = CoreChemistry::From(target);
   target_ = ours != nullptr ? ours->structure() : nullptr;
+  answers_ = ours != nullptr ? ours->Answers() : nullptr;
   Restart();
 }
 
@@ -69,14 +70,22 @@ void CoreMatcher::Restart() {
 }
 
 void CoreMatcher::Search(std::uint32_t limit) {
-  detail::Count(detail::Counters().substructureSearches);
-  RDKit::SubstructMatchParameters parameters;
-  // Every mapping counts: the query-mode check may accept one of several
-  // mappings onto the same atoms.
-  parameters.uniquify = false;
-  parameters.maxMatches = limit;
-  matches_ =
-      RDKit::SubstructMatch(*target_->mol(), *pattern_->mol(), parameters);
+  const CompiledPattern& compiled = pattern_->compiled();
+  const TargetGraph& graph = target_->graph();
+  if (compiled.exact && graph.usable && answers_ != nullptr) {
+    detail::Count(detail::Counters().graphSearches);
+    matches_.clear();
+    graphMatcher_.Find(compiled, graph, *answers_, limit, &matches_);
+  } else {
+    detail::Count(detail::Counters().substructureSearches);
+    RDKit::SubstructMatchParameters parameters;
+    // Every mapping counts: the query-mode check may accept one of several
+    // mappings onto the same atoms.
+    parameters.uniquify = false;
+    parameters.maxMatches = limit;
+    matches_ =
+        RDKit::SubstructMatch(*target_->mol(), *pattern_->mol(), parameters);
+  }
   searchedLimit_ = limit;
   complete_ = matches_.size() < limit || limit >= kMatchLimit;
 }
@@ -96,9 +105,9 @@ CoreBool CoreMatcher::NextMatch(MatchMap* map) {
       if (ourMap == nullptr) return 0;
     }
     if (next_ >= matches_.size() && !complete_) {
-      // Without a map the first search stops at the first match. RDKit finds
-      // matches in the same order every time, so a larger search continues
-      // where the smaller one stopped.
+      // Without a map the first search stops at the first match. Both
+      // searches find matches in the same order every time, so a larger
+      // search continues where the smaller one stopped.
       const std::uint32_t limit =
           searchedLimit_ == 0
               ? (map == nullptr ? 1 : kFirstBatch)

@@ -8,12 +8,10 @@
 #include <vector>
 
 #include "core/core_api.h"
+#include "rdcore/graph_match.h"
 #include "rdcore/structure.h"
 
 namespace zolv::rdcore {
-
-/// One match: (pattern atom, target atom) pairs, as RDKit gives them.
-using AtomPairs = std::vector<std::pair<int, int>>;
 
 class CoreMatchMap final : public MatchMap {
  public:
@@ -61,12 +59,15 @@ class CoreMatcher final : public Matcher {
   ~CoreMatcher() = default;
 
   void Restart();
-  /// Searches again, for at most limit matches.
+  /// Searches again, for at most limit matches: with the graph matcher when
+  /// it treats the pair exactly, else with RDKit.
   void Search(std::uint32_t limit);
 
   std::shared_ptr<const Structure> pattern_;
   std::shared_ptr<const Structure> target_;
+  std::shared_ptr<TargetAnswers> answers_;  // the target's
   std::vector<AtomPairs> matches_;
+  GraphMatcher graphMatcher_;
   std::size_t next_ = 0;
   std::uint32_t searchedLimit_ = 0;  // 0: not searched since SetTarget
   bool complete_ = false;            // matches_ holds every match

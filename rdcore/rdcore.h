@@ -82,6 +82,7 @@ struct CoreStatistics {
   std::uint64_t targetsSet = 0;            ///< Matcher SetTarget calls
   std::uint64_t nextMatchCalls = 0;        ///< Matcher NextMatch calls
   std::uint64_t substructureSearches = 0;  ///< RDKit searches they ran
+  std::uint64_t graphSearches = 0;         ///< searches of the graph matcher
   std::uint64_t prescreenCalls = 0;        ///< Index MayOccurIn calls
   std::uint64_t prescreenRejections = 0;   ///< of those, "cannot occur"
 };

@@ -264,9 +264,24 @@ Structure::Structure(StructureRole role, std::unique_ptr<RDKit::ROMol> mol,
   for (std::size_t i = 0; i < values.size(); ++i) {
     atoms_[i] = StructureAtom(values[i]);
   }
+  if (role_ == StructureRole::kScreen) compiled();
 }
 
 Structure::~Structure() = default;
+
+const CompiledPattern& Structure::compiled() const {
+  std::call_once(compiledOnce_, [this] {
+    if (mol_ != nullptr) compiled_ = CompilePattern(*mol_);
+  });
+  return compiled_;
+}
+
+const TargetGraph& Structure::graph() const {
+  std::call_once(graphOnce_, [this] {
+    if (mol_ != nullptr) graph_ = BuildTargetGraph(*mol_);
+  });
+  return graph_;
+}
 
 const PrescreenSummary& Structure::summary() const {
   if (mol_ == nullptr) return summary_;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/core_api.h"
+#include "rdcore/graph_match.h"
 #include "rdcore/prescreen.h"
 
 namespace RDKit {
@@ -90,6 +91,12 @@ class Structure {
   const PrescreenSummary& summary() const;
   /// Hill-order formula text; empty when no atom has a certain element.
   const std::string& formula() const { return formula_; }
+  /// The structure laid out as a pattern of the graph search; a screen's is
+  /// built with it, another structure's on first use, by one thread.
+  const CompiledPattern& compiled() const;
+  /// The structure laid out as a target of the graph search; built on first
+  /// use, by one thread.
+  const TargetGraph& graph() const;
 
  private:
   StructureRole role_ = StructureRole::kScreen;
@@ -99,6 +106,10 @@ class Structure {
   std::string formula_;
   mutable std::once_flag summaryOnce_;
   mutable PrescreenSummary summary_;
+  mutable std::once_flag compiledOnce_;
+  mutable CompiledPattern compiled_;
+  mutable std::once_flag graphOnce_;
+  mutable TargetGraph graph_;
 };
 
 /// The one empty structure.
