@@ -1,0 +1,16 @@
+# What both MinGW-w64 toolchain files share; each sets ZOLV_MINGW_PREFIX and
+# CMAKE_SYSTEM_PROCESSOR first.
+set(CMAKE_SYSTEM_NAME Windows)
+
+# The POSIX thread model: GoogleTest needs std::mutex, which the win32 model
+# of Debian's GCC 12 lacks.
+set(CMAKE_C_COMPILER ${ZOLV_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZOLV_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZOLV_MINGW_PREFIX}-windres)
+set(CMAKE_DLLTOOL ${ZOLV_MINGW_PREFIX}-dlltool)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${ZOLV_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
