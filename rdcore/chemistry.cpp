@@ -20,12 +20,6 @@ CoreChemistry* CoreChemistry::From(Chemistry* chemistry) {
 void CoreChemistry::LoadStored(std::uint32_t length,
                                const std::uint8_t* bytes) {
   structure_ = LoadScreen(bytes, length);
-  answers_.reset();
-}
-
-const std::shared_ptr<TargetAnswers>& CoreChemistry::Answers() {
-  if (answers_ == nullptr) answers_ = std::make_shared<TargetAnswers>();
-  return answers_;
 }
 
 void CoreChemistry::Release() { delete this; }
@@ -37,7 +31,6 @@ Atom* CoreChemistry::AtomAt(std::uint32_t atomNumber) {
 void CoreChemistry::CopyFrom(Chemistry* molecule) {
   const CoreChemistry* ours = From(molecule);
   structure_ = ours != nullptr ? ours->structure_ : EmptyStructure();
-  answers_.reset();
 }
 
 void CoreChemistry::CollectAtoms(ScreenSet* atoms, std::int32_t) {

@@ -5,7 +5,6 @@
 #include <memory>
 
 #include "core/core_api.h"
-#include "rdcore/graph_match.h"
 #include "rdcore/structure.h"
 
 namespace zolv::rdcore {
@@ -25,11 +24,6 @@ class CoreChemistry final : public Chemistry {
     return structure_;
   }
 
-  /// The answers of this chemistry's atoms and bonds to the queries searched
-  /// in it so far; this chemistry's own, like the write it belongs to, and
-  /// forgotten when it gets another structure.
-  const std::shared_ptr<TargetAnswers>& Answers();
-
   /// Parses the bytes as SMARTS (shared through the screen cache); text that
   /// RDKit cannot read gives the empty structure, which matches nothing.
   void ZOLV_STDCALL LoadStored(std::uint32_t length,
@@ -46,7 +40,6 @@ class CoreChemistry final : public Chemistry {
   ~CoreChemistry() = default;
 
   std::shared_ptr<const Structure> structure_;
-  std::shared_ptr<TargetAnswers> answers_;
 };
 
 }  // namespace zolv::rdcore

@@ -1,10 +1,15 @@
-// A substructure search made for screens: the pattern is compiled once into a
-// search order, the target's graph is laid out once, and each atom and bond
-// query is answered with RDKit's own Match, at most once per target atom or
-// bond. It gives exactly the mappings of RDKit's SubstructMatch without
-// uniquifying; patterns it cannot treat exactly are left to RDKit.
+// A substructure search made for screens: the pattern is compiled once, with
+// a search order from each of its atoms; the target's graph is laid out once,
+// with the atoms and bonds that lie on cycles; and each atom and bond query is
+// answered with RDKit's own Match once per target, for all its atoms or bonds
+// at a time, as a bit mask. The search
+// then starts each fragment of the pattern at the atom with the fewest
+// candidates in this target and only ever tests bits. It gives exactly the
+// mappings of RDKit's SubstructMatch without uniquifying; patterns it cannot
+// treat exactly are left to RDKit.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -20,32 +25,75 @@ namespace zolv::rdcore {
 /// One match: (pattern atom, target atom) pairs, by pattern atom.
 using AtomPairs = std::vector<std::pair<int, int>>;
 
+/// One step of a search order: the pattern atom mapped at this step.
+struct SearchStep {
+  int atom = 0;
+  /// The earlier atom it is bonded to and that bond; -1 for the first atom
+  /// of a fragment.
+  int parent = -1;
+  int parentBond = -1;
+  /// closures[closureBegin, closureEnd) of the pattern: the other bonds to
+  /// earlier atoms of the order.
+  int closureBegin = 0;
+  int closureEnd = 0;
+  /// The pattern's distance from the fragment's first atom to this one; the
+  /// target atoms of both lie at most as far apart. Checked only in
+  /// fragments with a cycle, where it can fail.
+  int rootDistance = 0;
+};
+
 /// A pattern laid out for the search.
 struct CompiledPattern {
   /// False when only RDKit gives its matches exactly (recursive queries,
   /// stereo, enhanced stereo, atoms that are no queries...).
   bool exact = false;
+  /// Different for every compiled pattern of the process, never 0: what a
+  /// target remembers the pattern's outcome by.
+  std::uint32_t serial = 0;
   std::vector<const RDKit::Atom*> atoms;  // by pattern atom
   std::vector<const RDKit::Bond*> bonds;  // by pattern bond
   /// By pattern atom and bond: the number of its query text, the same in
   /// every pattern, so that a target answers each query once.
   std::vector<int> atomQueries;
   std::vector<int> bondQueries;
-  /// Pattern atoms in the order they are mapped.
-  std::vector<int> order;
-  /// By position in order: the earlier atom it is bonded to and that bond,
-  /// or -1 for the first atom of a fragment.
-  std::vector<int> parent;
-  std::vector<int> parentBond;
-  /// By position: closures[closureStart[i], closureStart[i+1]) are the other
-  /// bonds (earlier atom, pattern bond) that must map onto target bonds.
-  std::vector<int> closureStart;
+  /// By pattern atom: its bonds, and whether it lies on a cycle of the
+  /// pattern (then its image lies on a cycle of the target).
+  std::vector<int> degree;
+  std::vector<std::uint8_t> atomOnCycle;
+  /// By pattern bond: whether it lies on a cycle of the pattern.
+  std::vector<std::uint8_t> bondOnCycle;
+  /// By pattern atom: its fragment (atoms joined by bonds), numbered from 0.
+  std::vector<int> fragment;
+  int fragmentCount = 0;
+  /// By fragment: its atoms, and whether it has a cycle.
+  std::vector<int> fragmentSize;
+  std::vector<std::uint8_t> fragmentHasCycle;
+  /// The order of each fragment when it starts at atom a:
+  /// steps[orderStart[a], orderStart[a] + size of a's fragment).
+  std::vector<int> orderStart;
+  std::vector<SearchStep> steps;
+  /// (earlier pattern atom, pattern bond), for SearchStep's closures.
   std::vector<std::pair<int, int>> closures;
+  /// Each distinct atom query once: (query number, a pattern atom with it,
+  /// how many pattern atoms have it). A target with fewer atoms answering it
+  /// cannot hold the pattern.
+  struct QueryUse {
+    int query = 0;
+    int atom = 0;
+    int count = 0;
+  };
+  std::vector<QueryUse> atomQueryUses;
+  /// Each distinct bond query once: (query number, a pattern bond with it).
+  std::vector<std::pair<int, int>> bondQueryUses;
+  /// By pattern atom and bond: its entry in atomQueryUses or bondQueryUses.
+  std::vector<int> atomUse;
+  std::vector<int> bondUse;
 };
 
 CompiledPattern CompilePattern(const RDKit::ROMol& mol);
 
-/// A target's atoms and bonds with their neighbours in one array.
+/// A target's atoms and bonds with their neighbours in one array, and what
+/// the graph alone tells about them.
 struct TargetGraph {
   /// False when the target's rings were never perceived: RDKit's search is
   /// left to deal with it.
@@ -55,57 +103,102 @@ struct TargetGraph {
   /// neighbours[start[a], start[a+1]): (neighbour atom, bond) of atom a.
   std::vector<int> start;
   std::vector<std::pair<int, int>> neighbours;
+  /// 64-bit words of a mask over the atoms, and over the bonds.
+  std::size_t atomWords = 0;
+  std::size_t bondWords = 0;
+  /// Atoms and bonds that lie on a cycle.
+  std::vector<std::uint64_t> cycleAtoms;
+  std::vector<std::uint64_t> cycleBonds;
+  /// atomsOfDegree[d * atomWords, (d + 1) * atomWords): the atoms with at
+  /// least d bonds, for d up to kDegreeLevels - 1.
+  static constexpr int kDegreeLevels = 7;
+  std::vector<std::uint64_t> atomsOfDegree;
 };
 
 TargetGraph BuildTargetGraph(const RDKit::ROMol& mol);
 
-/// A target's answers to the queries of the patterns searched in it so far,
-/// by query number and target atom or bond: 0 not asked yet, 1 no, 2 yes.
-/// Belongs to one target and one thread.
+/// What a target has learnt from the searches in it: by query number, the
+/// mask of its atoms or bonds that RDKit's Match accepts; by pattern serial,
+/// whether the pattern occurs. Belongs to one target; not thread-safe.
 class TargetAnswers {
  public:
-  std::uint8_t* AtomRow(int query, std::size_t atomCount) {
-    return Row(atoms_, query, atomCount);
+  /// Offsets of the masks in the answer words, computed on first request
+  /// with the given pattern atom or bond. RDKit's Match may throw.
+  std::size_t AtomMask(int query, const RDKit::Atom& patternAtom,
+                       const TargetGraph& target);
+  std::size_t BondMask(int query, const RDKit::Bond& patternBond,
+                       const TargetGraph& target);
+  const std::uint64_t* Words(std::size_t offset) const {
+    return words_.data() + offset;
   }
-  std::uint8_t* BondRow(int query, std::size_t bondCount) {
-    return Row(bonds_, query, bondCount);
-  }
+
+  /// Makes room for the distances from each atom, when the target is small
+  /// enough to keep them; false when it is not.
+  bool ReserveDistances(const TargetGraph& target);
+  /// Bonds on a shortest path from the atom to each atom, kFar for none or
+  /// longer; computed on first request. Needs ReserveDistances.
+  const std::uint8_t* DistancesFrom(int atom, const TargetGraph& target);
+  static constexpr std::uint8_t kFar = 255;
+  static constexpr std::size_t kMostDistanceAtoms = 256;
+
+  /// 1 when the pattern with this serial occurs, 0 when it does not, -1
+  /// when that is not known yet.
+  int Outcome(std::uint32_t serial) const;
+  void RecordOutcome(std::uint32_t serial, bool occurs);
 
  private:
-  static std::uint8_t* Row(std::vector<std::vector<std::uint8_t>>& rows,
-                           int query, std::size_t size) {
-    if (static_cast<std::size_t>(query) >= rows.size()) rows.resize(query + 1);
-    if (rows[query].size() != size) rows[query].assign(size, 0);
-    return rows[query].data();
-  }
+  static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
 
-  std::vector<std::vector<std::uint8_t>> atoms_;
-  std::vector<std::vector<std::uint8_t>> bonds_;
+  std::vector<std::size_t> atomMasks_;  // by query number
+  std::vector<std::size_t> bondMasks_;
+  std::vector<std::uint64_t> words_;
+  // By atom, a row of distances; rows are filled when first asked for.
+  std::vector<std::uint8_t> distances_;
+  std::vector<std::uint8_t> distanceRowDone_;
+  // Open addressing over serial * 2 + outcome; 0 marks a free slot.
+  std::vector<std::uint64_t> outcomes_;
+  std::size_t outcomeCount_ = 0;
 };
 
 /// The search's working memory, kept between searches to reuse it.
 class GraphMatcher {
  public:
-  /// Appends at most limit matches of the pattern in the target, always in
-  /// the same order; returns how many it found. RDKit's Match may throw.
+  /// Finds at most limit matches of the pattern in the target, always in the
+  /// same order, and returns how many it found; with matches given, appends
+  /// them. RDKit's Match may throw.
   std::uint32_t Find(const CompiledPattern& pattern, const TargetGraph& target,
                      TargetAnswers& answers, std::uint32_t limit,
                      std::vector<AtomPairs>* matches);
 
  private:
-  bool AtomMatches(int patternAtom, int targetAtom);
-  bool BondMatches(int patternBond, int targetBond);
-  /// The bond between two target atoms, or -1.
-  int BondBetween(int atom, int other) const;
+  bool Prepare(const CompiledPattern& pattern, const TargetGraph& target,
+               TargetAnswers& answers);
   void Extend(std::size_t position);
+  void Record();
 
   const CompiledPattern* pattern_ = nullptr;
   const TargetGraph* target_ = nullptr;
-  // Rows of the target's answers, by pattern atom and bond.
-  std::vector<std::uint8_t*> atomAnswers_;
-  std::vector<std::uint8_t*> bondAnswers_;
-  std::vector<int> image_;          // by pattern atom
-  std::vector<std::uint8_t> used_;  // by target atom
+  std::size_t atomWords_ = 0;
+  // By pattern atom: the target atoms it may map to (words of atomWords_).
+  std::vector<std::uint64_t> candidates_;
+  // By pattern bond: the target bonds it may map to (words of bondWords).
+  std::vector<std::uint64_t> bondCandidates_;
+  // Offsets of the query masks in the target's answers, by entry of the
+  // pattern's atomQueryUses and bondQueryUses.
+  std::vector<std::size_t> atomMaskOffsets_;
+  std::vector<std::size_t> bondMaskOffsets_;
+  std::vector<int> candidateCounts_;  // by pattern atom
+  std::vector<int> roots_;            // by fragment, in search order
+  std::vector<SearchStep> order_;
+  // By position: the position of its fragment's first atom, and whether the
+  // distance from that atom's image is checked there.
+  std::vector<int> fragmentStart_;
+  std::vector<std::uint8_t> checkDistance_;
+  // By position of a fragment's first atom: the distances from its image.
+  std::vector<const std::uint8_t*> distanceRows_;
+  TargetAnswers* answers_ = nullptr;
+  std::vector<int> image_;           // by pattern atom
+  std::vector<std::uint64_t> used_;  // target atoms mapped
   std::uint32_t limit_ = 0;
   std::uint32_t found_ = 0;
   std::vector<AtomPairs>* matches_ = nullptr;

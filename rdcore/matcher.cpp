@@ -56,38 +56,67 @@ void CoreMatcher::SetPattern(Chemistry* pattern) {
 
 void CoreMatcher::SetTarget(Chemistry* target) {
   detail::Count(detail::Counters().targetsSet);
-  CoreChemistry* ours = CoreChemistry::From(target);
+  const CoreChemistry* ours = CoreChemistry::From(target);
   target_ = ours != nullptr ? ours->structure() : nullptr;
-  answers_ = ours != nullptr ? ours->Answers() : nullptr;
   Restart();
 }
 
 void CoreMatcher::Restart() {
   matches_.clear();
   next_ = 0;
+  found_ = 0;
   searchedLimit_ = 0;
+  kept_ = false;
   complete_ = false;
 }
 
-void CoreMatcher::Search(std::uint32_t limit) {
+std::uint32_t CoreMatcher::SearchIn(TargetAnswers& answers,
+                                    std::uint32_t limit,
+                                    std::vector<AtomPairs>* matches) {
   const CompiledPattern& compiled = pattern_->compiled();
   const TargetGraph& graph = target_->graph();
-  if (compiled.exact && graph.usable && answers_ != nullptr) {
+  if (compiled.exact && graph.usable) {
     detail::Count(detail::Counters().graphSearches);
-    matches_.clear();
-    graphMatcher_.Find(compiled, graph, *answers_, limit, &matches_);
-  } else {
-    detail::Count(detail::Counters().substructureSearches);
-    RDKit::SubstructMatchParameters parameters;
-    // Every mapping counts: the query-mode check may accept one of several
-    // mappings onto the same atoms.
-    parameters.uniquify = false;
-    parameters.maxMatches = limit;
-    matches_ =
-        RDKit::SubstructMatch(*target_->mol(), *pattern_->mol(), parameters);
+    // Working memory of the search, reused by every matcher on the thread.
+    thread_local GraphMatcher graphMatcher;
+    return graphMatcher.Find(compiled, graph, answers, limit, matches);
   }
+  detail::Count(detail::Counters().substructureSearches);
+  RDKit::SubstructMatchParameters parameters;
+  // Every mapping counts: the query-mode check may accept one of several
+  // mappings onto the same atoms.
+  parameters.uniquify = false;
+  parameters.maxMatches = limit;
+  std::vector<AtomPairs> found =
+      RDKit::SubstructMatch(*target_->mol(), *pattern_->mol(), parameters);
+  const auto count = static_cast<std::uint32_t>(found.size());
+  if (matches != nullptr) *matches = std::move(found);
+  return count;
+}
+
+void CoreMatcher::Search(std::uint32_t limit, bool keep) {
+  matches_.clear();
+  found_ = target_->WithAnswers([&](TargetAnswers& answers) {
+    return SearchIn(answers, limit, keep ? &matches_ : nullptr);
+  });
+  kept_ = keep;
   searchedLimit_ = limit;
-  complete_ = matches_.size() < limit || limit >= kMatchLimit;
+  complete_ = found_ < limit || limit >= kMatchLimit;
+}
+
+void CoreMatcher::SearchFirst() {
+  const std::uint32_t serial = pattern_->compiled().serial;
+  found_ = target_->WithAnswers([&](TargetAnswers& answers) {
+    const int known = answers.Outcome(serial);
+    if (known >= 0) return static_cast<std::uint32_t>(known);
+    const std::uint32_t found = SearchIn(answers, 1, nullptr);
+    answers.RecordOutcome(serial, found != 0);
+    return found;
+  });
+  matches_.clear();
+  kept_ = false;
+  searchedLimit_ = 1;
+  complete_ = found_ == 0;
 }
 
 CoreBool CoreMatcher::NextMatch(MatchMap* map) {
@@ -104,18 +133,23 @@ CoreBool CoreMatcher::NextMatch(MatchMap* map) {
       ourMap = dynamic_cast<CoreMatchMap*>(map);
       if (ourMap == nullptr) return 0;
     }
-    if (next_ >= matches_.size() && !complete_) {
-      // Without a map the first search stops at the first match. Both
-      // searches find matches in the same order every time, so a larger
-      // search continues where the smaller one stopped.
+    if (searchedLimit_ == 0 && map == nullptr) {
+      // Without a map only whether a match exists is asked.
+      SearchFirst();
+    } else if (next_ >= found_ && !complete_) {
+      // Every search finds matches in the same order, so a larger search
+      // continues where the smaller one stopped.
       const std::uint32_t limit =
           searchedLimit_ == 0
-              ? (map == nullptr ? 1 : kFirstBatch)
+              ? kFirstBatch
               : std::min(kMatchLimit,
                          std::max(kFirstBatch, searchedLimit_ * 8));
-      Search(limit);
+      Search(limit, map != nullptr);
+    } else if (map != nullptr && !kept_ && next_ < found_) {
+      // Counted without being kept: the same search again, keeping them.
+      Search(searchedLimit_, true);
     }
-    if (next_ >= matches_.size()) return 0;
+    if (next_ >= found_) return 0;
     if (ourMap != nullptr) ourMap->Assign(matches_[next_]);
     ++next_;
     return 1;

@@ -59,18 +59,27 @@ class CoreMatcher final : public Matcher {
   ~CoreMatcher() = default;
 
   void Restart();
-  /// Searches again, for at most limit matches: with the graph matcher when
-  /// it treats the pair exactly, else with RDKit.
-  void Search(std::uint32_t limit);
+  /// Whether the pattern occurs in the target: the outcome the target keeps
+  /// for the pattern, or a search for one match, whose outcome it then keeps.
+  void SearchFirst();
+  /// Searches again, for at most limit matches, and keeps them in matches_
+  /// when asked to: with the graph matcher when it treats the pair exactly,
+  /// else with RDKit.
+  void Search(std::uint32_t limit, bool keep);
+  /// The search proper, with the target's answers.
+  std::uint32_t SearchIn(TargetAnswers& answers, std::uint32_t limit,
+                         std::vector<AtomPairs>* matches);
 
   std::shared_ptr<const Structure> pattern_;
   std::shared_ptr<const Structure> target_;
-  std::shared_ptr<TargetAnswers> answers_;  // the target's
+  // The first found_ matches in the order that every search gives them;
+  // held in matches_ only when kept_.
   std::vector<AtomPairs> matches_;
-  GraphMatcher graphMatcher_;
   std::size_t next_ = 0;
+  std::uint32_t found_ = 0;
   std::uint32_t searchedLimit_ = 0;  // 0: not searched since SetTarget
-  bool complete_ = false;            // matches_ holds every match
+  bool kept_ = false;
+  bool complete_ = false;  // found_ counts every match
 };
 
 }  // namespace zolv::rdcore
