@@ -12,7 +12,7 @@ namespace zolv::rdcore {
 class CoreChemistry final : public Chemistry {
  public:
   /// Holds the empty structure until loaded or copied.
-  CoreChemistry();
+  CoreChemistry() = default;
   explicit CoreChemistry(std::shared_ptr<const Structure> structure);
   CoreChemistry(const CoreChemistry&) = delete;
   CoreChemistry& operator=(const CoreChemistry&) = delete;
@@ -21,8 +21,13 @@ class CoreChemistry final : public Chemistry {
   static CoreChemistry* From(Chemistry* chemistry);
 
   const std::shared_ptr<const Structure>& structure() const {
-    return structure_;
+    return structure_ != nullptr ? structure_ : EmptyStructure();
   }
+
+  /// The answers of this chemistry's atoms and bonds to the queries searched
+  /// in it so far: this chemistry's own, like the write it belongs to, and
+  /// forgotten when it gets another structure.
+  const std::shared_ptr<TargetAnswers>& Answers();
 
   /// Parses the bytes as SMARTS (shared through the screen cache); text that
   /// RDKit cannot read gives the empty structure, which matches nothing.
@@ -39,7 +44,10 @@ class CoreChemistry final : public Chemistry {
  private:
   ~CoreChemistry() = default;
 
+  // Null for the empty structure, which is shared by every thread: copying
+  // it would make each new chemistry write to one counter.
   std::shared_ptr<const Structure> structure_;
+  std::shared_ptr<TargetAnswers> answers_;
 };
 
 }  // namespace zolv::rdcore

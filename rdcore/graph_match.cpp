@@ -29,9 +29,18 @@ void ClearBit(std::uint64_t* mask, int bit) {
   mask[bit >> 6] &= ~(std::uint64_t{1} << (bit & 63));
 }
 
+// Without a popcount instruction in the target's baseline the builtin is a
+// library call; this is a handful of instructions.
+int CountBits(std::uint64_t word) {
+  word -= (word >> 1) & 0x5555555555555555ull;
+  word = (word & 0x3333333333333333ull) + ((word >> 2) & 0x3333333333333333ull);
+  word = (word + (word >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<int>((word * 0x0101010101010101ull) >> 56);
+}
+
 int CountBits(const std::uint64_t* mask, std::size_t words) {
   int count = 0;
-  for (std::size_t w = 0; w < words; ++w) count += __builtin_popcountll(mask[w]);
+  for (std::size_t w = 0; w < words; ++w) count += CountBits(mask[w]);
   return count;
 }
 
@@ -55,6 +64,17 @@ int QueryNumber(const std::string& text) {
   static std::unordered_map<std::string, int> numbers;
   const std::lock_guard<std::mutex> lock(mutex);
   return numbers.emplace(text, static_cast<int>(numbers.size())).first->second;
+}
+
+// Three query numbers in one key, 21 bits each; 0 when one does not fit.
+std::uint64_t BondEndKey(int atomQuery, int bondQuery, int otherQuery) {
+  constexpr int kLimit = 1 << 21;
+  if (atomQuery < 0 || bondQuery < 0 || otherQuery < 0 ||
+      atomQuery >= kLimit - 1 || bondQuery >= kLimit || otherQuery >= kLimit) {
+    return 0;
+  }
+  return (std::uint64_t(atomQuery + 1) << 42) |
+         (std::uint64_t(bondQuery) << 21) | std::uint64_t(otherQuery);
 }
 
 std::uint32_t NextSerial() {
@@ -151,46 +171,130 @@ std::vector<std::uint8_t> BondsOnCycles(const Adjacency& graph,
   return onCycle;
 }
 
-// Distances in bonds from one atom, by breadth-first search; atoms out of
-// reach keep `far`.
-template <typename Distance>
-void BreadthFirstDistances(const std::vector<int>& start,
-                   const std::vector<std::pair<int, int>>& neighbours,
-                   int from, Distance far, Distance* row,
-                   std::vector<int>& queue) {
-  const int atomCount = static_cast<int>(start.size()) - 1;
-  std::fill(row, row + atomCount, far);
-  queue.clear();
-  row[from] = 0;
-  queue.push_back(from);
-  for (std::size_t head = 0; head < queue.size(); ++head) {
-    const int atom = queue[head];
-    const Distance next = row[atom] == far - 1 ? far : row[atom] + 1;
-    if (next == far) continue;
-    for (int i = start[atom]; i < start[atom + 1]; ++i) {
-      const int other = neighbours[i].first;
-      if (row[other] == far) {
-        row[other] = next;
-        queue.push_back(other);
+// Automorphisms of a pattern that keep every atom's and bond's query, and
+// with them every constraint the search derives from the pattern: composing
+// a match with one gives another. An existence search may therefore demand,
+// at each step of its order, that the atom placed there get a lower target
+// atom than every later atom that an automorphism fixing the earlier ones
+// maps it onto; some match always obeys all of these at once.
+class Symmetry {
+ public:
+  Symmetry(const Adjacency& graph, const CompiledPattern& pattern)
+      : graph_(graph),
+        pattern_(pattern),
+        image_(pattern.atoms.size(), -1),
+        used_(pattern.atoms.size(), 0) {}
+
+  /// Whether some such automorphism of the fragment of `from` fixes each
+  /// atom of `fixed` and maps `from` onto `to`. False, too, when finding one
+  /// takes too long: leaving a demand out is always sound.
+  bool Maps(const std::vector<int>& fixed, int from, int to) {
+    if (!Alike(from, to)) return false;
+    std::fill(image_.begin(), image_.end(), -1);
+    std::fill(used_.begin(), used_.end(), 0);
+    for (const int atom : fixed) Assign(atom, atom);
+    if (used_[to]) return false;
+    Assign(from, to);
+    // The fragment in breadth-first order from `from`, each atom after a
+    // neighbour.
+    order_.assign(1, from);
+    parent_.assign(1, -1);
+    std::vector<std::uint8_t> seen(image_.size(), 0);
+    seen[from] = 1;
+    for (std::size_t head = 0; head < order_.size(); ++head) {
+      const int atom = order_[head];
+      for (int i = graph_.start[atom]; i < graph_.start[atom + 1]; ++i) {
+        const int other = graph_.neighbours[i].first;
+        if (!seen[other]) {
+          seen[other] = 1;
+          order_.push_back(other);
+          parent_.push_back(atom);
+        }
       }
     }
+    for (const int atom : fixed) {
+      if (seen[atom] && !Consistent(atom, atom)) return false;
+    }
+    if (!Consistent(from, to)) return false;
+    steps_ = 0;
+    return Extend(1);
   }
-}
+
+ private:
+  static constexpr int kMostSteps = 20000;
+
+  bool Alike(int atom, int other) const {
+    return pattern_.atomQueries[atom] == pattern_.atomQueries[other] &&
+           pattern_.degree[atom] == pattern_.degree[other];
+  }
+
+  void Assign(int atom, int image) {
+    image_[atom] = image;
+    used_[image] = 1;
+  }
+
+  int BondBetween(int atom, int other) const {
+    for (int i = graph_.start[atom]; i < graph_.start[atom + 1]; ++i) {
+      if (graph_.neighbours[i].first == other) return graph_.neighbours[i].second;
+    }
+    return -1;
+  }
+
+  // Every bond from atom to an atom with an image lands on a bond with the
+  // same query.
+  bool Consistent(int atom, int image) const {
+    for (int i = graph_.start[atom]; i < graph_.start[atom + 1]; ++i) {
+      const auto [other, bond] = graph_.neighbours[i];
+      if (image_[other] < 0 || other == atom) continue;
+      const int onto = BondBetween(image, image_[other]);
+      if (onto < 0 ||
+          pattern_.bondQueries[onto] != pattern_.bondQueries[bond]) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool Extend(std::size_t position) {
+    if (position == order_.size()) return true;
+    if (++steps_ > kMostSteps) return false;
+    const int atom = order_[position];
+    if (image_[atom] >= 0) return Extend(position + 1);
+    const int from = image_[parent_[position]];
+    for (int i = graph_.start[from]; i < graph_.start[from + 1]; ++i) {
+      const int candidate = graph_.neighbours[i].first;
+      if (used_[candidate] || !Alike(atom, candidate) ||
+          !Consistent(atom, candidate)) {
+        continue;
+      }
+      Assign(atom, candidate);
+      if (Extend(position + 1)) return true;
+      image_[atom] = -1;
+      used_[candidate] = 0;
+      if (steps_ > kMostSteps) return false;
+    }
+    return false;
+  }
+
+  const Adjacency& graph_;
+  const CompiledPattern& pattern_;
+  std::vector<int> image_;
+  std::vector<std::uint8_t> used_;
+  std::vector<int> order_;
+  std::vector<int> parent_;
+  int steps_ = 0;
+};
 
 // The order of one fragment from the given atom: next comes the atom with
 // the most bonds to atoms already placed, so that closures prune early, then
 // the most connected one.
 void AppendOrder(const RDKit::ROMol& mol, const Adjacency& graph,
                  const std::vector<int>& fragment, int root,
-                 CompiledPattern& pattern) {
+                 Symmetry* symmetry, CompiledPattern& pattern) {
   const int atomCount = static_cast<int>(mol.getNumAtoms());
   const int size = pattern.fragmentSize[fragment[root]];
   std::vector<int> placedBonds(atomCount, 0);
   std::vector<std::uint8_t> placed(atomCount, 0);
-  std::vector<int> distance(atomCount);
-  std::vector<int> queue;
-  BreadthFirstDistances(graph.start, graph.neighbours, root, atomCount + 1,
-                        distance.data(), queue);
   for (int step = 0; step < size; ++step) {
     int best = root;
     if (step > 0) {
@@ -207,7 +311,6 @@ void AppendOrder(const RDKit::ROMol& mol, const Adjacency& graph,
     placed[best] = 1;
     SearchStep entry;
     entry.atom = best;
-    entry.rootDistance = distance[best];
     entry.closureBegin = static_cast<int>(pattern.closures.size());
     for (int i = graph.start[best]; i < graph.start[best + 1]; ++i) {
       const auto [other, bond] = graph.neighbours[i];
@@ -224,6 +327,28 @@ void AppendOrder(const RDKit::ROMol& mol, const Adjacency& graph,
     }
     entry.closureEnd = static_cast<int>(pattern.closures.size());
     pattern.steps.push_back(entry);
+  }
+  if (symmetry == nullptr) return;
+  // Demands by later position: the earlier positions whose images must be
+  // lower.
+  const std::size_t first = pattern.steps.size() - size;
+  std::vector<std::vector<int>> lower(size);
+  std::vector<int> fixed;
+  for (int i = 0; i < size; ++i) {
+    const int atom = pattern.steps[first + i].atom;
+    for (int j = i + 1; j < size; ++j) {
+      if (symmetry->Maps(fixed, atom, pattern.steps[first + j].atom)) {
+        lower[j].push_back(i);
+      }
+    }
+    fixed.push_back(atom);
+  }
+  for (int j = 0; j < size; ++j) {
+    SearchStep& entry = pattern.steps[first + j];
+    entry.lowerBegin = static_cast<int>(pattern.lowerSteps.size());
+    pattern.lowerSteps.insert(pattern.lowerSteps.end(), lower[j].begin(),
+                              lower[j].end());
+    entry.lowerEnd = static_cast<int>(pattern.lowerSteps.size());
   }
 }
 
@@ -277,6 +402,35 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
   }
 
   const Adjacency graph = AdjacencyOf(mol);
+  if (pattern.exact) {
+    for (int atom = 0; atom < atomCount; ++atom) {
+      pattern.endStart.push_back(static_cast<int>(pattern.bondEndsOf.size()));
+      for (int i = graph.start[atom]; i < graph.start[atom + 1]; ++i) {
+        const auto [other, bond] = graph.neighbours[i];
+        CompiledPattern::BondEnd end;
+        end.atomUse = pattern.atomUse[atom];
+        end.bondUse = pattern.bondUse[bond];
+        end.otherUse = pattern.atomUse[other];
+        end.key = BondEndKey(pattern.atomQueries[atom],
+                             pattern.bondQueries[bond],
+                             pattern.atomQueries[other]);
+        const auto known = std::find_if(
+            pattern.bondEnds.begin(), pattern.bondEnds.end(),
+            [&end](const CompiledPattern::BondEnd& e) {
+              return e.atomUse == end.atomUse && e.bondUse == end.bondUse &&
+                     e.otherUse == end.otherUse;
+            });
+        const int number = static_cast<int>(known - pattern.bondEnds.begin());
+        if (known == pattern.bondEnds.end()) pattern.bondEnds.push_back(end);
+        if (std::find(pattern.bondEndsOf.begin() + pattern.endStart.back(),
+                      pattern.bondEndsOf.end(),
+                      number) == pattern.bondEndsOf.end()) {
+          pattern.bondEndsOf.push_back(number);
+        }
+      }
+    }
+    pattern.endStart.push_back(static_cast<int>(pattern.bondEndsOf.size()));
+  }
   pattern.bondOnCycle = BondsOnCycles(graph, pattern.bonds.size());
   pattern.atomOnCycle.assign(atomCount, 0);
   pattern.degree.assign(atomCount, 0);
@@ -313,9 +467,11 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
     }
   }
 
+  Symmetry symmetry(graph, pattern);
   for (int root = 0; root < atomCount; ++root) {
     pattern.orderStart.push_back(static_cast<int>(pattern.steps.size()));
-    AppendOrder(mol, graph, pattern.fragment, root, pattern);
+    AppendOrder(mol, graph, pattern.fragment, root,
+                pattern.exact ? &symmetry : nullptr, pattern);
   }
   return pattern;
 }
@@ -391,77 +547,97 @@ std::size_t TargetAnswers::BondMask(int query, const RDKit::Bond& patternBond,
   return offset;
 }
 
-bool TargetAnswers::ReserveDistances(const TargetGraph& target) {
-  const std::size_t atomCount = target.atoms.size();
-  if (atomCount > kMostDistanceAtoms) return false;
-  if (distanceRowDone_.size() != atomCount) {
-    distances_.assign(atomCount * atomCount, kFar);
-    distanceRowDone_.assign(atomCount, 0);
+std::size_t TargetAnswers::BondEndMask(std::uint64_t key,
+                                       std::size_t atomMask,
+                                       std::size_t bondMask,
+                                       std::size_t otherMask,
+                                       const TargetGraph& target) {
+  if (key != 0) {
+    if (const std::uint64_t* known = bondEndMasks_.Find(key)) {
+      return static_cast<std::size_t>(*known);
+    }
   }
-  return true;
-}
-
-const std::uint8_t* TargetAnswers::DistancesFrom(int atom,
-                                                 const TargetGraph& target) {
-  std::uint8_t* row = distances_.data() + atom * target.atoms.size();
-  if (!distanceRowDone_[atom]) {
-    std::vector<int> queue;
-    queue.reserve(target.atoms.size());
-    BreadthFirstDistances(target.start, target.neighbours, atom, kFar, row,
-                          queue);
-    distanceRowDone_[atom] = 1;
+  const std::size_t offset = words_.size();
+  words_.resize(offset + target.atomWords, 0);
+  std::uint64_t* mask = words_.data() + offset;
+  const std::uint64_t* atoms = words_.data() + atomMask;
+  const std::uint64_t* bonds = words_.data() + bondMask;
+  const std::uint64_t* others = words_.data() + otherMask;
+  for (std::size_t w = 0; w < target.atomWords; ++w) {
+    for (std::uint64_t bits = atoms[w]; bits != 0; bits &= bits - 1) {
+      const int atom = static_cast<int>(w * 64) + __builtin_ctzll(bits);
+      for (int i = target.start[atom]; i < target.start[atom + 1]; ++i) {
+        const auto [other, bond] = target.neighbours[i];
+        if (HasBit(bonds, bond) && HasBit(others, other)) {
+          SetBit(mask, atom);
+          break;
+        }
+      }
+    }
   }
-  return row;
+  if (key != 0) bondEndMasks_.Put(key, offset);
+  return offset;
 }
 
 namespace {
 
-std::size_t SlotOf(std::uint32_t serial, std::size_t slots) {
+std::size_t SlotOf(std::uint64_t key, std::size_t slots) {
   // Fibonacci hashing; slots is a power of two.
-  return static_cast<std::size_t>(
-             (std::uint64_t{serial} * 0x9E3779B97F4A7C15ull) >> 32) &
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) &
          (slots - 1);
 }
 
 }  // namespace
 
-int TargetAnswers::Outcome(std::uint32_t serial) const {
-  if (outcomes_.empty()) return -1;
-  for (std::size_t slot = SlotOf(serial, outcomes_.size());;
-       slot = (slot + 1) & (outcomes_.size() - 1)) {
-    const std::uint64_t entry = outcomes_[slot];
-    if (entry == 0) return -1;
-    if ((entry >> 1) == serial) return static_cast<int>(entry & 1);
+const std::uint64_t* FlatMap::Find(std::uint64_t key) const {
+  if (slots_.empty()) return nullptr;
+  for (std::size_t slot = SlotOf(key, slots_.size());;
+       slot = (slot + 1) & (slots_.size() - 1)) {
+    const auto& entry = slots_[slot];
+    if (entry.first == key) return &entry.second;
+    if (entry.first == 0) return nullptr;
   }
 }
 
-void TargetAnswers::RecordOutcome(std::uint32_t serial, bool occurs) {
-  if (serial == 0) return;
-  if (2 * (outcomeCount_ + 1) > outcomes_.size()) {
-    std::vector<std::uint64_t> old = std::move(outcomes_);
-    outcomes_.assign(std::max<std::size_t>(64, old.size() * 2), 0);
-    outcomeCount_ = 0;
-    for (const std::uint64_t entry : old) {
-      if (entry != 0) RecordOutcome(static_cast<std::uint32_t>(entry >> 1),
-                                    (entry & 1) != 0);
+void FlatMap::Put(std::uint64_t key, std::uint64_t value) {
+  if (key == 0) return;
+  if (2 * (count_ + 1) > slots_.size()) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> old =
+        std::move(slots_);
+    slots_.assign(std::max<std::size_t>(256, old.size() * 2), {0, 0});
+    count_ = 0;
+    for (const auto& [oldKey, oldValue] : old) {
+      if (oldKey != 0) Put(oldKey, oldValue);
     }
   }
-  for (std::size_t slot = SlotOf(serial, outcomes_.size());;
-       slot = (slot + 1) & (outcomes_.size() - 1)) {
-    std::uint64_t& entry = outcomes_[slot];
-    if (entry == 0 || (entry >> 1) == serial) {
-      if (entry == 0) ++outcomeCount_;
-      entry = (std::uint64_t{serial} << 1) | (occurs ? 1 : 0);
+  for (std::size_t slot = SlotOf(key, slots_.size());;
+       slot = (slot + 1) & (slots_.size() - 1)) {
+    auto& entry = slots_[slot];
+    if (entry.first == 0 || entry.first == key) {
+      if (entry.first == 0) ++count_;
+      entry = {key, value};
       return;
     }
   }
+}
+
+int KnownOutcomes::Find(std::uint32_t serial) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (serial >= outcomes_.size()) return -1;
+  return static_cast<int>(outcomes_[serial]) - 1;
+}
+
+void KnownOutcomes::Keep(std::uint32_t serial, bool occurs) {
+  if (serial >= kMostSerial) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (serial >= outcomes_.size()) outcomes_.resize(serial + 1, 0);
+  outcomes_[serial] = occurs ? 2 : 1;
 }
 
 bool GraphMatcher::Prepare(const CompiledPattern& pattern,
                            const TargetGraph& target, TargetAnswers& answers) {
   pattern_ = &pattern;
   target_ = &target;
-  answers_ = &answers;
   const std::size_t words = target.atomWords;
   const std::size_t bondWords = target.bondWords;
   atomWords_ = words;
@@ -483,6 +659,14 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
     bondMaskOffsets_[i] = answers.BondMask(query, *pattern.bonds[bond], target);
   }
 
+  bondEndMaskOffsets_.resize(pattern.bondEnds.size());
+  for (std::size_t i = 0; i < pattern.bondEnds.size(); ++i) {
+    const CompiledPattern::BondEnd& end = pattern.bondEnds[i];
+    bondEndMaskOffsets_[i] = answers.BondEndMask(
+        end.key, atomMaskOffsets_[end.atomUse], bondMaskOffsets_[end.bondUse],
+        atomMaskOffsets_[end.otherUse], target);
+  }
+
   // Masks are stable from here on: the answers grow no further.
   const std::size_t atomCount = pattern.atoms.size();
   candidates_.resize(atomCount * words);
@@ -496,11 +680,15 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
     const std::uint64_t* cycle =
         pattern.atomOnCycle[atom] ? target.cycleAtoms.data() : nullptr;
     std::uint64_t* candidates = &candidates_[atom * words];
-    int count = 0;
     for (std::size_t w = 0; w < words; ++w) {
       candidates[w] = query[w] & degree[w] & (cycle ? cycle[w] : ~0ull);
-      count += __builtin_popcountll(candidates[w]);
     }
+    for (int e = pattern.endStart[atom]; e < pattern.endStart[atom + 1]; ++e) {
+      const std::uint64_t* ends =
+          answers.Words(bondEndMaskOffsets_[pattern.bondEndsOf[e]]);
+      for (std::size_t w = 0; w < words; ++w) candidates[w] &= ends[w];
+    }
+    const int count = CountBits(candidates, words);
     if (count == 0) return false;
     candidateCounts_[atom] = count;
   }
@@ -530,26 +718,27 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
       root = a;
     }
   }
-  std::stable_sort(roots_.begin(), roots_.end(), [this](int a, int b) {
-    return candidateCounts_[a] < candidateCounts_[b];
-  });
-  const bool distances = false && answers.ReserveDistances(target);
+  // Few fragments: an insertion sort, stable.
+  for (std::size_t i = 1; i < roots_.size(); ++i) {
+    const int root = roots_[i];
+    std::size_t j = i;
+    for (; j > 0 && candidateCounts_[roots_[j - 1]] > candidateCounts_[root];
+         --j) {
+      roots_[j] = roots_[j - 1];
+    }
+    roots_[j] = root;
+  }
   order_.clear();
   fragmentStart_.clear();
-  checkDistance_.clear();
   for (const int root : roots_) {
     const int fragment = pattern.fragment[root];
     const int first = static_cast<int>(order_.size());
     const auto begin = pattern.steps.begin() + pattern.orderStart[root];
     order_.insert(order_.end(), begin,
                   begin + pattern.fragmentSize[fragment]);
-    const bool check = distances && pattern.fragmentHasCycle[fragment] != 0;
-    for (int i = 0; i < pattern.fragmentSize[fragment]; ++i) {
-      fragmentStart_.push_back(first);
-      checkDistance_.push_back(check && i > 0 ? 1 : 0);
-    }
+    fragmentStart_.insert(fragmentStart_.end(), pattern.fragmentSize[fragment],
+                          first);
   }
-  distanceRows_.assign(order_.size(), nullptr);
   image_.assign(atomCount, -1);
   used_.assign(words, 0);
   return true;
@@ -575,16 +764,11 @@ void GraphMatcher::Extend(std::size_t position) {
   const std::uint64_t* candidates = &candidates_[step.atom * atomWords_];
   const TargetGraph& target = *target_;
   if (step.parent < 0) {
-    const bool keepDistances =
-        position + 1 < order_.size() && checkDistance_[position + 1] != 0;
     for (std::size_t w = 0; w < atomWords_ && found_ < limit_; ++w) {
       std::uint64_t bits = candidates[w] & ~used_[w];
       while (bits != 0 && found_ < limit_) {
         const int atom = static_cast<int>(w * 64) + __builtin_ctzll(bits);
         bits &= bits - 1;
-        if (keepDistances) {
-          distanceRows_[position] = answers_->DistancesFrom(atom, target);
-        }
         image_[step.atom] = atom;
         SetBit(used_.data(), atom);
         Extend(position + 1);
@@ -598,9 +782,6 @@ void GraphMatcher::Extend(std::size_t position) {
   const std::size_t bondWords = target.bondWords;
   const std::uint64_t* parentBonds =
       &bondCandidates_[step.parentBond * bondWords];
-  const std::uint8_t* distances =
-      checkDistance_[position] ? distanceRows_[fragmentStart_[position]]
-                               : nullptr;
   for (int i = target.start[from];
        i < target.start[from + 1] && found_ < limit_; ++i) {
     const auto [atom, bond] = target.neighbours[i];
@@ -608,7 +789,14 @@ void GraphMatcher::Extend(std::size_t position) {
         !HasBit(parentBonds, bond)) {
       continue;
     }
-    if (distances != nullptr && distances[atom] > step.rootDistance) continue;
+    if (breakSymmetry_) {
+      bool lowest = true;
+      const int start = fragmentStart_[position];
+      for (int k = step.lowerBegin; k < step.lowerEnd && lowest; ++k) {
+        lowest = image_[order_[start + pattern_->lowerSteps[k]].atom] < atom;
+      }
+      if (!lowest) continue;
+    }
     bool closed = true;
     for (int c = step.closureBegin; c < step.closureEnd && closed; ++c) {
       const auto [other, patternBond] = pattern_->closures[c];
@@ -639,6 +827,7 @@ std::uint32_t GraphMatcher::Find(const CompiledPattern& pattern,
   limit_ = limit;
   found_ = 0;
   matches_ = matches;
+  breakSymmetry_ = limit == 1 && matches == nullptr;
   if (limit == 0 || !pattern.exact || pattern.atoms.empty() ||
       pattern.atoms.size() > target.atoms.size() ||
       pattern.bonds.size() > target.bonds.size()) {

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -36,10 +37,11 @@ struct SearchStep {
   /// earlier atoms of the order.
   int closureBegin = 0;
   int closureEnd = 0;
-  /// The pattern's distance from the fragment's first atom to this one; the
-  /// target atoms of both lie at most as far apart. Checked only in
-  /// fragments with a cycle, where it can fail.
-  int rootDistance = 0;
+  /// lowerSteps[lowerBegin, lowerEnd) of the pattern: positions in the
+  /// fragment's order whose target atoms must be lower than this one's when
+  /// only whether a match exists is asked (the pattern's symmetry).
+  int lowerBegin = 0;
+  int lowerEnd = 0;
 };
 
 /// A pattern laid out for the search.
@@ -74,6 +76,8 @@ struct CompiledPattern {
   std::vector<SearchStep> steps;
   /// (earlier pattern atom, pattern bond), for SearchStep's closures.
   std::vector<std::pair<int, int>> closures;
+  /// Positions within a fragment's order, for SearchStep's lower steps.
+  std::vector<int> lowerSteps;
   /// Each distinct atom query once: (query number, a pattern atom with it,
   /// how many pattern atoms have it). A target with fewer atoms answering it
   /// cannot hold the pattern.
@@ -88,6 +92,21 @@ struct CompiledPattern {
   /// By pattern atom and bond: its entry in atomQueryUses or bondQueryUses.
   std::vector<int> atomUse;
   std::vector<int> bondUse;
+  /// Each distinct kind of bond end once, by entries of atomQueryUses and
+  /// bondQueryUses: a pattern atom answering atomUse bonded through bondUse
+  /// to one answering otherUse. Its image answers the atom query and has a
+  /// neighbour that answers the other through a bond answering the bond's.
+  struct BondEnd {
+    int atomUse = 0;
+    int bondUse = 0;
+    int otherUse = 0;
+    /// The three query numbers in one key; 0 when they do not fit it.
+    std::uint64_t key = 0;
+  };
+  std::vector<BondEnd> bondEnds;
+  /// The kinds of bond end of atom a: bondEndsOf[endStart[a], endStart[a+1]).
+  std::vector<int> endStart;
+  std::vector<int> bondEndsOf;
 };
 
 CompiledPattern CompilePattern(const RDKit::ROMol& mol);
@@ -117,9 +136,21 @@ struct TargetGraph {
 
 TargetGraph BuildTargetGraph(const RDKit::ROMol& mol);
 
+/// A hash map from nonzero 64-bit keys to 64-bit values, in one array.
+class FlatMap {
+ public:
+  /// The value under key, or null.
+  const std::uint64_t* Find(std::uint64_t key) const;
+  void Put(std::uint64_t key, std::uint64_t value);
+
+ private:
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> slots_;  // key 0: free
+  std::size_t count_ = 0;
+};
+
 /// What a target has learnt from the searches in it: by query number, the
-/// mask of its atoms or bonds that RDKit's Match accepts; by pattern serial,
-/// whether the pattern occurs. Belongs to one target; not thread-safe.
+/// mask of its atoms or bonds that RDKit's Match accepts, and what follows
+/// from those. Belongs to one target; not thread-safe.
 class TargetAnswers {
  public:
   /// Offsets of the masks in the answer words, computed on first request
@@ -128,36 +159,40 @@ class TargetAnswers {
                        const TargetGraph& target);
   std::size_t BondMask(int query, const RDKit::Bond& patternBond,
                        const TargetGraph& target);
+  /// The offset of the mask of the atoms that answer a kind of bond end
+  /// (CompiledPattern::BondEnd), from the masks of its three queries.
+  std::size_t BondEndMask(std::uint64_t key, std::size_t atomMask,
+                          std::size_t bondMask, std::size_t otherMask,
+                          const TargetGraph& target);
   const std::uint64_t* Words(std::size_t offset) const {
     return words_.data() + offset;
   }
 
-  /// Makes room for the distances from each atom, when the target is small
-  /// enough to keep them; false when it is not.
-  bool ReserveDistances(const TargetGraph& target);
-  /// Bonds on a shortest path from the atom to each atom, kFar for none or
-  /// longer; computed on first request. Needs ReserveDistances.
-  const std::uint8_t* DistancesFrom(int atom, const TargetGraph& target);
-  static constexpr std::uint8_t kFar = 255;
-  static constexpr std::size_t kMostDistanceAtoms = 256;
-
-  /// 1 when the pattern with this serial occurs, 0 when it does not, -1
-  /// when that is not known yet.
-  int Outcome(std::uint32_t serial) const;
-  void RecordOutcome(std::uint32_t serial, bool occurs);
 
  private:
   static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
 
   std::vector<std::size_t> atomMasks_;  // by query number
   std::vector<std::size_t> bondMasks_;
+  FlatMap bondEndMasks_;  // by BondEnd key
   std::vector<std::uint64_t> words_;
-  // By atom, a row of distances; rows are filled when first asked for.
-  std::vector<std::uint8_t> distances_;
-  std::vector<std::uint8_t> distanceRowDone_;
-  // Open addressing over serial * 2 + outcome; 0 marks a free slot.
-  std::vector<std::uint64_t> outcomes_;
-  std::size_t outcomeCount_ = 0;
+};
+
+/// Whether patterns occur in one target, by pattern serial; thread-safe.
+/// A molecule written several times is searched once per pattern.
+class KnownOutcomes {
+ public:
+  /// 1 when the pattern with this serial occurs, 0 when it does not, -1
+  /// when that is not known.
+  int Find(std::uint32_t serial) const;
+  /// Patterns compiled after the first kMostSerial are not remembered.
+  void Keep(std::uint32_t serial, bool occurs);
+  static constexpr std::uint32_t kMostSerial = 1u << 16;
+
+ private:
+  mutable std::mutex mutex_;
+  // By serial: 0 not known, 1 absent, 2 present.
+  std::vector<std::uint8_t> outcomes_;
 };
 
 /// The search's working memory, kept between searches to reuse it.
@@ -187,20 +222,17 @@ class GraphMatcher {
   // pattern's atomQueryUses and bondQueryUses.
   std::vector<std::size_t> atomMaskOffsets_;
   std::vector<std::size_t> bondMaskOffsets_;
+  std::vector<std::size_t> bondEndMaskOffsets_;
   std::vector<int> candidateCounts_;  // by pattern atom
   std::vector<int> roots_;            // by fragment, in search order
   std::vector<SearchStep> order_;
-  // By position: the position of its fragment's first atom, and whether the
-  // distance from that atom's image is checked there.
+  // By position: the position of its fragment's first atom.
   std::vector<int> fragmentStart_;
-  std::vector<std::uint8_t> checkDistance_;
-  // By position of a fragment's first atom: the distances from its image.
-  std::vector<const std::uint8_t*> distanceRows_;
-  TargetAnswers* answers_ = nullptr;
   std::vector<int> image_;           // by pattern atom
   std::vector<std::uint64_t> used_;  // target atoms mapped
   std::uint32_t limit_ = 0;
   std::uint32_t found_ = 0;
+  bool breakSymmetry_ = false;  // only whether a match exists is asked
   std::vector<AtomPairs>* matches_ = nullptr;
 };
 

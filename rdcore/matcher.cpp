@@ -7,6 +7,7 @@
 
 #include "rdcore/chemistry.h"
 #include "rdcore/core_statistics.h"
+#include "rdcore/object_cast.h"
 #include "screens/screen_set.h"
 
 namespace zolv::rdcore {
@@ -56,8 +57,9 @@ void CoreMatcher::SetPattern(Chemistry* pattern) {
 
 void CoreMatcher::SetTarget(Chemistry* target) {
   detail::Count(detail::Counters().targetsSet);
-  const CoreChemistry* ours = CoreChemistry::From(target);
+  CoreChemistry* ours = CoreChemistry::From(target);
   target_ = ours != nullptr ? ours->structure() : nullptr;
+  answers_ = ours != nullptr ? ours->Answers() : nullptr;
   Restart();
 }
 
@@ -96,9 +98,7 @@ std::uint32_t CoreMatcher::SearchIn(TargetAnswers& answers,
 
 void CoreMatcher::Search(std::uint32_t limit, bool keep) {
   matches_.clear();
-  found_ = target_->WithAnswers([&](TargetAnswers& answers) {
-    return SearchIn(answers, limit, keep ? &matches_ : nullptr);
-  });
+  found_ = SearchIn(*answers_, limit, keep ? &matches_ : nullptr);
   kept_ = keep;
   searchedLimit_ = limit;
   complete_ = found_ < limit || limit >= kMatchLimit;
@@ -106,13 +106,14 @@ void CoreMatcher::Search(std::uint32_t limit, bool keep) {
 
 void CoreMatcher::SearchFirst() {
   const std::uint32_t serial = pattern_->compiled().serial;
-  found_ = target_->WithAnswers([&](TargetAnswers& answers) {
-    const int known = answers.Outcome(serial);
-    if (known >= 0) return static_cast<std::uint32_t>(known);
-    const std::uint32_t found = SearchIn(answers, 1, nullptr);
-    answers.RecordOutcome(serial, found != 0);
-    return found;
-  });
+  KnownOutcomes& outcomes = target_->outcomes();
+  const int known = outcomes.Find(serial);
+  if (known >= 0) {
+    found_ = static_cast<std::uint32_t>(known);
+  } else {
+    found_ = SearchIn(*answers_, 1, nullptr);
+    outcomes.Keep(serial, found_ != 0);
+  }
   matches_.clear();
   kept_ = false;
   searchedLimit_ = 1;
@@ -123,14 +124,14 @@ CoreBool CoreMatcher::NextMatch(MatchMap* map) {
   detail::Count(detail::Counters().nextMatchCalls);
   try {
     // An empty pattern (unreadable, or no atoms) matches nothing.
-    if (pattern_ == nullptr || target_ == nullptr ||
+    if (pattern_ == nullptr || target_ == nullptr || answers_ == nullptr ||
         pattern_->mol() == nullptr || target_->mol() == nullptr ||
         pattern_->AtomCount() == 0) {
       return 0;
     }
     CoreMatchMap* ourMap = nullptr;
     if (map != nullptr) {
-      ourMap = dynamic_cast<CoreMatchMap*>(map);
+      ourMap = AsOurs<CoreMatchMap>(map);
       if (ourMap == nullptr) return 0;
     }
     if (searchedLimit_ == 0 && map == nullptr) {

@@ -72,6 +72,7 @@ class CoreMatcher final : public Matcher {
 
   std::shared_ptr<const Structure> pattern_;
   std::shared_ptr<const Structure> target_;
+  std::shared_ptr<TargetAnswers> answers_;  // the target chemistry's
   // The first found_ matches in the order that every search gives them;
   // held in matches_ only when kept_.
   std::vector<AtomPairs> matches_;

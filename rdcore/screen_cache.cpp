@@ -1,6 +1,8 @@
 #include "rdcore/screen_cache.h"
 
 #include <algorithm>
+#include <array>
+#include <functional>
 #include <atomic>
 #include <mutex>
 #include <shared_mutex>
@@ -91,6 +93,55 @@ ScreenCache& Cache() {
   return cache;
 }
 
+// Each thread keeps the screens it loaded in a table of its own, so that the
+// few hundred loads of every write neither lock nor write anything that
+// other threads read. Its entries hold their structures even when the shared
+// cache has dropped them; it forgets everything when it is full.
+class ThreadScreens {
+ public:
+  /// The kept structure, or null.
+  const std::shared_ptr<const Structure>* Find(std::string_view key,
+                                               std::size_t hash) const {
+    for (std::size_t slot = hash & (kSlots - 1);;
+         slot = (slot + 1) & (kSlots - 1)) {
+      const Slot& s = slots_[slot];
+      if (s.entry == 0) return nullptr;
+      const Entry& entry = entries_[s.entry - 1];
+      if (s.hash == hash && entry.key == key) return &entry.structure;
+    }
+  }
+
+  void Keep(std::string_view key, std::size_t hash,
+            std::shared_ptr<const Structure> structure) {
+    if (entries_.size() >= kMostEntries) {
+      entries_.clear();
+      slots_.fill(Slot{});
+    }
+    entries_.push_back({std::string(key), std::move(structure)});
+    for (std::size_t slot = hash & (kSlots - 1);;
+         slot = (slot + 1) & (kSlots - 1)) {
+      if (slots_[slot].entry == 0) {
+        slots_[slot] = {hash, static_cast<std::uint32_t>(entries_.size())};
+        return;
+      }
+    }
+  }
+
+ private:
+  static constexpr std::size_t kMostEntries = 1024;
+  static constexpr std::size_t kSlots = 2 * kMostEntries;  // a power of two
+  struct Slot {
+    std::size_t hash = 0;
+    std::uint32_t entry = 0;  // 1 + its place in entries_; 0: free
+  };
+  struct Entry {
+    std::string key;
+    std::shared_ptr<const Structure> structure;
+  };
+  std::array<Slot, kSlots> slots_{};
+  std::vector<Entry> entries_;
+};
+
 }  // namespace
 
 std::shared_ptr<const Structure> LoadScreen(const std::uint8_t* bytes,
@@ -99,10 +150,17 @@ std::shared_ptr<const Structure> LoadScreen(const std::uint8_t* bytes,
   try {
     const std::string_view text(reinterpret_cast<const char*>(bytes), length);
     if (text.size() > kLargestCachedScreen) return BuildScreenStructure(text);
-    if (auto cached = Cache().Find(text)) return cached;
+    thread_local ThreadScreens own;
+    const std::size_t hash = std::hash<std::string_view>()(text);
+    if (const auto* kept = own.Find(text, hash)) return *kept;
+    std::shared_ptr<const Structure> structure = Cache().Find(text);
     // Parsed outside the lock: another thread may parse the same text
     // meanwhile, and the first one kept wins.
-    return Cache().Insert(std::string(text), BuildScreenStructure(text));
+    if (structure == nullptr) {
+      structure = Cache().Insert(std::string(text), BuildScreenStructure(text));
+    }
+    own.Keep(text, hash, structure);
+    return structure;
   } catch (...) {
     return EmptyStructure();
   }

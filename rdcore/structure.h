@@ -116,15 +116,9 @@ class Structure {
   /// The structure laid out as a target of the graph search; built on first
   /// use, by one thread.
   const TargetGraph& graph() const;
-  /// Calls use(TargetAnswers&) with what searches in this structure have
-  /// found so far, one thread at a time, and returns its result. Every
-  /// Chemistry that shares the structure shares them: a molecule written
-  /// several times is searched once per pattern.
-  template <typename Use>
-  auto WithAnswers(Use&& use) const {
-    const std::lock_guard<std::mutex> lock(answersMutex_);
-    return use(answers_);
-  }
+  /// Whether the patterns searched in this structure so far occur in it,
+  /// for every Chemistry that shares it.
+  KnownOutcomes& outcomes() const { return outcomes_; }
 
  private:
   StructureRole role_ = StructureRole::kScreen;
@@ -138,8 +132,7 @@ class Structure {
   mutable CompiledPattern compiled_;
   RunOnce graphOnce_;
   mutable TargetGraph graph_;
-  mutable std::mutex answersMutex_;
-  mutable TargetAnswers answers_;
+  mutable KnownOutcomes outcomes_;
 };
 
 /// The one empty structure.
