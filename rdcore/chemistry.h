@@ -5,11 +5,12 @@
 #include <memory>
 
 #include "core/core_api.h"
+#include "rdcore/object_pool.h"
 #include "rdcore/structure.h"
 
 namespace zolv::rdcore {
 
-class CoreChemistry final : public Chemistry {
+class CoreChemistry final : public Chemistry, public Pooled<CoreChemistry> {
  public:
   /// Holds the empty structure until loaded or copied.
   CoreChemistry() = default;

@@ -60,8 +60,13 @@ CoreBool FileStream::ReadShort(std::int16_t* value) {
 }
 
 CoreBool FileStream::ReadUShort(std::uint16_t* value) {
-  unsigned char bytes[2];
-  if (!ReadExactly(bytes, sizeof bytes)) return 0;
+  // The driver reads about a thousand of these per write.
+  if (bytes_.size() - next_ < 2) {
+    next_ = bytes_.size();
+    return 0;
+  }
+  const unsigned char* bytes = bytes_.data() + next_;
+  next_ += 2;
   if (value != nullptr) {
     *value = static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
   }

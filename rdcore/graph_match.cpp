@@ -481,7 +481,11 @@ TargetGraph BuildTargetGraph(const RDKit::ROMol& mol) {
   graph.usable =
       mol.getRingInfo() != nullptr && mol.getRingInfo()->isInitialized();
   for (const RDKit::Atom* atom : mol.atoms()) graph.atoms.push_back(atom);
-  for (const RDKit::Bond* bond : mol.bonds()) graph.bonds.push_back(bond);
+  for (const RDKit::Bond* bond : mol.bonds()) {
+    graph.bonds.push_back(bond);
+    graph.bondAtoms.emplace_back(static_cast<int>(bond->getBeginAtomIdx()),
+                                 static_cast<int>(bond->getEndAtomIdx()));
+  }
   Adjacency adjacency = AdjacencyOf(mol);
   const std::vector<std::uint8_t> onCycle =
       BondsOnCycles(adjacency, graph.bonds.size());
@@ -563,16 +567,12 @@ std::size_t TargetAnswers::BondEndMask(std::uint64_t key,
   const std::uint64_t* atoms = words_.data() + atomMask;
   const std::uint64_t* bonds = words_.data() + bondMask;
   const std::uint64_t* others = words_.data() + otherMask;
-  for (std::size_t w = 0; w < target.atomWords; ++w) {
-    for (std::uint64_t bits = atoms[w]; bits != 0; bits &= bits - 1) {
-      const int atom = static_cast<int>(w * 64) + __builtin_ctzll(bits);
-      for (int i = target.start[atom]; i < target.start[atom + 1]; ++i) {
-        const auto [other, bond] = target.neighbours[i];
-        if (HasBit(bonds, bond) && HasBit(others, other)) {
-          SetBit(mask, atom);
-          break;
-        }
-      }
+  for (std::size_t w = 0; w < target.bondWords; ++w) {
+    for (std::uint64_t bits = bonds[w]; bits != 0; bits &= bits - 1) {
+      const auto [begin, end] =
+          target.bondAtoms[w * 64 + __builtin_ctzll(bits)];
+      if (HasBit(atoms, begin) && HasBit(others, end)) SetBit(mask, begin);
+      if (HasBit(atoms, end) && HasBit(others, begin)) SetBit(mask, end);
     }
   }
   if (key != 0) bondEndMasks_.Put(key, offset);
@@ -619,19 +619,6 @@ void FlatMap::Put(std::uint64_t key, std::uint64_t value) {
       return;
     }
   }
-}
-
-int KnownOutcomes::Find(std::uint32_t serial) const {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (serial >= outcomes_.size()) return -1;
-  return static_cast<int>(outcomes_[serial]) - 1;
-}
-
-void KnownOutcomes::Keep(std::uint32_t serial, bool occurs) {
-  if (serial >= kMostSerial) return;
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (serial >= outcomes_.size()) outcomes_.resize(serial + 1, 0);
-  outcomes_[serial] = occurs ? 2 : 1;
 }
 
 bool GraphMatcher::Prepare(const CompiledPattern& pattern,
@@ -733,11 +720,11 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
   for (const int root : roots_) {
     const int fragment = pattern.fragment[root];
     const int first = static_cast<int>(order_.size());
-    const auto begin = pattern.steps.begin() + pattern.orderStart[root];
-    order_.insert(order_.end(), begin,
-                  begin + pattern.fragmentSize[fragment]);
-    fragmentStart_.insert(fragmentStart_.end(), pattern.fragmentSize[fragment],
-                          first);
+    const SearchStep* steps = &pattern.steps[pattern.orderStart[root]];
+    for (int i = 0; i < pattern.fragmentSize[fragment]; ++i) {
+      order_.push_back(steps + i);
+      fragmentStart_.push_back(first);
+    }
   }
   image_.assign(atomCount, -1);
   used_.assign(words, 0);
@@ -760,7 +747,7 @@ void GraphMatcher::Extend(std::size_t position) {
     Record();
     return;
   }
-  const SearchStep& step = order_[position];
+  const SearchStep& step = *order_[position];
   const std::uint64_t* candidates = &candidates_[step.atom * atomWords_];
   const TargetGraph& target = *target_;
   if (step.parent < 0) {
@@ -793,7 +780,7 @@ void GraphMatcher::Extend(std::size_t position) {
       bool lowest = true;
       const int start = fragmentStart_[position];
       for (int k = step.lowerBegin; k < step.lowerEnd && lowest; ++k) {
-        lowest = image_[order_[start + pattern_->lowerSteps[k]].atom] < atom;
+        lowest = image_[order_[start + pattern_->lowerSteps[k]]->atom] < atom;
       }
       if (!lowest) continue;
     }

@@ -9,6 +9,7 @@
 // treat exactly are left to RDKit.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -119,6 +120,7 @@ struct TargetGraph {
   bool usable = false;
   std::vector<const RDKit::Atom*> atoms;
   std::vector<const RDKit::Bond*> bonds;
+  std::vector<std::pair<int, int>> bondAtoms;  // by bond: its two atoms
   /// neighbours[start[a], start[a+1]): (neighbour atom, bond) of atom a.
   std::vector<int> start;
   std::vector<std::pair<int, int>> neighbours;
@@ -182,15 +184,32 @@ class TargetAnswers {
 /// A molecule written several times is searched once per pattern.
 class KnownOutcomes {
  public:
-  /// 1 when the pattern with this serial occurs, 0 when it does not, -1
-  /// when that is not known.
-  int Find(std::uint32_t serial) const;
-  /// Patterns compiled after the first kMostSerial are not remembered.
-  void Keep(std::uint32_t serial, bool occurs);
+  /// Whether the pattern with this serial occurs: what was kept for it, or
+  /// what search() gives, which is then kept. One thread at a time: a
+  /// target searched by several threads at once is searched by one after
+  /// the other. Patterns compiled after the first kMostSerial are searched
+  /// every time.
+  template <typename Search>
+  bool Resolve(std::uint32_t serial, Search&& search) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (serial < outcomes_.size() && outcomes_[serial] != 0) {
+      return outcomes_[serial] == 2;
+    }
+    const bool occurs = search();
+    if (serial < kMostSerial) {
+      if (serial >= outcomes_.size()) {
+        // Serials come roughly in the order the patterns were compiled.
+        outcomes_.resize(
+            std::max<std::size_t>(serial + 1, 2 * outcomes_.size()), 0);
+      }
+      outcomes_[serial] = occurs ? 2 : 1;
+    }
+    return occurs;
+  }
   static constexpr std::uint32_t kMostSerial = 1u << 16;
 
  private:
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   // By serial: 0 not known, 1 absent, 2 present.
   std::vector<std::uint8_t> outcomes_;
 };
@@ -225,7 +244,7 @@ class GraphMatcher {
   std::vector<std::size_t> bondEndMaskOffsets_;
   std::vector<int> candidateCounts_;  // by pattern atom
   std::vector<int> roots_;            // by fragment, in search order
-  std::vector<SearchStep> order_;
+  std::vector<const SearchStep*> order_;
   // By position: the position of its fragment's first atom.
   std::vector<int> fragmentStart_;
   std::vector<int> image_;           // by pattern atom

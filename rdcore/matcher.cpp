@@ -106,14 +106,10 @@ void CoreMatcher::Search(std::uint32_t limit, bool keep) {
 
 void CoreMatcher::SearchFirst() {
   const std::uint32_t serial = pattern_->compiled().serial;
-  KnownOutcomes& outcomes = target_->outcomes();
-  const int known = outcomes.Find(serial);
-  if (known >= 0) {
-    found_ = static_cast<std::uint32_t>(known);
-  } else {
-    found_ = SearchIn(*answers_, 1, nullptr);
-    outcomes.Keep(serial, found_ != 0);
-  }
+  found_ = target_->outcomes().Resolve(
+               serial, [this] { return SearchIn(*answers_, 1, nullptr) != 0; })
+               ? 1
+               : 0;
   matches_.clear();
   kept_ = false;
   searchedLimit_ = 1;

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "core/core_api.h"
+#include "rdcore/object_pool.h"
 #include "rdcore/graph_match.h"
 #include "rdcore/structure.h"
 
 namespace zolv::rdcore {
 
-class CoreMatchMap final : public MatchMap {
+class CoreMatchMap final : public MatchMap, public Pooled<CoreMatchMap> {
  public:
   CoreMatchMap() = default;
   CoreMatchMap(const CoreMatchMap&) = delete;
@@ -34,7 +35,7 @@ class CoreMatchMap final : public MatchMap {
   std::vector<std::int32_t> targetOf_;  // by pattern atom
 };
 
-class CoreMatcher final : public Matcher {
+class CoreMatcher final : public Matcher, public Pooled<CoreMatcher> {
  public:
   /// Matches looked at per search at most; later ones are never given.
   static constexpr std::uint32_t kMatchLimit = 1024;
