@@ -171,6 +171,176 @@ std::vector<std::uint8_t> BondsOnCycles(const Adjacency& graph,
   return onCycle;
 }
 
+// Ring systems: the sets of atoms joined by bonds on cycles. Any injective
+// mapping takes a pattern's ring system into one ring system of the target,
+// which therefore has at least as many atoms, at least as many independent
+// cycles (bonds - atoms + 1, which only grows as a connected graph grows),
+// and a simple cycle of each length that the pattern's has.
+struct RingSystems {
+  std::vector<int> of;  // by atom: its system, or -1 off every cycle
+  struct System {
+    int atoms = 0;
+    int bonds = 0;
+    /// Bit n: a simple cycle of n atoms (bit 63: of 63 or more); every bit
+    /// when there are too many cycles to list.
+    std::uint64_t cycleLengths = 0;
+    int Cycles() const { return bonds - atoms + 1; }
+  };
+  std::vector<System> systems;
+};
+
+// Systems with more independent cycles, or more than 64 bonds, list no
+// lengths: the sums to look at double with each cycle.
+constexpr int kMostListedCycles = 6;
+
+std::uint64_t LengthBit(int length) {
+  return std::uint64_t{1} << std::min(length, 63);
+}
+
+// The lengths of the simple cycles among the given bonds (pairs of atoms
+// numbered from 0) of one connected ring system. Every simple cycle is a sum
+// of the fundamental cycles of a spanning tree, so the 2^c - 1 sums are all
+// there is to look at; a sum is a simple cycle when each of its atoms has
+// two of its bonds and they form one loop.
+std::uint64_t CycleLengths(int atomCount,
+                           const std::vector<std::pair<int, int>>& bonds) {
+  const int bondCount = static_cast<int>(bonds.size());
+  const int cycles = bondCount - atomCount + 1;
+  if (cycles <= 0) return 0;
+  if (cycles > kMostListedCycles || bondCount > 64) return ~std::uint64_t{0};
+  // Spanning tree grown from atom 0 over the bonds in order; path[a]: the
+  // tree bonds from atom 0 to atom a.
+  // Tested through masks, not by shifting `reached` by an atom number: GCC
+  // 12.2 at -O2 compiles that form of this loop so that it never grows.
+  std::uint64_t path[64] = {};
+  std::uint64_t reached = 1;
+  std::uint64_t tree = 0;
+  for (bool grown = true; grown;) {
+    grown = false;
+    for (int b = 0; b < bondCount; ++b) {
+      const auto [one, other] = bonds[b];
+      const std::uint64_t oneBit = std::uint64_t{1} << one;
+      const std::uint64_t otherBit = std::uint64_t{1} << other;
+      const bool hasOne = (reached & oneBit) != 0;
+      const bool hasOther = (reached & otherBit) != 0;
+      if (hasOne == hasOther) continue;
+      const int from = hasOne ? one : other;
+      const int to = hasOne ? other : one;
+      path[to] = path[from] | (std::uint64_t{1} << b);
+      reached |= oneBit | otherBit;
+      tree |= std::uint64_t{1} << b;
+      grown = true;
+    }
+  }
+  std::uint64_t basis[kMostListedCycles] = {};
+  int count = 0;
+  for (int b = 0; b < bondCount; ++b) {
+    if ((tree >> b) & 1u) continue;
+    basis[count++] = path[bonds[b].first] ^ path[bonds[b].second] ^
+                     (std::uint64_t{1} << b);
+  }
+  std::uint64_t lengths = 0;
+  std::uint64_t sum = 0;
+  int degree[64];
+  int firstBond[64];
+  int secondBond[64];
+  // Gray code: each step adds one fundamental cycle.
+  for (std::uint32_t step = 1; step < (1u << count); ++step) {
+    sum ^= basis[__builtin_ctz(step)];
+    for (std::uint64_t bits = sum; bits != 0; bits &= bits - 1) {
+      const auto [one, other] = bonds[__builtin_ctzll(bits)];
+      degree[one] = degree[other] = 0;
+    }
+    bool simple = true;
+    int length = 0;
+    for (std::uint64_t bits = sum; bits != 0 && simple; bits &= bits - 1) {
+      const int b = __builtin_ctzll(bits);
+      ++length;
+      for (const int atom : {bonds[b].first, bonds[b].second}) {
+        const int seen = ++degree[atom];
+        if (seen == 1) firstBond[atom] = b;
+        if (seen == 2) secondBond[atom] = b;
+        simple = simple && seen <= 2;
+      }
+    }
+    if (!simple) continue;
+    // Every atom has two bonds of the sum: one loop, or several.
+    const int start = bonds[__builtin_ctzll(sum)].first;
+    int atom = start;
+    int bond = firstBond[start];
+    int walked = 0;
+    do {
+      atom = bonds[bond].first == atom ? bonds[bond].second : bonds[bond].first;
+      bond = firstBond[atom] == bond ? secondBond[atom] : firstBond[atom];
+      ++walked;
+    } while (atom != start && walked < length);
+    if (atom == start && walked == length) lengths |= LengthBit(length);
+  }
+  return lengths;
+}
+
+RingSystems FindRingSystems(const Adjacency& graph,
+                            const std::vector<std::uint8_t>& onCycle) {
+  const int atomCount = static_cast<int>(graph.start.size()) - 1;
+  RingSystems found;
+  found.of.assign(atomCount, -1);
+  std::vector<int> local(atomCount, -1);  // number within its system
+  std::vector<int> queue;
+  std::vector<std::pair<int, int>> bonds;  // of one system, by local numbers
+  for (int atom = 0; atom < atomCount; ++atom) {
+    if (found.of[atom] >= 0) continue;
+    bool cyclic = false;
+    for (int i = graph.start[atom]; i < graph.start[atom + 1]; ++i) {
+      cyclic = cyclic || onCycle[graph.neighbours[i].second] != 0;
+    }
+    if (!cyclic) continue;
+    const int number = static_cast<int>(found.systems.size());
+    found.systems.emplace_back();
+    RingSystems::System& system = found.systems.back();
+    found.of[atom] = number;
+    queue.assign(1, atom);
+    for (std::size_t head = 0; head < queue.size(); ++head) {
+      const int current = queue[head];
+      local[current] = static_cast<int>(head);
+      for (int i = graph.start[current]; i < graph.start[current + 1]; ++i) {
+        const int other = graph.neighbours[i].first;
+        if (!onCycle[graph.neighbours[i].second]) continue;
+        if (found.of[other] < 0) {
+          found.of[other] = number;
+          queue.push_back(other);
+        }
+      }
+    }
+    bonds.clear();
+    for (const int current : queue) {
+      for (int i = graph.start[current]; i < graph.start[current + 1]; ++i) {
+        const auto [other, bond] = graph.neighbours[i];
+        // Each bond is seen from both ends.
+        if (onCycle[bond] && current < other) {
+          bonds.emplace_back(local[current], local[other]);
+        }
+      }
+    }
+    system.atoms = static_cast<int>(queue.size());
+    system.bonds = static_cast<int>(bonds.size());
+    system.cycleLengths = CycleLengths(system.atoms, bonds);
+  }
+  return found;
+}
+
+// By atom: how many of its bonds lie on cycles.
+std::vector<int> CycleDegrees(const Adjacency& graph,
+                              const std::vector<std::uint8_t>& onCycle) {
+  const int atomCount = static_cast<int>(graph.start.size()) - 1;
+  std::vector<int> degrees(atomCount, 0);
+  for (int atom = 0; atom < atomCount; ++atom) {
+    for (int i = graph.start[atom]; i < graph.start[atom + 1]; ++i) {
+      degrees[atom] += onCycle[graph.neighbours[i].second] != 0 ? 1 : 0;
+    }
+  }
+  return degrees;
+}
+
 // Automorphisms of a pattern that keep every atom's and bond's query, and
 // with them every constraint the search derives from the pattern: composing
 // a match with one gives another. An existence search may therefore demand,
@@ -443,6 +613,19 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
     }
   }
 
+  pattern.cycleDegree = CycleDegrees(graph, pattern.bondOnCycle);
+  const RingSystems rings = FindRingSystems(graph, pattern.bondOnCycle);
+  pattern.ringSystemAtoms.assign(atomCount, 0);
+  pattern.ringSystemCycles.assign(atomCount, 0);
+  pattern.ringSystemLengths.assign(atomCount, 0);
+  for (int atom = 0; atom < atomCount; ++atom) {
+    if (rings.of[atom] < 0) continue;
+    const RingSystems::System& system = rings.systems[rings.of[atom]];
+    pattern.ringSystemAtoms[atom] = system.atoms;
+    pattern.ringSystemCycles[atom] = system.Cycles();
+    pattern.ringSystemLengths[atom] = system.cycleLengths;
+  }
+
   // Fragments, each numbered from its lowest atom.
   pattern.fragment.assign(atomCount, -1);
   std::vector<int> queue;
@@ -489,30 +672,42 @@ TargetGraph BuildTargetGraph(const RDKit::ROMol& mol) {
   Adjacency adjacency = AdjacencyOf(mol);
   const std::vector<std::uint8_t> onCycle =
       BondsOnCycles(adjacency, graph.bonds.size());
+  const std::vector<int> cycleDegrees = CycleDegrees(adjacency, onCycle);
+  const RingSystems rings = FindRingSystems(adjacency, onCycle);
   graph.start = std::move(adjacency.start);
   graph.neighbours = std::move(adjacency.neighbours);
 
   const std::size_t atomCount = graph.atoms.size();
   graph.atomWords = WordsFor(atomCount);
   graph.bondWords = WordsFor(graph.bonds.size());
-  graph.cycleAtoms.assign(graph.atomWords, 0);
   graph.cycleBonds.assign(graph.bondWords, 0);
-  graph.atomsOfDegree.assign(TargetGraph::kDegreeLevels * graph.atomWords, 0);
-  for (std::size_t atom = 0; atom < atomCount; ++atom) {
-    const int degree = graph.start[atom + 1] - graph.start[atom];
-    for (int level = 0; level <= std::min(degree, TargetGraph::kDegreeLevels - 1);
-         ++level) {
-      SetBit(graph.atomsOfDegree.data() + level * graph.atomWords,
-             static_cast<int>(atom));
-    }
-    for (int i = graph.start[atom]; i < graph.start[atom + 1]; ++i) {
-      if (onCycle[graph.neighbours[i].second]) {
-        SetBit(graph.cycleAtoms.data(), static_cast<int>(atom));
-      }
-    }
-  }
   for (std::size_t bond = 0; bond < onCycle.size(); ++bond) {
     if (onCycle[bond]) SetBit(graph.cycleBonds.data(), static_cast<int>(bond));
+  }
+  const int levels = TargetGraph::kDegreeLevels;
+  graph.atomsOfDegree.assign(levels * graph.atomWords, 0);
+  graph.atomsOfCycleDegree.assign(levels * graph.atomWords, 0);
+  for (std::size_t atom = 0; atom < atomCount; ++atom) {
+    const int degree = graph.start[atom + 1] - graph.start[atom];
+    const int a = static_cast<int>(atom);
+    for (int level = 0; level <= std::min(degree, levels - 1); ++level) {
+      SetBit(graph.atomsOfDegree.data() + level * graph.atomWords, a);
+    }
+    for (int level = 0; level <= std::min(cycleDegrees[atom], levels - 1);
+         ++level) {
+      SetBit(graph.atomsOfCycleDegree.data() + level * graph.atomWords, a);
+    }
+  }
+  graph.ringSystems.assign(rings.systems.size() * graph.atomWords, 0);
+  for (const RingSystems::System& system : rings.systems) {
+    graph.ringSystemSizes.push_back(
+        {system.atoms, system.Cycles(), system.cycleLengths});
+  }
+  for (std::size_t atom = 0; atom < atomCount; ++atom) {
+    if (rings.of[atom] >= 0) {
+      SetBit(graph.ringSystems.data() + rings.of[atom] * graph.atomWords,
+             static_cast<int>(atom));
+    }
   }
   return graph;
 }
@@ -621,10 +816,35 @@ void FlatMap::Put(std::uint64_t key, std::uint64_t value) {
   }
 }
 
+const std::uint64_t* GraphMatcher::RingSystemsHolding(
+    int atoms, int cycles, std::uint64_t cycleLengths) {
+  const TargetGraph::RingSystem wanted{atoms, cycles, cycleLengths};
+  if (!systemsKnown_ || wanted.atoms != systemsWanted_.atoms ||
+      wanted.cycles != systemsWanted_.cycles ||
+      wanted.cycleLengths != systemsWanted_.cycleLengths) {
+    const TargetGraph& target = *target_;
+    const std::size_t words = target.atomWords;
+    systemsMask_.assign(words, 0);
+    for (std::size_t s = 0; s < target.ringSystemSizes.size(); ++s) {
+      const TargetGraph::RingSystem& size = target.ringSystemSizes[s];
+      if (size.atoms < atoms || size.cycles < cycles ||
+          (cycleLengths & ~size.cycleLengths) != 0) {
+        continue;
+      }
+      const std::uint64_t* system = target.ringSystems.data() + s * words;
+      for (std::size_t w = 0; w < words; ++w) systemsMask_[w] |= system[w];
+    }
+    systemsWanted_ = wanted;
+    systemsKnown_ = true;
+  }
+  return systemsMask_.data();
+}
+
 bool GraphMatcher::Prepare(const CompiledPattern& pattern,
                            const TargetGraph& target, TargetAnswers& answers) {
   pattern_ = &pattern;
   target_ = &target;
+  systemsKnown_ = false;
   const std::size_t words = target.atomWords;
   const std::size_t bondWords = target.bondWords;
   atomWords_ = words;
@@ -664,11 +884,19 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
     const std::uint64_t* degree =
         target.atomsOfDegree.data() +
         std::min(pattern.degree[atom], TargetGraph::kDegreeLevels - 1) * words;
-    const std::uint64_t* cycle =
-        pattern.atomOnCycle[atom] ? target.cycleAtoms.data() : nullptr;
     std::uint64_t* candidates = &candidates_[atom * words];
-    for (std::size_t w = 0; w < words; ++w) {
-      candidates[w] = query[w] & degree[w] & (cycle ? cycle[w] : ~0ull);
+    for (std::size_t w = 0; w < words; ++w) candidates[w] = query[w] & degree[w];
+    if (pattern.atomOnCycle[atom]) {
+      const std::uint64_t* cycleDegree =
+          target.atomsOfCycleDegree.data() +
+          std::min(pattern.cycleDegree[atom], TargetGraph::kDegreeLevels - 1) *
+              words;
+      const std::uint64_t* systems = RingSystemsHolding(
+          pattern.ringSystemAtoms[atom], pattern.ringSystemCycles[atom],
+          pattern.ringSystemLengths[atom]);
+      for (std::size_t w = 0; w < words; ++w) {
+        candidates[w] &= cycleDegree[w] & systems[w];
+      }
     }
     for (int e = pattern.endStart[atom]; e < pattern.endStart[atom + 1]; ++e) {
       const std::uint64_t* ends =

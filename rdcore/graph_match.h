@@ -63,6 +63,15 @@ struct CompiledPattern {
   /// pattern (then its image lies on a cycle of the target).
   std::vector<int> degree;
   std::vector<std::uint8_t> atomOnCycle;
+  /// By pattern atom: its bonds on cycles, and the atoms, independent
+  /// cycles and simple-cycle lengths (bit n: n atoms) of its ring system
+  /// (atoms joined by bonds on cycles); 0 off every cycle. Its image has at
+  /// least as many bonds on cycles and lies in a ring system at least as
+  /// large, with simple cycles of those lengths.
+  std::vector<int> cycleDegree;
+  std::vector<int> ringSystemAtoms;
+  std::vector<int> ringSystemCycles;
+  std::vector<std::uint64_t> ringSystemLengths;
   /// By pattern bond: whether it lies on a cycle of the pattern.
   std::vector<std::uint8_t> bondOnCycle;
   /// By pattern atom: its fragment (atoms joined by bonds), numbered from 0.
@@ -127,13 +136,25 @@ struct TargetGraph {
   /// 64-bit words of a mask over the atoms, and over the bonds.
   std::size_t atomWords = 0;
   std::size_t bondWords = 0;
-  /// Atoms and bonds that lie on a cycle.
-  std::vector<std::uint64_t> cycleAtoms;
+  /// Bonds that lie on a cycle.
   std::vector<std::uint64_t> cycleBonds;
   /// atomsOfDegree[d * atomWords, (d + 1) * atomWords): the atoms with at
-  /// least d bonds, for d up to kDegreeLevels - 1.
+  /// least d bonds, for d up to kDegreeLevels - 1; atomsOfCycleDegree
+  /// likewise for bonds on cycles.
   static constexpr int kDegreeLevels = 7;
   std::vector<std::uint64_t> atomsOfDegree;
+  std::vector<std::uint64_t> atomsOfCycleDegree;
+  /// By ring system (atoms joined by bonds on cycles): its size, and its
+  /// atoms at ringSystems[s * atomWords].
+  struct RingSystem {
+    int atoms = 0;
+    int cycles = 0;  ///< independent cycles
+    /// Bit n: a simple cycle of n atoms (bit 63: 63 or more); every bit
+    /// when the system has too many cycles to list them.
+    std::uint64_t cycleLengths = 0;
+  };
+  std::vector<RingSystem> ringSystemSizes;
+  std::vector<std::uint64_t> ringSystems;
 };
 
 TargetGraph BuildTargetGraph(const RDKit::ROMol& mol);
@@ -227,6 +248,10 @@ class GraphMatcher {
  private:
   bool Prepare(const CompiledPattern& pattern, const TargetGraph& target,
                TargetAnswers& answers);
+  /// The atoms of the target's ring systems with at least so many atoms and
+  /// independent cycles, and simple cycles of every length given.
+  const std::uint64_t* RingSystemsHolding(int atoms, int cycles,
+                                          std::uint64_t cycleLengths);
   void Extend(std::size_t position);
   void Record();
 
@@ -243,6 +268,10 @@ class GraphMatcher {
   std::vector<std::size_t> bondMaskOffsets_;
   std::vector<std::size_t> bondEndMaskOffsets_;
   std::vector<int> candidateCounts_;  // by pattern atom
+  // RingSystemsHolding's last answer in this search, and what it was asked.
+  std::vector<std::uint64_t> systemsMask_;
+  TargetGraph::RingSystem systemsWanted_;
+  bool systemsKnown_ = false;
   std::vector<int> roots_;            // by fragment, in search order
   std::vector<const SearchStep*> order_;
   // By position: the position of its fragment's first atom.
