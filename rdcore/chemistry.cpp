@@ -23,7 +23,7 @@ void CoreChemistry::LoadStored(std::uint32_t length,
 }
 
 const std::shared_ptr<TargetAnswers>& CoreChemistry::Answers() {
-  if (answers_ == nullptr) answers_ = std::make_shared<TargetAnswers>();
+  if (answers_ == nullptr) answers_ = TargetAnswers::Make();
   return answers_;
 }
 

@@ -134,7 +134,7 @@ bool FileStream::ReadExactly(unsigned char* buffer, std::size_t count) {
     next_ = size();
     return false;
   }
-  std::memcpy(buffer, bytes_->data() + next_, count);
+  std::memcpy(buffer, data_ + next_, count);
   next_ += count;
   return true;
 }
@@ -152,7 +152,7 @@ CoreBool FileStream::ReadUShort(std::uint16_t* value) {
     next_ = size();
     return 0;
   }
-  const unsigned char* bytes = bytes_->data() + next_;
+  const unsigned char* bytes = data_ + next_;
   next_ += 2;
   if (value != nullptr) {
     *value = static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));

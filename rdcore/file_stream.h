@@ -37,16 +37,20 @@ class FileStream final : public Stream {
   using Bytes = std::vector<unsigned char>;
 
   explicit FileStream(std::shared_ptr<const Bytes> bytes)
-      : bytes_(std::move(bytes)) {}
+      : bytes_(std::move(bytes)),
+        data_(bytes_->data()),
+        size_(bytes_->size()) {}
   ~FileStream() = default;
 
-  std::size_t size() const { return bytes_->size(); }
+  std::size_t size() const { return size_; }
   /// Reads exactly count bytes; false at the end, which a short read
   /// reaches.
   bool ReadExactly(unsigned char* buffer, std::size_t count);
 
   std::shared_ptr<const Bytes> bytes_;  // shared with the thread's files
-  std::size_t next_ = 0;                // the first byte not yet read
+  const unsigned char* data_;           // bytes_'s
+  std::size_t size_;
+  std::size_t next_ = 0;  // the first byte not yet read
 };
 
 }  // namespace zolv::rdcore

@@ -6,7 +6,9 @@
 #include <GraphMol/SmilesParse/SmartsWrite.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -31,14 +33,15 @@ void ClearBit(std::uint64_t* mask, int bit) {
 
 // Without a popcount instruction in the target's baseline the builtin is a
 // library call; this is a handful of instructions.
-int CountBits(std::uint64_t word) {
+inline int CountBits(std::uint64_t word) {
   word -= (word >> 1) & 0x5555555555555555ull;
   word = (word & 0x3333333333333333ull) + ((word >> 2) & 0x3333333333333333ull);
   word = (word + (word >> 4)) & 0x0F0F0F0F0F0F0F0Full;
   return static_cast<int>((word * 0x0101010101010101ull) >> 56);
 }
 
-int CountBits(const std::uint64_t* mask, std::size_t words) {
+inline int CountBits(const std::uint64_t* mask, std::size_t words) {
+  if (words == 1) return CountBits(mask[0]);
   int count = 0;
   for (std::size_t w = 0; w < words; ++w) count += CountBits(mask[w]);
   return count;
@@ -66,15 +69,16 @@ int QueryNumber(const std::string& text) {
   return numbers.emplace(text, static_cast<int>(numbers.size())).first->second;
 }
 
-// Three query numbers in one key, 21 bits each; 0 when one does not fit.
-std::uint64_t BondEndKey(int atomQuery, int bondQuery, int otherQuery) {
-  constexpr int kLimit = 1 << 21;
-  if (atomQuery < 0 || bondQuery < 0 || otherQuery < 0 ||
-      atomQuery >= kLimit - 1 || bondQuery >= kLimit || otherQuery >= kLimit) {
-    return 0;
-  }
-  return (std::uint64_t(atomQuery + 1) << 42) |
-         (std::uint64_t(bondQuery) << 21) | std::uint64_t(otherQuery);
+// Kinds of bond end, by their three query numbers, numbered in the order
+// first seen, like the queries.
+int BondEndNumber(int atomQuery, int bondQuery, int otherQuery) {
+  static std::mutex mutex;
+  static std::map<std::array<int, 3>, int> numbers;
+  const std::lock_guard<std::mutex> lock(mutex);
+  return numbers
+      .emplace(std::array<int, 3>{atomQuery, bondQuery, otherQuery},
+               static_cast<int>(numbers.size()))
+      .first->second;
 }
 
 std::uint32_t NextSerial() {
@@ -175,118 +179,26 @@ std::vector<std::uint8_t> BondsOnCycles(const Adjacency& graph,
 // mapping takes a pattern's ring system into one ring system of the target,
 // which therefore has at least as many atoms, at least as many independent
 // cycles (bonds - atoms + 1, which only grows as a connected graph grows),
-// and a simple cycle of each length that the pattern's has.
+// and a cycle of odd length if the pattern's has one (a graph without one
+// has no subgraph with one).
 struct RingSystems {
   std::vector<int> of;  // by atom: its system, or -1 off every cycle
   struct System {
     int atoms = 0;
     int bonds = 0;
-    /// Bit n: a simple cycle of n atoms (bit 63: of 63 or more); every bit
-    /// when there are too many cycles to list.
-    std::uint64_t cycleLengths = 0;
+    bool odd = false;  // some cycle has an odd number of atoms
     int Cycles() const { return bonds - atoms + 1; }
   };
   std::vector<System> systems;
 };
-
-// Systems with more independent cycles, or more than 64 bonds, list no
-// lengths: the sums to look at double with each cycle.
-constexpr int kMostListedCycles = 6;
-
-std::uint64_t LengthBit(int length) {
-  return std::uint64_t{1} << std::min(length, 63);
-}
-
-// The lengths of the simple cycles among the given bonds (pairs of atoms
-// numbered from 0) of one connected ring system. Every simple cycle is a sum
-// of the fundamental cycles of a spanning tree, so the 2^c - 1 sums are all
-// there is to look at; a sum is a simple cycle when each of its atoms has
-// two of its bonds and they form one loop.
-std::uint64_t CycleLengths(int atomCount,
-                           const std::vector<std::pair<int, int>>& bonds) {
-  const int bondCount = static_cast<int>(bonds.size());
-  const int cycles = bondCount - atomCount + 1;
-  if (cycles <= 0) return 0;
-  if (cycles > kMostListedCycles || bondCount > 64) return ~std::uint64_t{0};
-  // Spanning tree grown from atom 0 over the bonds in order; path[a]: the
-  // tree bonds from atom 0 to atom a.
-  // Tested through masks, not by shifting `reached` by an atom number: GCC
-  // 12.2 at -O2 compiles that form of this loop so that it never grows.
-  std::uint64_t path[64] = {};
-  std::uint64_t reached = 1;
-  std::uint64_t tree = 0;
-  for (bool grown = true; grown;) {
-    grown = false;
-    for (int b = 0; b < bondCount; ++b) {
-      const auto [one, other] = bonds[b];
-      const std::uint64_t oneBit = std::uint64_t{1} << one;
-      const std::uint64_t otherBit = std::uint64_t{1} << other;
-      const bool hasOne = (reached & oneBit) != 0;
-      const bool hasOther = (reached & otherBit) != 0;
-      if (hasOne == hasOther) continue;
-      const int from = hasOne ? one : other;
-      const int to = hasOne ? other : one;
-      path[to] = path[from] | (std::uint64_t{1} << b);
-      reached |= oneBit | otherBit;
-      tree |= std::uint64_t{1} << b;
-      grown = true;
-    }
-  }
-  std::uint64_t basis[kMostListedCycles] = {};
-  int count = 0;
-  for (int b = 0; b < bondCount; ++b) {
-    if ((tree >> b) & 1u) continue;
-    basis[count++] = path[bonds[b].first] ^ path[bonds[b].second] ^
-                     (std::uint64_t{1} << b);
-  }
-  std::uint64_t lengths = 0;
-  std::uint64_t sum = 0;
-  int degree[64];
-  int firstBond[64];
-  int secondBond[64];
-  // Gray code: each step adds one fundamental cycle.
-  for (std::uint32_t step = 1; step < (1u << count); ++step) {
-    sum ^= basis[__builtin_ctz(step)];
-    for (std::uint64_t bits = sum; bits != 0; bits &= bits - 1) {
-      const auto [one, other] = bonds[__builtin_ctzll(bits)];
-      degree[one] = degree[other] = 0;
-    }
-    bool simple = true;
-    int length = 0;
-    for (std::uint64_t bits = sum; bits != 0 && simple; bits &= bits - 1) {
-      const int b = __builtin_ctzll(bits);
-      ++length;
-      for (const int atom : {bonds[b].first, bonds[b].second}) {
-        const int seen = ++degree[atom];
-        if (seen == 1) firstBond[atom] = b;
-        if (seen == 2) secondBond[atom] = b;
-        simple = simple && seen <= 2;
-      }
-    }
-    if (!simple) continue;
-    // Every atom has two bonds of the sum: one loop, or several.
-    const int start = bonds[__builtin_ctzll(sum)].first;
-    int atom = start;
-    int bond = firstBond[start];
-    int walked = 0;
-    do {
-      atom = bonds[bond].first == atom ? bonds[bond].second : bonds[bond].first;
-      bond = firstBond[atom] == bond ? secondBond[atom] : firstBond[atom];
-      ++walked;
-    } while (atom != start && walked < length);
-    if (atom == start && walked == length) lengths |= LengthBit(length);
-  }
-  return lengths;
-}
 
 RingSystems FindRingSystems(const Adjacency& graph,
                             const std::vector<std::uint8_t>& onCycle) {
   const int atomCount = static_cast<int>(graph.start.size()) - 1;
   RingSystems found;
   found.of.assign(atomCount, -1);
-  std::vector<int> local(atomCount, -1);  // number within its system
+  std::vector<std::uint8_t> side(atomCount, 0);  // a two-colouring
   std::vector<int> queue;
-  std::vector<std::pair<int, int>> bonds;  // of one system, by local numbers
   for (int atom = 0; atom < atomCount; ++atom) {
     if (found.of[atom] >= 0) continue;
     bool cyclic = false;
@@ -301,29 +213,21 @@ RingSystems FindRingSystems(const Adjacency& graph,
     queue.assign(1, atom);
     for (std::size_t head = 0; head < queue.size(); ++head) {
       const int current = queue[head];
-      local[current] = static_cast<int>(head);
-      for (int i = graph.start[current]; i < graph.start[current + 1]; ++i) {
-        const int other = graph.neighbours[i].first;
-        if (!onCycle[graph.neighbours[i].second]) continue;
-        if (found.of[other] < 0) {
-          found.of[other] = number;
-          queue.push_back(other);
-        }
-      }
-    }
-    bonds.clear();
-    for (const int current : queue) {
+      ++system.atoms;
       for (int i = graph.start[current]; i < graph.start[current + 1]; ++i) {
         const auto [other, bond] = graph.neighbours[i];
+        if (!onCycle[bond]) continue;
         // Each bond is seen from both ends.
-        if (onCycle[bond] && current < other) {
-          bonds.emplace_back(local[current], local[other]);
+        if (current < other) ++system.bonds;
+        if (found.of[other] < 0) {
+          found.of[other] = number;
+          side[other] = side[current] ^ 1;
+          queue.push_back(other);
+        } else if (side[other] == side[current]) {
+          system.odd = true;
         }
       }
     }
-    system.atoms = static_cast<int>(queue.size());
-    system.bonds = static_cast<int>(bonds.size());
-    system.cycleLengths = CycleLengths(system.atoms, bonds);
   }
   return found;
 }
@@ -581,9 +485,9 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
         end.atomUse = pattern.atomUse[atom];
         end.bondUse = pattern.bondUse[bond];
         end.otherUse = pattern.atomUse[other];
-        end.key = BondEndKey(pattern.atomQueries[atom],
-                             pattern.bondQueries[bond],
-                             pattern.atomQueries[other]);
+        end.number = BondEndNumber(pattern.atomQueries[atom],
+                                   pattern.bondQueries[bond],
+                                   pattern.atomQueries[other]);
         const auto known = std::find_if(
             pattern.bondEnds.begin(), pattern.bondEnds.end(),
             [&end](const CompiledPattern::BondEnd& e) {
@@ -617,13 +521,13 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
   const RingSystems rings = FindRingSystems(graph, pattern.bondOnCycle);
   pattern.ringSystemAtoms.assign(atomCount, 0);
   pattern.ringSystemCycles.assign(atomCount, 0);
-  pattern.ringSystemLengths.assign(atomCount, 0);
+  pattern.ringSystemOdd.assign(atomCount, 0);
   for (int atom = 0; atom < atomCount; ++atom) {
     if (rings.of[atom] < 0) continue;
     const RingSystems::System& system = rings.systems[rings.of[atom]];
     pattern.ringSystemAtoms[atom] = system.atoms;
     pattern.ringSystemCycles[atom] = system.Cycles();
-    pattern.ringSystemLengths[atom] = system.cycleLengths;
+    pattern.ringSystemOdd[atom] = system.odd ? 1 : 0;
   }
 
   // Fragments, each numbered from its lowest atom.
@@ -700,8 +604,7 @@ TargetGraph BuildTargetGraph(const RDKit::ROMol& mol) {
   }
   graph.ringSystems.assign(rings.systems.size() * graph.atomWords, 0);
   for (const RingSystems::System& system : rings.systems) {
-    graph.ringSystemSizes.push_back(
-        {system.atoms, system.Cycles(), system.cycleLengths});
+    graph.ringSystemSizes.push_back({system.atoms, system.Cycles(), system.odd});
   }
   for (std::size_t atom = 0; atom < atomCount; ++atom) {
     if (rings.of[atom] >= 0) {
@@ -746,16 +649,14 @@ std::size_t TargetAnswers::BondMask(int query, const RDKit::Bond& patternBond,
   return offset;
 }
 
-std::size_t TargetAnswers::BondEndMask(std::uint64_t key,
-                                       std::size_t atomMask,
+std::size_t TargetAnswers::BondEndMask(int number, std::size_t atomMask,
                                        std::size_t bondMask,
                                        std::size_t otherMask,
                                        const TargetGraph& target) {
-  if (key != 0) {
-    if (const std::uint64_t* known = bondEndMasks_.Find(key)) {
-      return static_cast<std::size_t>(*known);
-    }
+  if (static_cast<std::size_t>(number) >= bondEndMasks_.size()) {
+    bondEndMasks_.resize(number + 1, kUnknown);
   }
+  if (bondEndMasks_[number] != kUnknown) return bondEndMasks_[number];
   const std::size_t offset = words_.size();
   words_.resize(offset + target.atomWords, 0);
   std::uint64_t* mask = words_.data() + offset;
@@ -770,65 +671,82 @@ std::size_t TargetAnswers::BondEndMask(std::uint64_t key,
       if (HasBit(atoms, end) && HasBit(others, begin)) SetBit(mask, end);
     }
   }
-  if (key != 0) bondEndMasks_.Put(key, offset);
+  bondEndMasks_[number] = offset;
   return offset;
+}
+
+void TargetAnswers::Clear() {
+  atomMasks_.clear();
+  bondMasks_.clear();
+  bondEndMasks_.clear();
+  words_.clear();
 }
 
 namespace {
 
-std::size_t SlotOf(std::uint64_t key, std::size_t slots) {
-  // Fibonacci hashing; slots is a power of two.
-  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) &
-         (slots - 1);
+// Every write searches a new molecule chemistry, whose answers take a few
+// kilobytes; each thread keeps the storage of finished answers for the next
+// ones rather than asking the allocator for it each time. Trivially
+// destructible, so that it stays readable while the thread ends.
+struct SpareAnswers {
+  static constexpr std::size_t kKept = 8;
+  TargetAnswers* kept[kKept];
+  std::size_t count;
+  bool emptiedAtExit;  // an emptier is registered
+  bool closed;         // the emptier has run
+};
+
+SpareAnswers& Spares() {
+  thread_local SpareAnswers spares;
+  return spares;
+}
+
+struct SpareEmptier {
+  SpareEmptier() = default;
+  SpareEmptier(const SpareEmptier&) = delete;
+  SpareEmptier& operator=(const SpareEmptier&) = delete;
+  ~SpareEmptier() {
+    SpareAnswers& spares = Spares();
+    while (spares.count > 0) delete spares.kept[--spares.count];
+    spares.closed = true;
+  }
+};
+
+void Recycle(TargetAnswers* answers) {
+  SpareAnswers& spares = Spares();
+  if (spares.closed || spares.count == SpareAnswers::kKept) {
+    delete answers;
+    return;
+  }
+  if (!spares.emptiedAtExit) {
+    thread_local SpareEmptier emptier;
+    spares.emptiedAtExit = true;
+  }
+  answers->Clear();
+  spares.kept[spares.count++] = answers;
 }
 
 }  // namespace
 
-const std::uint64_t* FlatMap::Find(std::uint64_t key) const {
-  if (slots_.empty()) return nullptr;
-  for (std::size_t slot = SlotOf(key, slots_.size());;
-       slot = (slot + 1) & (slots_.size() - 1)) {
-    const auto& entry = slots_[slot];
-    if (entry.first == key) return &entry.second;
-    if (entry.first == 0) return nullptr;
-  }
+std::shared_ptr<TargetAnswers> TargetAnswers::Make() {
+  SpareAnswers& spares = Spares();
+  TargetAnswers* answers = spares.count > 0 && !spares.closed
+                               ? spares.kept[--spares.count]
+                               : new TargetAnswers();
+  return std::shared_ptr<TargetAnswers>(answers, Recycle);
 }
 
-void FlatMap::Put(std::uint64_t key, std::uint64_t value) {
-  if (key == 0) return;
-  if (2 * (count_ + 1) > slots_.size()) {
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> old =
-        std::move(slots_);
-    slots_.assign(std::max<std::size_t>(256, old.size() * 2), {0, 0});
-    count_ = 0;
-    for (const auto& [oldKey, oldValue] : old) {
-      if (oldKey != 0) Put(oldKey, oldValue);
-    }
-  }
-  for (std::size_t slot = SlotOf(key, slots_.size());;
-       slot = (slot + 1) & (slots_.size() - 1)) {
-    auto& entry = slots_[slot];
-    if (entry.first == 0 || entry.first == key) {
-      if (entry.first == 0) ++count_;
-      entry = {key, value};
-      return;
-    }
-  }
-}
-
-const std::uint64_t* GraphMatcher::RingSystemsHolding(
-    int atoms, int cycles, std::uint64_t cycleLengths) {
-  const TargetGraph::RingSystem wanted{atoms, cycles, cycleLengths};
+const std::uint64_t* GraphMatcher::RingSystemsHolding(int atoms, int cycles,
+                                                      bool odd) {
+  const TargetGraph::RingSystem wanted{atoms, cycles, odd};
   if (!systemsKnown_ || wanted.atoms != systemsWanted_.atoms ||
-      wanted.cycles != systemsWanted_.cycles ||
-      wanted.cycleLengths != systemsWanted_.cycleLengths) {
+      wanted.cycles != systemsWanted_.cycles || wanted.odd != systemsWanted_.odd) {
     const TargetGraph& target = *target_;
     const std::size_t words = target.atomWords;
     systemsMask_.assign(words, 0);
     for (std::size_t s = 0; s < target.ringSystemSizes.size(); ++s) {
       const TargetGraph::RingSystem& size = target.ringSystemSizes[s];
-      if (size.atoms < atoms || size.cycles < cycles ||
-          (cycleLengths & ~size.cycleLengths) != 0) {
+      if (size.atoms < atoms || size.cycles < cycles || (odd && !size.odd)) {
         continue;
       }
       const std::uint64_t* system = target.ringSystems.data() + s * words;
@@ -856,7 +774,9 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
     const CompiledPattern::QueryUse& use = pattern.atomQueryUses[i];
     atomMaskOffsets_[i] =
         answers.AtomMask(use.query, *pattern.atoms[use.atom], target);
-    if (CountBits(answers.Words(atomMaskOffsets_[i]), words) < use.count) {
+    // A single use is checked with the atom's candidates.
+    if (use.count > 1 &&
+        CountBits(answers.Words(atomMaskOffsets_[i]), words) < use.count) {
       return false;
     }
   }
@@ -870,8 +790,8 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
   for (std::size_t i = 0; i < pattern.bondEnds.size(); ++i) {
     const CompiledPattern::BondEnd& end = pattern.bondEnds[i];
     bondEndMaskOffsets_[i] = answers.BondEndMask(
-        end.key, atomMaskOffsets_[end.atomUse], bondMaskOffsets_[end.bondUse],
-        atomMaskOffsets_[end.otherUse], target);
+        end.number, atomMaskOffsets_[end.atomUse],
+        bondMaskOffsets_[end.bondUse], atomMaskOffsets_[end.otherUse], target);
   }
 
   // Masks are stable from here on: the answers grow no further.
@@ -893,7 +813,7 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
               words;
       const std::uint64_t* systems = RingSystemsHolding(
           pattern.ringSystemAtoms[atom], pattern.ringSystemCycles[atom],
-          pattern.ringSystemLengths[atom]);
+          pattern.ringSystemOdd[atom] != 0);
       for (std::size_t w = 0; w < words; ++w) {
         candidates[w] &= cycleDegree[w] & systems[w];
       }
@@ -907,18 +827,25 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
     if (count == 0) return false;
     candidateCounts_[atom] = count;
   }
-  bondCandidates_.resize(pattern.bonds.size() * bondWords);
+  // A bond off every cycle may go wherever its query allows: the query's
+  // own mask serves.
+  bondCandidates_.resize(pattern.bonds.size());
+  cycleBondCandidates_.resize(pattern.bonds.size() * bondWords);
   for (std::size_t bond = 0; bond < pattern.bonds.size(); ++bond) {
     const std::uint64_t* query =
         answers.Words(bondMaskOffsets_[pattern.bondUse[bond]]);
-    const bool cycle = pattern.bondOnCycle[bond] != 0;
-    std::uint64_t* candidates = &bondCandidates_[bond * bondWords];
+    if (!pattern.bondOnCycle[bond]) {
+      bondCandidates_[bond] = query;
+      continue;
+    }
+    std::uint64_t* candidates = &cycleBondCandidates_[bond * bondWords];
     std::uint64_t any = 0;
     for (std::size_t w = 0; w < bondWords; ++w) {
-      candidates[w] = query[w] & (cycle ? target.cycleBonds[w] : ~0ull);
+      candidates[w] = query[w] & target.cycleBonds[w];
       any |= candidates[w];
     }
     if (any == 0) return false;
+    bondCandidates_[bond] = candidates;
   }
 
   // Each fragment starts at its atom with the fewest candidates, the more
@@ -994,9 +921,7 @@ void GraphMatcher::Extend(std::size_t position) {
     return;
   }
   const int from = image_[step.parent];
-  const std::size_t bondWords = target.bondWords;
-  const std::uint64_t* parentBonds =
-      &bondCandidates_[step.parentBond * bondWords];
+  const std::uint64_t* parentBonds = bondCandidates_[step.parentBond];
   for (int i = target.start[from];
        i < target.start[from + 1] && found_ < limit_; ++i) {
     const auto [atom, bond] = target.neighbours[i];
@@ -1023,8 +948,7 @@ void GraphMatcher::Extend(std::size_t position) {
           break;
         }
       }
-      closed = between >= 0 &&
-               HasBit(&bondCandidates_[patternBond * bondWords], between);
+      closed = between >= 0 && HasBit(bondCandidates_[patternBond], between);
     }
     if (!closed) continue;
     image_[step.atom] = atom;

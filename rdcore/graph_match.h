@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -63,15 +64,15 @@ struct CompiledPattern {
   /// pattern (then its image lies on a cycle of the target).
   std::vector<int> degree;
   std::vector<std::uint8_t> atomOnCycle;
-  /// By pattern atom: its bonds on cycles, and the atoms, independent
-  /// cycles and simple-cycle lengths (bit n: n atoms) of its ring system
-  /// (atoms joined by bonds on cycles); 0 off every cycle. Its image has at
-  /// least as many bonds on cycles and lies in a ring system at least as
-  /// large, with simple cycles of those lengths.
+  /// By pattern atom: its bonds on cycles, and the atoms and independent
+  /// cycles of its ring system (atoms joined by bonds on cycles), and
+  /// whether that has a cycle of odd length; 0 off every cycle. Its image
+  /// has at least as many bonds on cycles and lies in a ring system at least
+  /// as large, with a cycle of odd length if this one's has one.
   std::vector<int> cycleDegree;
   std::vector<int> ringSystemAtoms;
   std::vector<int> ringSystemCycles;
-  std::vector<std::uint64_t> ringSystemLengths;
+  std::vector<std::uint8_t> ringSystemOdd;
   /// By pattern bond: whether it lies on a cycle of the pattern.
   std::vector<std::uint8_t> bondOnCycle;
   /// By pattern atom: its fragment (atoms joined by bonds), numbered from 0.
@@ -110,8 +111,8 @@ struct CompiledPattern {
     int atomUse = 0;
     int bondUse = 0;
     int otherUse = 0;
-    /// The three query numbers in one key; 0 when they do not fit it.
-    std::uint64_t key = 0;
+    /// The kind's number, by its three queries: the same in every pattern.
+    int number = 0;
   };
   std::vector<BondEnd> bondEnds;
   /// The kinds of bond end of atom a: bondEndsOf[endStart[a], endStart[a+1]).
@@ -148,28 +149,14 @@ struct TargetGraph {
   /// atoms at ringSystems[s * atomWords].
   struct RingSystem {
     int atoms = 0;
-    int cycles = 0;  ///< independent cycles
-    /// Bit n: a simple cycle of n atoms (bit 63: 63 or more); every bit
-    /// when the system has too many cycles to list them.
-    std::uint64_t cycleLengths = 0;
+    int cycles = 0;     ///< independent cycles
+    bool odd = false;   ///< some cycle has an odd number of atoms
   };
   std::vector<RingSystem> ringSystemSizes;
   std::vector<std::uint64_t> ringSystems;
 };
 
 TargetGraph BuildTargetGraph(const RDKit::ROMol& mol);
-
-/// A hash map from nonzero 64-bit keys to 64-bit values, in one array.
-class FlatMap {
- public:
-  /// The value under key, or null.
-  const std::uint64_t* Find(std::uint64_t key) const;
-  void Put(std::uint64_t key, std::uint64_t value);
-
- private:
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> slots_;  // key 0: free
-  std::size_t count_ = 0;
-};
 
 /// What a target has learnt from the searches in it: by query number, the
 /// mask of its atoms or bonds that RDKit's Match accepts, and what follows
@@ -184,12 +171,18 @@ class TargetAnswers {
                        const TargetGraph& target);
   /// The offset of the mask of the atoms that answer a kind of bond end
   /// (CompiledPattern::BondEnd), from the masks of its three queries.
-  std::size_t BondEndMask(std::uint64_t key, std::size_t atomMask,
+  std::size_t BondEndMask(int number, std::size_t atomMask,
                           std::size_t bondMask, std::size_t otherMask,
                           const TargetGraph& target);
   const std::uint64_t* Words(std::size_t offset) const {
     return words_.data() + offset;
   }
+  /// Forgets everything learnt, keeping the storage for another target.
+  void Clear();
+
+  /// Answers for a new target from the thread's spare storage; their
+  /// storage goes back to the releasing thread's spares.
+  static std::shared_ptr<TargetAnswers> Make();
 
 
  private:
@@ -197,7 +190,7 @@ class TargetAnswers {
 
   std::vector<std::size_t> atomMasks_;  // by query number
   std::vector<std::size_t> bondMasks_;
-  FlatMap bondEndMasks_;  // by BondEnd key
+  std::vector<std::size_t> bondEndMasks_;  // by BondEnd number
   std::vector<std::uint64_t> words_;
 };
 
@@ -249,9 +242,8 @@ class GraphMatcher {
   bool Prepare(const CompiledPattern& pattern, const TargetGraph& target,
                TargetAnswers& answers);
   /// The atoms of the target's ring systems with at least so many atoms and
-  /// independent cycles, and simple cycles of every length given.
-  const std::uint64_t* RingSystemsHolding(int atoms, int cycles,
-                                          std::uint64_t cycleLengths);
+  /// independent cycles, and with a cycle of odd length when odd.
+  const std::uint64_t* RingSystemsHolding(int atoms, int cycles, bool odd);
   void Extend(std::size_t position);
   void Record();
 
@@ -260,8 +252,10 @@ class GraphMatcher {
   std::size_t atomWords_ = 0;
   // By pattern atom: the target atoms it may map to (words of atomWords_).
   std::vector<std::uint64_t> candidates_;
-  // By pattern bond: the target bonds it may map to (words of bondWords).
-  std::vector<std::uint64_t> bondCandidates_;
+  // By pattern bond: the target bonds it may map to, the query's mask or,
+  // for a bond on a cycle, one in cycleBondCandidates_.
+  std::vector<const std::uint64_t*> bondCandidates_;
+  std::vector<std::uint64_t> cycleBondCandidates_;
   // Offsets of the query masks in the target's answers, by entry of the
   // pattern's atomQueryUses and bondQueryUses.
   std::vector<std::size_t> atomMaskOffsets_;

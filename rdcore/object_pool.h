@@ -16,15 +16,26 @@ template <typename Object>
 class Pooled {
  public:
   static void* operator new(std::size_t size) {
-    if (Usable(size)) {
-      if (void* block = Blocks().Take()) return block;
+    if (kPooling && size == sizeof(Object)) {
+      Pool& pool = Blocks();
+      if (pool.count > 0 && !pool.closed) return pool.blocks[--pool.count];
     }
     return ::operator new(size);
   }
 
   static void operator delete(void* block, std::size_t size) noexcept {
     if (block == nullptr) return;
-    if (!Usable(size) || !Blocks().Keep(block)) ::operator delete(block);
+    if (kPooling && size == sizeof(Object)) {
+      Pool& pool = Blocks();
+      // An object released while its thread ends, after the pool was
+      // emptied, goes back to the allocator.
+      if (pool.count < kKept && !pool.closed) {
+        if (!pool.emptiedAtExit) EmptyAtExit();
+        pool.blocks[pool.count++] = block;
+        return;
+      }
+    }
+    ::operator delete(block);
   }
 
  private:
@@ -37,45 +48,35 @@ class Pooled {
   static constexpr bool kPooling = true;
 #endif
 
-  // An object released while its thread ends, after the pool is gone, goes
-  // back to the allocator.
-  static bool Usable(std::size_t size) {
-    return kPooling && size == sizeof(Object) && !Closed();
-  }
-
-  // Trivially destructible, so readable while the thread's other
-  // thread-local objects are destroyed.
-  static bool& Closed() {
-    thread_local bool closed = false;
-    return closed;
-  }
-
-  class Pool {
-   public:
-    Pool() = default;
-    Pool(const Pool&) = delete;
-    Pool& operator=(const Pool&) = delete;
-    ~Pool() {
-      while (count_ > 0) ::operator delete(blocks_[--count_]);
-      Closed() = true;
-    }
-
-    void* Take() { return count_ > 0 ? blocks_[--count_] : nullptr; }
-
-    bool Keep(void* block) {
-      if (count_ == kKept) return false;
-      blocks_[count_++] = block;
-      return true;
-    }
-
-   private:
-    void* blocks_[kKept];
-    std::size_t count_ = 0;
+  // Trivially destructible, so that it is still readable while the thread's
+  // other thread-local objects are destroyed, and found with one lookup.
+  struct Pool {
+    void* blocks[kKept];
+    std::size_t count;
+    bool emptiedAtExit;  // an Emptier is registered
+    bool closed;         // the Emptier has run
   };
 
   static Pool& Blocks() {
     thread_local Pool pool;
     return pool;
+  }
+
+  // Gives the blocks back when the thread ends.
+  struct Emptier {
+    Emptier() = default;
+    Emptier(const Emptier&) = delete;
+    Emptier& operator=(const Emptier&) = delete;
+    ~Emptier() {
+      Pool& pool = Blocks();
+      while (pool.count > 0) ::operator delete(pool.blocks[--pool.count]);
+      pool.closed = true;
+    }
+  };
+
+  static void EmptyAtExit() {
+    thread_local Emptier emptier;
+    Blocks().emptiedAtExit = true;
   }
 };
 
