@@ -1,6 +1,7 @@
 #include "rdcore/file_stream.h"
 
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,6 +27,17 @@ struct FileIdentity {
         size(info.st_size),
         modified(info.st_mtim),
         changed(info.st_ctim) {}
+
+  /// Whether the file changed so recently that a change within the same
+  /// tick of the file system's clock (a second on some) could still leave
+  /// these fields as they are.
+  bool Recent() const {
+    timespec now{};
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0) return true;
+    constexpr time_t kSettled = 2;  // seconds
+    return now.tv_sec - modified.tv_sec < kSettled ||
+           now.tv_sec - changed.tv_sec < kSettled;
+  }
 
   bool operator==(const FileIdentity& other) const {
     return device == other.device && inode == other.inode &&
@@ -108,14 +120,17 @@ FileStream* FileStream::Open(const char* path) {
   try {
     thread_local RecentFiles recent;
     const FileIdentity identity(info);
-    std::shared_ptr<const Bytes> bytes = recent.Find(path, identity);
+    const bool settled = !identity.Recent();
+    std::shared_ptr<const Bytes> bytes =
+        settled ? recent.Find(path, identity) : nullptr;
     if (bytes == nullptr) {
       bytes = ReadWhole(path, static_cast<std::size_t>(info.st_size));
       if (bytes == nullptr) return nullptr;
       // A file that changed while it was read is not kept: its identity
       // may be that of another version.
       struct stat after {};
-      if (::stat(path, &after) == 0 && FileIdentity(after) == identity &&
+      if (settled && ::stat(path, &after) == 0 &&
+          FileIdentity(after) == identity &&
           bytes->size() == static_cast<std::size_t>(info.st_size)) {
         recent.Keep(path, identity, bytes);
       }

@@ -2,8 +2,8 @@
 // The driver reads its dictionary afresh in every write, a few bytes per
 // call, so the file is read whole when the stream opens and the fields come
 // from memory. Each thread also keeps the last few files it read: a file
-// whose device, inode, size and change times are those it was read with is
-// not read again.
+// whose device, inode, size and change times are those it was read with,
+// and changed at least two seconds ago, is not read again.
 #pragma once
 
 #include <cstddef>

@@ -60,6 +60,10 @@ bool HasRecursion(const AtomQuery* query) {
   return false;
 }
 
+// Patterns with more atoms get one search order per fragment, not one from
+// each atom.
+constexpr int kMostRootedAtoms = 32;
+
 // Query texts numbered in the order first seen. Only compiling a pattern,
 // once per screen structure, takes the lock; searches never do.
 int QueryNumber(const std::string& text) {
@@ -260,10 +264,11 @@ class Symmetry {
         used_(pattern.atoms.size(), 0) {}
 
   /// Whether some such automorphism of the fragment of `from` fixes each
-  /// atom of `fixed` and maps `from` onto `to`. False, too, when finding one
-  /// takes too long: leaving a demand out is always sound.
+  /// atom of `fixed` and maps `from` onto `to`. False, too, once the
+  /// pattern's budget of search steps is spent: leaving a demand out is
+  /// always sound.
   bool Maps(const std::vector<int>& fixed, int from, int to) {
-    if (!Alike(from, to)) return false;
+    if (!Alike(from, to) || budget_ <= 0) return false;
     std::fill(image_.begin(), image_.end(), -1);
     std::fill(used_.begin(), used_.end(), 0);
     for (const int atom : fixed) Assign(atom, atom);
@@ -290,12 +295,14 @@ class Symmetry {
       if (seen[atom] && !Consistent(atom, atom)) return false;
     }
     if (!Consistent(from, to)) return false;
-    steps_ = 0;
+    budget_ -= static_cast<long>(order_.size());
     return Extend(1);
   }
 
  private:
-  static constexpr int kMostSteps = 20000;
+  // Search steps for all the automorphisms of one pattern: the pairs to try
+  // grow as the cube of its atoms.
+  static constexpr long kBudget = 200000;
 
   bool Alike(int atom, int other) const {
     return pattern_.atomQueries[atom] == pattern_.atomQueries[other] &&
@@ -331,7 +338,7 @@ class Symmetry {
 
   bool Extend(std::size_t position) {
     if (position == order_.size()) return true;
-    if (++steps_ > kMostSteps) return false;
+    if (--budget_ < 0) return false;
     const int atom = order_[position];
     if (image_[atom] >= 0) return Extend(position + 1);
     const int from = image_[parent_[position]];
@@ -345,7 +352,7 @@ class Symmetry {
       if (Extend(position + 1)) return true;
       image_[atom] = -1;
       used_[candidate] = 0;
-      if (steps_ > kMostSteps) return false;
+      if (budget_ < 0) return false;
     }
     return false;
   }
@@ -356,7 +363,7 @@ class Symmetry {
   std::vector<std::uint8_t> used_;
   std::vector<int> order_;
   std::vector<int> parent_;
-  int steps_ = 0;
+  long budget_ = kBudget;
 };
 
 // The order of one fragment from the given atom: next comes the atom with
@@ -554,8 +561,22 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
     }
   }
 
+  // An order from every atom, so that the search can start where the target
+  // has the fewest candidates; a larger pattern gets one order per fragment,
+  // from its most connected atom, since each order costs as the square of
+  // its atoms.
   Symmetry symmetry(graph, pattern);
+  const bool everyRoot = atomCount <= kMostRootedAtoms;
+  std::vector<int> fragmentRoot(pattern.fragmentCount, -1);
+  for (int atom = 0; atom < atomCount; ++atom) {
+    int& root = fragmentRoot[pattern.fragment[atom]];
+    if (root < 0 || pattern.degree[atom] > pattern.degree[root]) root = atom;
+  }
   for (int root = 0; root < atomCount; ++root) {
+    if (!everyRoot && fragmentRoot[pattern.fragment[root]] != root) {
+      pattern.orderStart.push_back(-1);
+      continue;
+    }
     pattern.orderStart.push_back(static_cast<int>(pattern.steps.size()));
     AppendOrder(mol, graph, pattern.fragment, root,
                 pattern.exact ? &symmetry : nullptr, pattern);
@@ -852,6 +873,7 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
   // connected one on a tie; the fragment with the fewest goes first.
   roots_.assign(pattern.fragmentCount, -1);
   for (std::size_t atom = 0; atom < atomCount; ++atom) {
+    if (pattern.orderStart[atom] < 0) continue;
     int& root = roots_[pattern.fragment[atom]];
     const int a = static_cast<int>(atom);
     if (root < 0 || candidateCounts_[a] < candidateCounts_[root] ||

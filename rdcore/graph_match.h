@@ -82,7 +82,8 @@ struct CompiledPattern {
   std::vector<int> fragmentSize;
   std::vector<std::uint8_t> fragmentHasCycle;
   /// The order of each fragment when it starts at atom a:
-  /// steps[orderStart[a], orderStart[a] + size of a's fragment).
+  /// steps[orderStart[a], orderStart[a] + size of a's fragment); -1 when
+  /// the pattern has no order from a (large patterns have one per fragment).
   std::vector<int> orderStart;
   std::vector<SearchStep> steps;
   /// (earlier pattern atom, pattern bond), for SearchStep's closures.
