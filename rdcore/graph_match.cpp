@@ -85,12 +85,9 @@ int BondEndNumber(int atomQuery, int bondQuery, int otherQuery) {
       .first->second;
 }
 
-std::uint32_t NextSerial() {
-  static std::atomic<std::uint32_t> last{0};
-  std::uint32_t serial = last.fetch_add(1, std::memory_order_relaxed) + 1;
-  // After four billion patterns the count wraps; 0 stays free.
-  if (serial == 0) serial = last.fetch_add(1, std::memory_order_relaxed) + 1;
-  return serial;
+std::uint64_t NextSerial() {
+  static std::atomic<std::uint64_t> last{0};
+  return last.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 bool TreatedExactly(const RDKit::ROMol& mol) {

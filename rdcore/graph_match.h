@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -51,9 +52,9 @@ struct CompiledPattern {
   /// False when only RDKit gives its matches exactly (recursive queries,
   /// stereo, enhanced stereo, atoms that are no queries...).
   bool exact = false;
-  /// Different for every compiled pattern of the process, never 0: what a
-  /// target remembers the pattern's outcome by.
-  std::uint32_t serial = 0;
+  /// Different for every compiled pattern of the process: what a target
+  /// remembers the pattern's outcome by.
+  std::uint64_t serial = 0;
   std::vector<const RDKit::Atom*> atoms;  // by pattern atom
   std::vector<const RDKit::Bond*> bonds;  // by pattern bond
   /// By pattern atom and bond: the number of its query text, the same in
@@ -202,31 +203,41 @@ class KnownOutcomes {
   /// Whether the pattern with this serial occurs: what was kept for it, or
   /// what search() gives, which is then kept. One thread at a time: a
   /// target searched by several threads at once is searched by one after
-  /// the other. Patterns compiled after the first kMostSerial are searched
-  /// every time.
+  /// the other.
   template <typename Search>
-  bool Resolve(std::uint32_t serial, Search&& search) {
+  bool Resolve(std::uint64_t serial, Search&& search) {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (serial < outcomes_.size() && outcomes_[serial] != 0) {
-      return outcomes_[serial] == 2;
+    if (serial < kDenseSerials) {
+      if (serial < dense_.size() && dense_[serial] != 0) {
+        return dense_[serial] == 2;
+      }
+    } else if (const auto kept = sparse_.find(serial); kept != sparse_.end()) {
+      return kept->second;
     }
     const bool occurs = search();
-    if (serial < kMostSerial) {
-      if (serial >= outcomes_.size()) {
+    if (serial < kDenseSerials) {
+      if (serial >= dense_.size()) {
         // Serials come roughly in the order the patterns were compiled.
-        outcomes_.resize(
-            std::max<std::size_t>(serial + 1, 2 * outcomes_.size()), 0);
+        dense_.resize(std::min<std::size_t>(
+                          kDenseSerials,
+                          std::max<std::size_t>(serial + 1, 2 * dense_.size())),
+                      0);
       }
-      outcomes_[serial] = occurs ? 2 : 1;
+      dense_[serial] = occurs ? 2 : 1;
+    } else {
+      sparse_.emplace(serial, occurs);
     }
     return occurs;
   }
-  static constexpr std::uint32_t kMostSerial = 1u << 16;
 
  private:
+  // The first patterns compiled (a dictionary's, on each thread) are kept
+  // by serial in a few bytes; later ones in a hash map.
+  static constexpr std::uint64_t kDenseSerials = 2048;
+
   std::mutex mutex_;
-  // By serial: 0 not known, 1 absent, 2 present.
-  std::vector<std::uint8_t> outcomes_;
+  std::vector<std::uint8_t> dense_;  // by serial: 0 unknown, 1 no, 2 yes
+  std::unordered_map<std::uint64_t, bool> sparse_;
 };
 
 /// The search's working memory, kept between searches to reuse it.

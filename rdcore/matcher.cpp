@@ -105,7 +105,7 @@ void CoreMatcher::Search(std::uint32_t limit, bool keep) {
 }
 
 void CoreMatcher::SearchFirst() {
-  const std::uint32_t serial = pattern_->compiled().serial;
+  const std::uint64_t serial = pattern_->compiled().serial;
   found_ = target_->outcomes().Resolve(
                serial, [this] { return SearchIn(*answers_, 1, nullptr) != 0; })
                ? 1
