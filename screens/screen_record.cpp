@@ -21,8 +21,8 @@ constexpr std::uint8_t kNoBytes[1] = {0};
 // Reads a count and then that many numbers into set; the bytes consumed. The
 // list ends at the first failed read, so a count larger than the file costs
 // one failed read, not 65,535. Numbers are added a batch at a time, the set
-// grown once to hold the batch's largest: adding them one by one would grow
-// it word by word, a new block each time.
+// grown once for the batch: added one by one, they would grow it word by
+// word, a new block each time.
 std::uint32_t ReadList(Stream* stream, ScreenSet* set) {
   std::uint16_t count = 0;
   if (stream->ReadUShort(&count) == 0) return 0;
@@ -31,17 +31,14 @@ std::uint32_t ReadList(Stream* stream, ScreenSet* set) {
   std::uint16_t batch[kBatch];
   for (std::uint32_t k = 0; k < count;) {
     std::uint32_t size = 0;
-    std::uint16_t largest = 0;
     bool ended = false;
     for (; size < kBatch && k < count; ++size, ++k) {
       if (stream->ReadUShort(&batch[size]) == 0) {
         ended = true;
         break;
       }
-      largest = std::max(largest, batch[size]);
     }
-    if (size > 0) set->Grow(largest / 32u + 1);
-    for (std::uint32_t i = 0; i < size; ++i) set->Add(batch[i]);
+    set->AddAll(batch, size);
     consumed += 2 * size;
     if (ended) break;
   }
