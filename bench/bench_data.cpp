@@ -1,4 +1,4 @@
-#include "bench/bench_data.h"
+#include "bench_data.h"
 
 #include <DataStructs/ExplicitBitVect.h>
 #include <GraphMol/Fingerprints/Fingerprints.h>
@@ -11,7 +11,7 @@
 #include <exception>
 #include <utility>
 
-#include "host/molecule_input.h"
+#include "molecule_input.h"
 
 namespace zolv::bench {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "host/molecule_input.h"
-#include "rdcore/rdcore.h"
+#include "molecule_input.h"
+#include "rdcore.h"
 
 namespace RDKit {
 class ROMol;

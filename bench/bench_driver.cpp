@@ -1,6 +1,6 @@
-#include "bench/bench_driver.h"
+#include "bench_driver.h"
 
-#include "host/dict_reader.h"
+#include "dict_reader.h"
 
 namespace zolv::bench {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "core/core_api.h"
-#include "host/driver_library.h"
-#include "host/index_command.h"
-#include "host/record_stream.h"
+#include "core_api.h"
+#include "driver_library.h"
+#include "index_command.h"
+#include "record_stream.h"
 
 namespace zolv::bench {
 

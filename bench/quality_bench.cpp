@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_driver.h"
-#include "bench/bench_table.h"
-#include "bench/benchmarks.h"
-#include "host/parallel_writer.h"
-#include "host/record_stream.h"
-#include "search/pattern_match.h"
-#include "search/whole_text.h"
+#include "bench_driver.h"
+#include "bench_table.h"
+#include "benchmarks.h"
+#include "parallel_writer.h"
+#include "pattern_match.h"
+#include "record_stream.h"
+#include "whole_text.h"
 
 namespace zolv::bench {
 namespace {

@@ -1,4 +1,4 @@
-#include "bench/screen_chooser.h"
+#include "screen_chooser.h"
 
 #include <GraphMol/ROMol.h>
 #include <GraphMol/RingInfo.h>

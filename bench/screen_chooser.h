@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_data.h"
+#include "bench_data.h"
 
 namespace zolv::bench {
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_driver.h"
-#include "bench/bench_table.h"
-#include "bench/benchmarks.h"
-#include "host/dict_reader.h"
+#include "bench_driver.h"
+#include "bench_table.h"
+#include "benchmarks.h"
+#include "dict_reader.h"
 
 namespace zolv::bench {
 namespace {

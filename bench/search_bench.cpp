@@ -20,11 +20,11 @@
 #include <utility>
 #include <vector>
 
-#include "bench/bench_driver.h"
-#include "bench/bench_table.h"
-#include "bench/benchmarks.h"
-#include "host/index_command.h"
-#include "search/whole_text.h"
+#include "bench_driver.h"
+#include "bench_table.h"
+#include "benchmarks.h"
+#include "index_command.h"
+#include "whole_text.h"
 
 namespace zolv::bench {
 namespace {

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "core/platform.h"
+#include "platform.h"
 
 namespace zolv {
 

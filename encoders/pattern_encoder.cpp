@@ -1,4 +1,4 @@
-#include "encoders/pattern_encoder.h"
+#include "pattern_encoder.h"
 
 #include <array>
 #include <cstddef>

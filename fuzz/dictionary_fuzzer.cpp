@@ -9,11 +9,11 @@
 #include <tuple>
 #include <vector>
 
-#include "fuzz/fuzz_input.h"
-#include "fuzz/fuzz_support.h"
-#include "screens/perception.h"
-#include "screens/screen_dictionary.h"
-#include "tests/support/fake_core.h"
+#include "fake_core.h"
+#include "fuzz_input.h"
+#include "fuzz_support.h"
+#include "perception.h"
+#include "screen_dictionary.h"
 
 namespace zolv::fuzz {
 namespace {

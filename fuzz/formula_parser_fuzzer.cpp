@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/core_api.h"
-#include "core/core_handle.h"
-#include "driver/text_buffer.h"
-#include "encoders/formula_parser.h"
-#include "fuzz/fuzz_support.h"
-#include "tests/support/fake_core.h"
+#include "core_api.h"
+#include "core_handle.h"
+#include "fake_core.h"
+#include "formula_parser.h"
+#include "fuzz_support.h"
+#include "text_buffer.h"
 
 namespace zolv::fuzz {
 namespace {

@@ -1,11 +1,11 @@
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
-#include "screens/module_directory.h"
+#include "module_directory.h"
 
 namespace zolv::fuzz {
 namespace {

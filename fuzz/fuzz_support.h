@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "fuzz/fuzz_input.h"
-#include "screens/screen_dictionary.h"
-#include "screens/screen_set.h"
-#include "tests/support/fake_core.h"
+#include "fake_core.h"
+#include "fuzz_input.h"
+#include "screen_dictionary.h"
+#include "screen_set.h"
 
 namespace zolv::fuzz {
 

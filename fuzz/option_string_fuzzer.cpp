@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "driver/option_parser.h"
-#include "driver/text_buffer.h"
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
+#include "option_parser.h"
+#include "text_buffer.h"
 
 namespace zolv::fuzz {
 namespace {

@@ -6,12 +6,12 @@
 #include <set>
 #include <string>
 
-#include "core/core_api.h"
-#include "driver/option_parser.h"
-#include "fuzz/fuzz_input.h"
-#include "fuzz/fuzz_support.h"
-#include "screens/screen_dictionary.h"
-#include "tests/support/fake_core.h"
+#include "core_api.h"
+#include "fake_core.h"
+#include "fuzz_input.h"
+#include "fuzz_support.h"
+#include "option_parser.h"
+#include "screen_dictionary.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv::fuzz {

@@ -1,4 +1,4 @@
-#include "host/bench_command.h"
+#include "bench_command.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "bench/benchmarks.h"
-#include "host/driver_library.h"
-#include "host/parallel_writer.h"
+#include "benchmarks.h"
+#include "driver_library.h"
+#include "parallel_writer.h"
 
 namespace zolv::host {
 namespace {

@@ -1,9 +1,9 @@
-#include "host/command_line.h"
+#include "command_line.h"
 
 #include <cstdio>
 #include <sstream>
 
-#include "host/molecule_input.h"
+#include "molecule_input.h"
 
 namespace zolv::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/dict_builder.h"
+#include "dict_builder.h"
 
 #include <algorithm>
 #include <cassert>

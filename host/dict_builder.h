@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/dict_list.h"
-#include "tools/dictionary_writer.h"
+#include "dict_list.h"
+#include "dictionary_writer.h"
 
 namespace zolv::host {
 

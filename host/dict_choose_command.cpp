@@ -1,4 +1,4 @@
-#include "host/dict_choose_command.h"
+#include "dict_choose_command.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,14 +14,14 @@
 #include <system_error>
 #include <vector>
 
-#include "bench/bench_data.h"
-#include "bench/screen_chooser.h"
-#include "host/dict_list.h"
-#include "host/dict_screen_finder.h"
-#include "host/driver_library.h"
-#include "host/parallel_writer.h"
-#include "rdcore/rdcore.h"
-#include "tools/dictionary_writer.h"
+#include "bench_data.h"
+#include "dict_list.h"
+#include "dict_screen_finder.h"
+#include "dictionary_writer.h"
+#include "driver_library.h"
+#include "parallel_writer.h"
+#include "rdcore.h"
+#include "screen_chooser.h"
 
 namespace zolv::host {
 namespace {

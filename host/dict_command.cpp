@@ -1,4 +1,4 @@
-#include "host/dict_command.h"
+#include "dict_command.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,16 +11,16 @@
 #include <system_error>
 #include <vector>
 
-#include "host/dict_builder.h"
-#include "host/dict_list.h"
-#include "host/dict_reader.h"
-#include "host/dict_screen_finder.h"
-#include "host/driver_library.h"
-#include "host/molecule_input.h"
-#include "host/parallel_writer.h"
-#include "host/record_stream.h"
-#include "rdcore/rdcore.h"
-#include "tools/dictionary_writer.h"
+#include "dict_builder.h"
+#include "dict_list.h"
+#include "dict_reader.h"
+#include "dict_screen_finder.h"
+#include "dictionary_writer.h"
+#include "driver_library.h"
+#include "molecule_input.h"
+#include "parallel_writer.h"
+#include "rdcore.h"
+#include "record_stream.h"
 
 namespace zolv::host {
 namespace {

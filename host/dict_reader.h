@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/dictionary_writer.h"
+#include "dictionary_writer.h"
 
 namespace zolv::host {
 

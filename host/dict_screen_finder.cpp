@@ -1,4 +1,4 @@
-#include "host/dict_screen_finder.h"
+#include "dict_screen_finder.h"
 
 #include <unistd.h>
 

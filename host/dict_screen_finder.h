@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/core_api.h"
-#include "host/driver_library.h"
-#include "host/record_stream.h"
+#include "core_api.h"
+#include "driver_library.h"
+#include "record_stream.h"
 
 namespace zolv::host {
 

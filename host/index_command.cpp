@@ -1,4 +1,4 @@
-#include "host/index_command.h"
+#include "index_command.h"
 
 #include <unistd.h>
 
@@ -16,14 +16,14 @@
 #include <utility>
 #include <vector>
 
-#include "host/dict_reader.h"
-#include "host/molecule_input.h"
-#include "host/parallel_writer.h"
-#include "host/record_stream.h"
-#include "host/write_command.h"
-#include "rdcore/rdcore.h"
-#include "search/index_writing.h"
-#include "search/substructure_check.h"
+#include "dict_reader.h"
+#include "index_writing.h"
+#include "molecule_input.h"
+#include "parallel_writer.h"
+#include "rdcore.h"
+#include "record_stream.h"
+#include "substructure_check.h"
+#include "write_command.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv::host {

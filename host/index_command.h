@@ -10,12 +10,12 @@
 #include <optional>
 #include <string>
 
-#include "core/core_api.h"
-#include "driver/write_options.h"
-#include "host/command_line.h"
-#include "host/driver_library.h"
-#include "search/text_store.h"
-#include "search/whole_text.h"
+#include "command_line.h"
+#include "core_api.h"
+#include "driver_library.h"
+#include "text_store.h"
+#include "whole_text.h"
+#include "write_options.h"
 
 namespace zolv::host {
 

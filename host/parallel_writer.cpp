@@ -1,4 +1,4 @@
-#include "host/parallel_writer.h"
+#include "parallel_writer.h"
 
 #include <algorithm>
 #include <atomic>

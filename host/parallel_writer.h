@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/command_line.h"
+#include "command_line.h"
 
 namespace zolv::host {
 

@@ -1,18 +1,18 @@
-#include "host/pattern_command.h"
+#include "pattern_command.h"
 
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "host/driver_library.h"
-#include "host/index_command.h"
-#include "host/molecule_input.h"
-#include "host/record_stream.h"
-#include "host/write_command.h"
-#include "rdcore/rdcore.h"
-#include "search/text_store.h"
-#include "search/whole_text.h"
+#include "driver_library.h"
+#include "index_command.h"
+#include "molecule_input.h"
+#include "rdcore.h"
+#include "record_stream.h"
+#include "text_store.h"
+#include "whole_text.h"
+#include "write_command.h"
 
 namespace zolv::host {
 namespace {

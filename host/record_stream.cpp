@@ -1,4 +1,4 @@
-#include "host/record_stream.h"
+#include "record_stream.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <system_error>
 
-#include "driver/option_parser.h"
+#include "option_parser.h"
 
 namespace zolv::host {
 namespace {

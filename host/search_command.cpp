@@ -1,4 +1,4 @@
-#include "host/search_command.h"
+#include "search_command.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "host/driver_library.h"
-#include "host/molecule_input.h"
-#include "host/record_stream.h"
-#include "rdcore/rdcore.h"
-#include "search/index_writing.h"
+#include "driver_library.h"
+#include "index_writing.h"
+#include "molecule_input.h"
+#include "rdcore.h"
+#include "record_stream.h"
 
 namespace zolv::host {
 namespace {

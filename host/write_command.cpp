@@ -1,4 +1,4 @@
-#include "host/write_command.h"
+#include "write_command.h"
 
 #include <unistd.h>
 
@@ -14,13 +14,13 @@
 #include <system_error>
 #include <vector>
 
-#include "driver/option_parser.h"
-#include "host/dict_reader.h"
-#include "host/driver_library.h"
-#include "host/molecule_input.h"
-#include "host/parallel_writer.h"
-#include "host/record_stream.h"
-#include "rdcore/rdcore.h"
+#include "dict_reader.h"
+#include "driver_library.h"
+#include "molecule_input.h"
+#include "option_parser.h"
+#include "parallel_writer.h"
+#include "rdcore.h"
+#include "record_stream.h"
 
 namespace zolv::host {
 namespace {

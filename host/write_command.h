@@ -2,7 +2,7 @@
 // screen record per molecule.
 #pragma once
 
-#include "host/command_line.h"
+#include "command_line.h"
 
 namespace zolv::host {
 

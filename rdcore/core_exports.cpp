@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "core/core_api.h"
-#include "rdcore/chemistry.h"
-#include "rdcore/element_table.h"
-#include "rdcore/file_stream.h"
-#include "rdcore/matcher.h"
-#include "rdcore/prescreen.h"
+#include "chemistry.h"
+#include "core_api.h"
+#include "element_table.h"
+#include "file_stream.h"
+#include "matcher.h"
+#include "prescreen.h"
 
 namespace zolv::rdcore {
 namespace {

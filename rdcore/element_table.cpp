@@ -1,4 +1,4 @@
-#include "rdcore/element_table.h"
+#include "element_table.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "rdcore/structure.h"
+#include "structure.h"
 
 #include <GraphMol/MolOps.h>
 #include <GraphMol/RDKitBase.h>
@@ -10,8 +10,8 @@
 #include <string>
 #include <utility>
 
-#include "rdcore/element_table.h"
-#include "rdcore/query_facts.h"
+#include "element_table.h"
+#include "query_facts.h"
 
 namespace zolv::rdcore {
 namespace {

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/core_api.h"
-#include "rdcore/graph_match.h"
-#include "rdcore/prescreen.h"
+#include "core_api.h"
+#include "graph_match.h"
+#include "prescreen.h"
 
 namespace RDKit {
 class ROMol;

@@ -1,8 +1,8 @@
-#include "screens/query_matcher.h"
+#include "query_matcher.h"
 
 #include <cstdint>
 
-#include "screens/screen_set.h"
+#include "screen_set.h"
 
 namespace zolv {
 namespace {

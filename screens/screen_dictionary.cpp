@@ -1,12 +1,12 @@
-#include "screens/screen_dictionary.h"
+#include "screen_dictionary.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "core/core_handle.h"
-#include "driver/text_buffer.h"
-#include "screens/module_directory.h"
+#include "core_handle.h"
+#include "module_directory.h"
+#include "text_buffer.h"
 
 namespace zolv {
 namespace {

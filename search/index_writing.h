@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "search/text_store.h"
+#include "text_store.h"
 
 namespace zolv::search {
 

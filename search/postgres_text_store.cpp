@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "search/pattern_match.h"
-#include "search/text_store.h"
+#include "pattern_match.h"
+#include "text_store.h"
 
 namespace zolv::search {
 namespace {

@@ -14,8 +14,8 @@
 #include <string>
 #include <utility>
 
-#include "search/pattern_match.h"
-#include "search/text_store.h"
+#include "pattern_match.h"
+#include "text_store.h"
 
 namespace zolv::search {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/dictionary_writer.h"
+#include "dictionary_writer.h"
 
 #include <fstream>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "bench/screen_chooser.h"
+#include "screen_chooser.h"
 
 #include <GraphMol/ROMol.h>
 #include <GraphMol/SmilesParse/SmilesParse.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_data.h"
+#include "bench_data.h"
 
 namespace zolv::bench {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/dict_builder.h"
+#include "dict_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/dict_reader.h"
+#include "dict_reader.h"
 
 namespace zolv::host {
 namespace {

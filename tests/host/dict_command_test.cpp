@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "host/dict_reader.h"
-#include "tests/host/host_test_support.h"
-#include "tests/host/zolv_runner.h"
-#include "tools/dictionary_writer.h"
+#include "dict_reader.h"
+#include "dictionary_writer.h"
+#include "test_files.h"
+#include "zolv_runner.h"
 
 namespace zolv::host::testing {
 namespace {

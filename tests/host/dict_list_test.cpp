@@ -1,4 +1,4 @@
-#include "host/dict_list.h"
+#include "dict_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "host/dict_reader.h"
+#include "dict_reader.h"
 
 #include <gtest/gtest.h>
 

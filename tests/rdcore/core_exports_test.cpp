@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/core_api.h"
-#include "core/core_handle.h"
+#include "core_api.h"
+#include "core_handle.h"
 
 namespace zolv {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "core/core_api.h"
-#include "core/core_handle.h"
-#include "rdcore/rdcore.h"
-#include "screens/screen_set.h"
+#include "core_api.h"
+#include "core_handle.h"
+#include "rdcore.h"
+#include "screen_set.h"
 
 namespace zolv::testing {
 

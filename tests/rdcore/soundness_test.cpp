@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "core/core_handle.h"
-#include "screens/module_directory.h"
-#include "screens/perception.h"
-#include "tests/rdcore/rdcore_test_util.h"
-#include "tests/rdcore/typical_screens.h"
-#include "tools/dictionary_writer.h"
+#include "core_handle.h"
+#include "dictionary_writer.h"
+#include "module_directory.h"
+#include "perception.h"
+#include "rdcore_test_util.h"
+#include "typical_screens.h"
 
 namespace zolv::testing {
 namespace {

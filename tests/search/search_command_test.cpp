@@ -1,6 +1,6 @@
 // zolv index and zolv search as the user runs them: the built program, the
 // driver beside it and the default dictionary.
-#include "host/search_command.h"
+#include "search_command.h"
 
 #include <GraphMol/FileParsers/FileParsers.h>
 #include <GraphMol/ROMol.h>
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "search/text_store.h"
-#include "tests/host/zolv_runner.h"
-#include "tools/dictionary_writer.h"
+#include "dictionary_writer.h"
+#include "text_store.h"
+#include "zolv_runner.h"
 
 namespace zolv::host {
 namespace {

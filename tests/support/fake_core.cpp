@@ -1,4 +1,4 @@
-#include "tests/support/fake_core.h"
+#include "fake_core.h"
 
 #include <array>
 #include <cstdlib>
@@ -11,7 +11,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "screens/screen_set.h"
+#include "screen_set.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZOLV_FAKE_ASAN 1

@@ -1,5 +1,5 @@
 // The fake core must catch the misuse the driver's tests rely on it to catch.
-#include "tests/support/fake_core.h"
+#include "fake_core.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "screens/screen_set.h"
-#include "tests/support/core_test.h"
+#include "core_test.h"
+#include "screen_set.h"
 
 namespace zolv::testing {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/host_test_support.h"
+#include "test_files.h"
 
 namespace zolv::host::testing {
 
