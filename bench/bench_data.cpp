@@ -129,4 +129,14 @@ void Progress::Finish() {
   shown_ = false;
 }
 
+std::vector<const RDKit::ROMol*> RdkitMolecules(
+    const std::vector<BenchMolecule>& molecules) {
+  std::vector<const RDKit::ROMol*> rdkit;
+  rdkit.reserve(molecules.size());
+  for (const BenchMolecule& molecule : molecules) {
+    rdkit.push_back(molecule.rdkit.get());
+  }
+  return rdkit;
+}
+
 }  // namespace zolv::bench

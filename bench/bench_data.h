@@ -61,6 +61,10 @@ std::vector<BenchMolecule> ParseMolecules(
     const std::vector<SmilesEntry>& entries, rdcore::MoleculeRole role,
     std::size_t* refused);
 
+/// The RDKit forms of molecules, borrowed from them.
+std::vector<const RDKit::ROMol*> RdkitMolecules(
+    const std::vector<BenchMolecule>& molecules);
+
 /// RDKit's pattern fingerprint (RDKit::PatternFingerprintMol) as 64-bit
 /// words, for fast subset tests.
 using Fingerprint = std::vector<std::uint64_t>;

@@ -1,6 +1,6 @@
 #include "bench_driver.h"
 
-#include "dict_reader.h"
+#include "dictionary_format.h"
 
 namespace zolv::bench {
 
@@ -15,7 +15,7 @@ bool BenchDriver::Open(const std::string& driverPath,
                                        writer_.dictionaryPath(), error);
   if (screenFile_.empty()) return false;
   screenCount_ =
-      host::ReadDictionaryFile(writer_.dictionaryPath()).content.screens.size();
+      ReadDictionaryFile(writer_.dictionaryPath()).content.screens.size();
   return true;
 }
 

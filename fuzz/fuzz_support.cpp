@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "dictionary_format.h"
 #include "module_directory.h"
 
 namespace zolv::fuzz {
@@ -14,9 +15,6 @@ using testing::AtomMapping;
 using testing::AtomProperties;
 using testing::FakeCore;
 using testing::ObjectKind;
-
-constexpr char kMagic[] = "VetOrb";
-constexpr std::size_t kMagicLength = 6;
 
 // The driver reads stored structures in pieces of this many bytes; a piece
 // that the stream can still deliver is consumed even when a later one fails.
@@ -225,8 +223,8 @@ bool ArmFaults(ByteReader* input) {
 }
 
 std::string CapRecordCount(std::string bytes) {
-  constexpr std::size_t kCountAt = 8;
-  constexpr std::size_t kHeaderSize = 10;
+  constexpr std::size_t kCountAt = kDictionaryMagicLength + 2;
+  constexpr std::size_t kHeaderSize = kDictionaryHeaderLength;
   constexpr std::size_t kMissingRecords = 8;
   if (bytes.size() < kHeaderSize) return bytes;
   const std::size_t count =
@@ -245,8 +243,9 @@ DictionaryModel ReadDictionaryModel(const std::string& bytes) {
   DictionaryModel model;
   ModelStream stream(bytes);
   std::string magic;
-  if (!stream.Raw(kMagicLength, &magic) ||
-      std::memcmp(magic.data(), kMagic, kMagicLength) != 0) {
+  if (!stream.Raw(kDictionaryMagicLength, &magic) ||
+      std::memcmp(magic.data(), kDictionaryMagic, kDictionaryMagicLength) !=
+          0) {
     return model;
   }
   std::uint16_t flag = 0;

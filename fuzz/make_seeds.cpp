@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "fuzz_input.h"
 
 namespace zolv::fuzz {

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "bench_data.h"
-#include "dict_list.h"
 #include "dict_screen_finder.h"
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "driver_library.h"
 #include "parallel_writer.h"
 #include "rdcore.h"
 #include "screen_chooser.h"
+#include "screen_list.h"
 
 namespace zolv::host {
 namespace {
@@ -282,14 +282,15 @@ int RunDictChoose(int argc, char** argv) {
   std::size_t refused = 0;
   const std::vector<bench::BenchMolecule> molecules =
       bench::ParseMolecules(entries, rdcore::MoleculeRole::kTarget, &refused);
+  const SampleMolecules samples = bench::RdkitMolecules(molecules);
   std::vector<bench::SmilesEntry> queryEntries;
   for (const bench::BenchMolecule& molecule : molecules) {
     queryEntries.push_back(*molecule.entry);
   }
-  for (const std::string& piece : bench::CutPieces(
-           molecules, pieces, static_cast<std::size_t>(pieceAtoms.first),
-           static_cast<std::size_t>(pieceAtoms.second),
-           static_cast<std::uint32_t>(seed))) {
+  for (const std::string& piece :
+       CutPieces(samples, pieces, static_cast<std::size_t>(pieceAtoms.first),
+                 static_cast<std::size_t>(pieceAtoms.second),
+                 static_cast<std::uint32_t>(seed))) {
     queryEntries.push_back({piece, "piece", 0});
   }
   for (const std::string& path : line->Values("queries")) {
@@ -324,8 +325,8 @@ int RunDictChoose(int argc, char** argv) {
     }
   }
   if (pathBonds) {
-    for (const bench::PathScreen& path : bench::CollectPaths(
-             molecules, static_cast<std::size_t>(pathBonds->first),
+    for (const PathScreen& path : CollectPaths(
+             samples, static_cast<std::size_t>(pathBonds->first),
              static_cast<std::size_t>(pathBonds->second), pathShare.first / 100,
              pathShare.second / 100, pathLimit)) {
       if (known.insert(path.smarts).second) {
@@ -353,7 +354,7 @@ int RunDictChoose(int argc, char** argv) {
         rdcore::ParseMolecule(candidate.smarts, rdcore::Notation::kSmarts,
                               rdcore::MoleculeRole::kQuery);
     const std::optional<double> cost =
-        bench::MatchMicroseconds(candidate.smarts, molecules, kTimedMolecules);
+        MatchMicroseconds(candidate.smarts, samples, kTimedMolecules);
     if (!parsed.molecule || !cost) {
       Report("cannot read SMARTS \"" + candidate.smarts + "\"");
       return kExitFailure;
@@ -386,7 +387,7 @@ int RunDictChoose(int argc, char** argv) {
     return kExitFailure;
   }
 
-  bench::ChoiceInput input;
+  ChoiceInput input;
   input.candidates = candidates.size();
   input.count = count;
   input.allowed = allowed;
@@ -415,7 +416,7 @@ int RunDictChoose(int argc, char** argv) {
     return kExitFailure;
   }
 
-  const bench::ChoiceResult choice = bench::ChooseScreens(input);
+  const ChoiceResult choice = ChooseScreens(input);
   if (choice.chosen.empty()) {
     Report("nothing could be chosen");
     return kExitFailure;
@@ -433,8 +434,7 @@ int RunDictChoose(int argc, char** argv) {
     std::uint64_t removed = 0;
     for (std::size_t i = 0; i < take; ++i) removed += choice.gains[i];
     // Numbers: the blurred ones to the screens written least often.
-    const std::vector<std::size_t> written =
-        bench::WrittenCounts(input, chosen);
+    const std::vector<std::size_t> written = WrittenCounts(input, chosen);
     std::vector<std::size_t> byUse = chosen;
     std::stable_sort(
         byUse.begin(), byUse.end(),

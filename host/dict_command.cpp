@@ -11,11 +11,11 @@
 #include <system_error>
 #include <vector>
 
-#include "dict_builder.h"
-#include "dict_list.h"
-#include "dict_reader.h"
+#include "dictionary_builder.h"
+#include "screen_list.h"
+#include "dictionary_format.h"
 #include "dict_screen_finder.h"
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "driver_library.h"
 #include "molecule_input.h"
 #include "parallel_writer.h"

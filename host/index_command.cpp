@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "dict_reader.h"
+#include "dictionary_format.h"
 #include "index_writing.h"
 #include "molecule_input.h"
 #include "parallel_writer.h"

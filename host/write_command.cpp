@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "dict_reader.h"
+#include "dictionary_format.h"
 #include "driver_library.h"
 #include "molecule_input.h"
 #include "option_parser.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core_test.h"
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "module_directory.h"
 #include "zolv/zolvexformat.h"
 

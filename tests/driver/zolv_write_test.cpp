@@ -9,7 +9,7 @@
 
 #include "module_directory.h"
 #include "core_test.h"
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv {

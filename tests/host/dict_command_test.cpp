@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "dict_reader.h"
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
+#include "dictionary_format.h"
 #include "test_files.h"
 #include "zolv_runner.h"
 

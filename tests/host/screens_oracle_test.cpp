@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "test_files.h"
 #include "zolv_runner.h"
 

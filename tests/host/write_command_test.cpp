@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "record_stream.h"
 #include "test_files.h"
 #include "zolv_runner.h"

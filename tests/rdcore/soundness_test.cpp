@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "core_handle.h"
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "module_directory.h"
 #include "perception.h"
 #include "rdcore_test_util.h"

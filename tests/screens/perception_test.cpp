@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "screen_dictionary.h"
 #include "screens_test_support.h"
 

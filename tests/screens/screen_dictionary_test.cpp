@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "module_directory.h"
 #include "perception.h"
 #include "screens_test_support.h"

@@ -10,7 +10,7 @@
 
 #include "core_api.h"
 #include "core_test.h"
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "module_directory.h"
 #include "screen_set.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 #include "text_store.h"
 #include "zolv_runner.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core_api.h"
-#include "dictionary_writer.h"
+#include "dictionary_format.h"
 
 namespace zolv {
 namespace {

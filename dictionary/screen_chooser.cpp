@@ -20,7 +20,7 @@
 #include <unordered_map>
 #include <utility>
 
-namespace zolv::bench {
+namespace zolv {
 namespace {
 
 // A charge as SMARTS writes it: "+", "-", "+2"; empty for none.
@@ -128,12 +128,13 @@ std::uint64_t CountAndNot(const Bits& left, const Bits& right) {
 
 }  // namespace
 
-std::vector<PathScreen> CollectPaths(
-    const std::vector<BenchMolecule>& molecules, std::size_t minBonds,
-    std::size_t maxBonds, double minShare, double maxShare, std::size_t limit) {
+std::vector<PathScreen> CollectPaths(const SampleMolecules& molecules,
+                                     std::size_t minBonds, std::size_t maxBonds,
+                                     double minShare, double maxShare,
+                                     std::size_t limit) {
   std::unordered_map<std::string, PathScreen> paths;
-  for (const BenchMolecule& molecule : molecules) {
-    const RDKit::ROMol& mol = *molecule.rdkit;
+  for (const RDKit::ROMol* molecule : molecules) {
+    const RDKit::ROMol& mol = *molecule;
     std::map<std::string, std::size_t> seen;  // each path once per molecule
     for (std::size_t length = minBonds; length <= maxBonds; ++length) {
       for (const std::vector<int>& path : RDKit::findAllPathsOfLengthN(
@@ -164,9 +165,9 @@ std::vector<PathScreen> CollectPaths(
   return kept;
 }
 
-std::optional<double> MatchMicroseconds(
-    const std::string& smarts, const std::vector<BenchMolecule>& molecules,
-    std::size_t limit) {
+std::optional<double> MatchMicroseconds(const std::string& smarts,
+                                        const SampleMolecules& molecules,
+                                        std::size_t limit) {
   std::unique_ptr<RDKit::ROMol> pattern;
   try {
     pattern.reset(RDKit::SmartsToMol(smarts));
@@ -184,23 +185,25 @@ std::optional<double> MatchMicroseconds(
   for (int pass = 0; pass < 3; ++pass) {
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t m = 0; m < timed; ++m) {
-      RDKit::SubstructMatch(*molecules[m].rdkit, *pattern, first);
+      RDKit::SubstructMatch(*molecules[m], *pattern, first);
     }
-    const double seconds = SecondsSince(start);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count();
     if (pass == 0 || seconds < best) best = seconds;
   }
   return best * 1e6 / static_cast<double>(timed);
 }
 
-std::vector<std::string> CutPieces(const std::vector<BenchMolecule>& molecules,
+std::vector<std::string> CutPieces(const SampleMolecules& molecules,
                                    std::size_t perMolecule,
                                    std::size_t minAtoms, std::size_t maxAtoms,
                                    std::uint32_t seed) {
   RDLog::LogStateSetter quiet;
   std::mt19937 random(seed);
   std::vector<std::string> pieces;
-  for (const BenchMolecule& molecule : molecules) {
-    const RDKit::ROMol& mol = *molecule.rdkit;
+  for (const RDKit::ROMol* molecule : molecules) {
+    const RDKit::ROMol& mol = *molecule;
     const unsigned atomCount = mol.getNumAtoms();
     if (atomCount < minAtoms) continue;
     const RDKit::RingInfo* rings = mol.getRingInfo();
@@ -376,4 +379,4 @@ std::vector<std::size_t> WrittenCounts(const ChoiceInput& input,
   return counts;
 }
 
-}  // namespace zolv::bench
+}  // namespace zolv

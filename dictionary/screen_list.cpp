@@ -1,8 +1,8 @@
-#include "dict_list.h"
+#include "screen_list.h"
 
 #include <unordered_map>
 
-namespace zolv::host {
+namespace zolv {
 namespace {
 
 bool IsBlank(char c) {
@@ -69,4 +69,4 @@ ScreenList ParseScreenList(std::istream& in) {
   return list;
 }
 
-}  // namespace zolv::host
+}  // namespace zolv
