@@ -23,7 +23,8 @@
 #include "bench_driver.h"
 #include "bench_table.h"
 #include "benchmarks.h"
-#include "index_command.h"
+#include "database_option.h"
+#include "sbi_text_writer.h"
 #include "whole_text.h"
 
 namespace zolv::bench {

@@ -152,12 +152,12 @@ struct Candidate {
 // Every candidate's screens in each object, through the driver and a
 // dictionary of all candidates with empty lists (each tested on its own).
 bool FindAll(const std::string& driverPath, const std::string& dictionary,
-             std::size_t width, bool query,
-             const std::vector<HostObject*>& objects, const char* what,
-             WorkerPool& pool, std::vector<std::vector<std::uint16_t>>* found) {
+             bool query, const std::vector<HostObject*>& objects,
+             const char* what, WorkerPool& pool,
+             std::vector<std::vector<std::uint16_t>>* found) {
   ScreenFinder finder;
   std::string error;
-  if (!finder.Open(driverPath, dictionary, width, query, &error)) {
+  if (!finder.Open(driverPath, dictionary, query, &error)) {
     Report(error);
     return false;
   }
@@ -395,23 +395,23 @@ int RunDictChoose(int argc, char** argv) {
   for (const bench::BenchMolecule& molecule : molecules) {
     objects.push_back(molecule.host.get());
   }
-  if (!FindAll(driverPath, scratch.path(), candidates.size(), false, objects,
-               "sample molecules", pool, &input.targetScreens)) {
+  if (!FindAll(driverPath, scratch.path(), false, objects, "sample molecules",
+               pool, &input.targetScreens)) {
     return kExitFailure;
   }
   objects.clear();
   for (const bench::BenchMolecule& query : queries) {
     objects.push_back(query.host.get());
   }
-  if (!FindAll(driverPath, scratch.path(), candidates.size(), true, objects,
-               "sample queries", pool, &input.queryScreens)) {
+  if (!FindAll(driverPath, scratch.path(), true, objects, "sample queries",
+               pool, &input.queryScreens)) {
     return kExitFailure;
   }
   objects.clear();
   for (const Candidate& candidate : candidates) {
     objects.push_back(candidate.query.get());
   }
-  if (!FindAll(driverPath, scratch.path(), candidates.size(), true, objects,
+  if (!FindAll(driverPath, scratch.path(), true, objects,
                "candidates' own queries", pool, &input.implied)) {
     return kExitFailure;
   }

@@ -11,16 +11,15 @@
 #include <system_error>
 #include <vector>
 
-#include "dictionary_builder.h"
-#include "screen_list.h"
-#include "dictionary_format.h"
 #include "dict_screen_finder.h"
+#include "dictionary_builder.h"
 #include "dictionary_format.h"
 #include "driver_library.h"
 #include "molecule_input.h"
 #include "parallel_writer.h"
 #include "rdcore.h"
 #include "record_stream.h"
+#include "screen_list.h"
 
 namespace zolv::host {
 namespace {
@@ -189,8 +188,7 @@ bool FindInOwnQueries(
     return false;
   }
   ScreenFinder finder;
-  if (!finder.Open(driverPath, scratch.path(), list.screens.size(),
-                   /*query=*/true, &error)) {
+  if (!finder.Open(driverPath, scratch.path(), /*query=*/true, &error)) {
     Report(error);
     return false;
   }
@@ -618,7 +616,7 @@ int RunDictStats(int argc, char** argv) {
   }
   ScreenFinder finder;
   std::string error;
-  if (!finder.Open(DriverPath(*line), dictionaryPath, width, /*query=*/false,
+  if (!finder.Open(DriverPath(*line), dictionaryPath, /*query=*/false,
                    &error)) {
     Report(error);
     return kExitFailure;

@@ -12,33 +12,29 @@
 namespace zolv::host {
 
 bool ScreenFinder::Open(const std::string& driverPath,
-                        const std::string& dictionaryPath, std::size_t width,
-                        bool query, std::string* error) {
-  if (width == 0) {
+                        const std::string& dictionaryPath, bool query,
+                        std::string* error) {
+  if (!session_.Open(driverPath, dictionaryPath, error)) return false;
+  width_ = session_.highestScreen();
+  if (width_ == 0) {
     *error = dictionaryPath + ": holds no screens";
     return false;
   }
-  if (!driver_.Load(driverPath, error)) return false;
-  const std::string screenFile =
-      ScreenFileOption(driver_.Directory(), dictionaryPath, error);
-  if (screenFile.empty()) return false;
-  width_ = width;
-  options_ = std::string("object=") + (query ? "query" : "target") +
-             " length=" + std::to_string(width) + " " + screenFile;
+  options_ =
+      session_.Options(std::string("object=") + (query ? "query" : "target") +
+                       " length=" + std::to_string(width_));
   return true;
 }
 
 bool ScreenFinder::Find(HostObject* object, std::vector<std::uint16_t>* screens,
                         std::string* error) const {
   screens->clear();
-  auto* hostObject = reinterpret_cast<ZolvHostObject*>(object);
-  if (driver_.PreWrite(hostObject) != ZOLV_PREWRITE_ACCEPTED) {
+  if (!session_.Accepts(object)) {
     *error = "the driver does not accept it (ZolvPreWrite refused it)";
     return false;
   }
   RecordStream stream;
-  const std::int32_t result = driver_.Write(
-      hostObject, reinterpret_cast<ZolvStream*>(&stream), options_.c_str());
+  const std::int32_t result = session_.Write(object, options_, &stream);
   if (result != ZOLV_WRITE_DONE) {
     *error = "the driver did not write it (ZolvWrite result " +
              std::to_string(result) + ")";

@@ -10,19 +10,18 @@
 #include <vector>
 
 #include "core_api.h"
-#include "driver_library.h"
-#include "record_stream.h"
+#include "driver_session.h"
 
 namespace zolv::host {
 
 class ScreenFinder {
  public:
-  /// Loads the driver at driverPath and points it at the dictionary at
-  /// dictionaryPath, whose screen numbers run up to width. query selects
+  /// Opens the driver at driverPath with the dictionary at dictionaryPath;
+  /// the bit strings are as wide as its highest screen number. query selects
   /// "object=query". False with a message when the driver cannot be loaded
-  /// or the dictionary cannot be named to it.
+  /// or the dictionary is unusable or holds no screens.
   bool Open(const std::string& driverPath, const std::string& dictionaryPath,
-            std::size_t width, bool query, std::string* error);
+            bool query, std::string* error);
 
   /// The screens written for object, ascending. False with a message when
   /// the driver refuses the object or writes something other than the bit
@@ -33,7 +32,7 @@ class ScreenFinder {
   const std::string& options() const { return options_; }
 
  private:
-  DriverLibrary driver_;
+  DriverSession session_;
   std::string options_;
   std::size_t width_ = 0;
 };

@@ -16,14 +16,13 @@
 #include <utility>
 #include <vector>
 
-#include "dictionary_format.h"
+#include "database_option.h"
 #include "index_writing.h"
 #include "molecule_input.h"
 #include "parallel_writer.h"
 #include "rdcore.h"
-#include "record_stream.h"
+#include "sbi_text_writer.h"
 #include "substructure_check.h"
-#include "write_command.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv::host {
@@ -38,13 +37,6 @@ constexpr std::size_t kBatchSize = 1000;
 // its locks until killed.
 constexpr char kStopAfterVariable[] = "ZOLV_TEST_INDEX_STOP_AFTER";
 constexpr char kStopSignalVariable[] = "ZOLV_TEST_INDEX_STOP_SIGNAL";
-// Room for the formula's symbols beyond the screens: up to five copies of a
-// two-letter symbol, each letter possibly bracketed, for eight elements.
-constexpr std::uint32_t kFormulaAllowance = 8 * 5 * 2 * 3;
-// Three characters for every screen: a bracketed special character.
-constexpr std::uint32_t kMostCharactersPerScreen = 3;
-// A "length" the driver takes: it converts the value in 32-bit arithmetic.
-constexpr std::uint32_t kLargestLength = 1u << 30;
 
 const char kDetails[] =
     "Database:\n"
@@ -128,19 +120,6 @@ const CommandSpec& Definition() {
 
 void Report(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
-
-// FNV-1a, 64 bits: enough to tell two dictionaries apart, not a security
-// measure.
-std::string Digest(const std::string& bytes) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
-  }
-  char text[32];
-  std::snprintf(text, sizeof(text), "fnv1a64:%016" PRIx64, hash);
-  return text;
 }
 
 // One input file in command-line order.
@@ -391,130 +370,6 @@ class Indexer {
 };
 
 }  // namespace
-
-bool SbiTextWriter::Open(const std::string& driverPath,
-                         const std::string& dictionaryPath,
-                         std::string* error) {
-  if (!driver_.Load(driverPath, error)) {
-    *error = "cannot load the driver: " + *error;
-    return false;
-  }
-  dictionaryPath_ = dictionaryPath.empty()
-                        ? driver_.Directory() + kDefaultDictionaryName
-                        : dictionaryPath;
-  std::ifstream file(dictionaryPath_, std::ios::binary);
-  if (!file) {
-    *error =
-        dictionaryPath_ + ": cannot open the screen dictionary" +
-        (dictionaryPath.empty() ? "; give one with --dictionary FILE" : "");
-    return false;
-  }
-  const std::string bytes((std::istreambuf_iterator<char>(file)),
-                          std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    *error = dictionaryPath_ + ": cannot read the screen dictionary";
-    return false;
-  }
-  const DictionaryFile dictionary = DecodeDictionary(bytes);
-  if (!dictionary.headerRead || !dictionary.problems.empty()) {
-    *error = dictionaryPath_ + ": not a usable screen dictionary" +
-             (dictionary.problems.empty() ? "" : ": " + dictionary.problems[0]);
-    return false;
-  }
-  highestScreen_ = 0;
-  for (const DictionaryScreen& screen : dictionary.content.screens) {
-    highestScreen_ = std::max<std::uint32_t>(highestScreen_, screen.number);
-  }
-  dictionaryDigest_ = Digest(bytes);
-  screenFileOption_ =
-      ScreenFileOption(driver_.Directory(), dictionaryPath_, error);
-  return !screenFileOption_.empty();
-}
-
-std::uint32_t SbiTextWriter::DefaultLength() const {
-  return kMostCharactersPerScreen * highestScreen_ + kFormulaAllowance;
-}
-
-bool SbiTextWriter::Accepts(HostObject* object) const {
-  return driver_.PreWrite(object) == ZOLV_PREWRITE_ACCEPTED;
-}
-
-bool SbiTextWriter::Write(HostObject* object, const std::string& options,
-                          std::string* text, std::string* error) const {
-  RecordStream stream;
-  // The screen file comes first and the driver takes the first value of a
-  // key, so nothing later can point it at another dictionary.
-  const std::string all = screenFileOption_ + " " + options;
-  const std::int32_t result = driver_.Write(object, &stream, all.c_str());
-  if (result != ZOLV_WRITE_DONE) {
-    *error = "the driver failed (ZolvWrite result " + std::to_string(result) +
-             ", options " + all + ")";
-    return false;
-  }
-  *text = stream.record();
-  return true;
-}
-
-bool SbiTextWriter::WriteSbi(HostObject* object, ScreenMode mode,
-                             search::TextVariant variant,
-                             WildcardDialect dialect, std::uint32_t length,
-                             std::string* text, std::string* error) const {
-  std::string options = "format=SBI";
-  options += mode == ScreenMode::kQuery ? " object=query" : " object=target";
-  options +=
-      dialect == WildcardDialect::kOdbc ? " database=ODBC" : " database=Access";
-  options += variant == search::TextVariant::kAlphabet ? " ascii=true"
-                                                       : " ascii=false";
-  options += " length=" + std::to_string(length);
-  return Write(object, options, text, error);
-}
-
-bool SbiTextWriter::WriteBudgeted(HostObject* object, ScreenMode mode,
-                                  search::TextVariant variant,
-                                  WildcardDialect dialect, std::uint32_t length,
-                                  search::BudgetedText* text,
-                                  std::string* error) const {
-  const search::BudgetedWriter write = [&](std::uint32_t budget,
-                                           std::string* written) {
-    return WriteSbi(object, mode, variant, dialect, budget, written, error);
-  };
-  return length == 0 ? search::WriteWholeText(write, DefaultLength(), text)
-                     : search::WriteWithLength(write, length, text);
-}
-
-bool SbiTextWriter::WriteBits(HostObject* object, std::uint32_t length,
-                              std::string* text, std::string* error) const {
-  return Write(object, "length=" + std::to_string(length), text, error);
-}
-
-std::optional<std::uint32_t> ParseLengthValue(const std::string& text) {
-  if (text.empty() ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
-  }
-  errno = 0;
-  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
-  if (errno != 0 || value == 0 || value > kLargestLength) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
-}
-
-std::unique_ptr<search::TextStore> OpenDatabase(
-    const ParsedCommandLine& line, search::OpenMode mode, std::string* error,
-    search::SqliteMatching matching) {
-  if (const auto conninfo = line.Value("postgres")) {
-    if (matching != search::SqliteMatching::kExact) {
-      *error = "--builtin is for SQLite databases only";
-      return nullptr;
-    }
-    return search::OpenPostgresStore(*conninfo, mode, error);
-  }
-  const std::vector<std::string> positional = line.Positional();
-  if (positional.empty()) {
-    *error = "no database: give a SQLite file DB or --postgres CONNINFO";
-    return nullptr;
-  }
-  return search::OpenSqliteStore(positional[0], mode, error, matching);
-}
 
 const CommandSpec& IndexCommandSpec() { return Definition(); }
 

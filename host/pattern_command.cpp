@@ -5,14 +5,12 @@
 #include <utility>
 #include <vector>
 
-#include "driver_library.h"
-#include "index_command.h"
 #include "molecule_input.h"
 #include "rdcore.h"
 #include "record_stream.h"
+#include "sbi_text_writer.h"
 #include "text_store.h"
 #include "whole_text.h"
-#include "write_command.h"
 
 namespace zolv::host {
 namespace {
@@ -193,34 +191,12 @@ int RunPattern(int argc, char** argv) {
   }
   // Opened as zolv search opens it, so that a bad dictionary is refused the
   // same way.
-  SbiTextWriter checked;
-  const std::string driverPath =
-      line->Value("driver").value_or(DefaultDriverPath());
-  if (!checked.Open(driverPath, line->Value("dictionary").value_or(""),
-                    &error)) {
+  SbiTextWriter writer;
+  if (!writer.Open(line->Value("driver").value_or(""),
+                   line->Value("dictionary").value_or(""), &error)) {
     Report(error);
     return kExitFailure;
   }
-  DriverLibrary driver;
-  if (!driver.Load(driverPath, &error)) {
-    Report("cannot load the driver: " + error);
-    return kExitFailure;
-  }
-  const std::string screenFile =
-      ScreenFileOption(driver.Directory(), checked.dictionaryPath(), &error);
-  if (screenFile.empty()) {
-    Report(error);
-    return kExitFailure;
-  }
-  // The driver takes the first value of a key: ours come first so that -o
-  // cannot turn the pattern into something else, and the budget comes last
-  // so that a "length" in -o wins over it.
-  std::string fixed = screenFile + " format=SBI object=query";
-  fixed +=
-      dialect == WildcardDialect::kOdbc ? " database=ODBC" : " database=Access";
-  fixed += variant == search::TextVariant::kAlphabet ? " ascii=true"
-                                                     : " ascii=false";
-  if (!user.empty()) fixed += " " + user;
 
   std::size_t skipped = 0;
   for (const PatternQuery& query : queries) {
@@ -228,24 +204,14 @@ int RunPattern(int argc, char** argv) {
         query.text, query.notation, rdcore::MoleculeRole::kQuery);
     std::string failure = parsed.error;
     search::BudgetedText pattern;
-    if (parsed.molecule && !checked.Accepts(parsed.molecule.get())) {
+    if (parsed.molecule && !writer.Accepts(parsed.molecule.get())) {
       failure = "the driver does not accept this query";
     } else if (parsed.molecule) {
-      const search::BudgetedWriter write = [&](std::uint32_t budget,
-                                               std::string* text) {
-        RecordStream stream;
-        const std::string all = fixed + " length=" + std::to_string(budget);
-        const std::int32_t result =
-            driver.Write(parsed.molecule.get(), &stream, all.c_str());
-        if (result != ZOLV_WRITE_DONE) {
-          failure = "the driver failed (ZolvWrite result " +
-                    std::to_string(result) + ", options " + all + ")";
-          return false;
-        }
-        *text = stream.record();
-        return true;
-      };
-      if (search::WriteWholeText(write, checked.DefaultLength(), &pattern)) {
+      // The driver takes the first value of a key: the fixed options come
+      // first so that -o cannot turn the pattern into something else, and
+      // the budget comes last so that a "length" in -o wins over it.
+      if (writer.WriteBudgeted(parsed.molecule.get(), ScreenMode::kQuery,
+                               variant, dialect, 0, &pattern, &failure, user)) {
         const std::string out = FormatPattern(pattern.text, form) + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         continue;

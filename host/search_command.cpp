@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "database_option.h"
 #include "driver_library.h"
 #include "index_writing.h"
 #include "molecule_input.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "command_line.h"
-#include "index_command.h"
+#include "sbi_text_writer.h"
 #include "search_figures.h"
 #include "substructure_check.h"
 #include "text_store.h"

@@ -6,16 +6,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include "dictionary_format.h"
-#include "driver_library.h"
+#include "driver_session.h"
 #include "molecule_input.h"
 #include "option_parser.h"
 #include "parallel_writer.h"
@@ -26,8 +22,6 @@ namespace zolv::host {
 namespace {
 
 constexpr char kProgram[] = "zolv";
-constexpr char kDictionaryMagic[] = {'V', 'e', 't', 'O', 'r', 'b'};
-static_assert(sizeof(kDictionaryMagic) == 6, "the magic has no terminator");
 
 // Progress starts after this long and is redrawn at most this often.
 constexpr std::chrono::milliseconds kProgressDelay{1000};
@@ -172,82 +166,39 @@ const CommandSpec& Definition() {
   return command;
 }
 
-bool HasDictionaryMagic(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  char magic[sizeof(kDictionaryMagic)] = {};
-  return file.read(magic, sizeof(magic)) &&
-         std::memcmp(magic, kDictionaryMagic, sizeof(magic)) == 0;
-}
-
-// Why path is no usable dictionary, or none.
-std::optional<std::string> CheckDictionary(const std::string& path) {
-  std::error_code code;
-  const auto status = std::filesystem::status(path, code);
-  if (status.type() == std::filesystem::file_type::not_found) {
-    return "no such dictionary";
-  }
-  if (code) return code.message();
-  if (!std::filesystem::is_regular_file(status)) return "not a regular file";
-  if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
-  if (!HasDictionaryMagic(path)) {
-    return "not a screen dictionary (it does not start with \"VetOrb\")";
-  }
-  // The driver stops quietly where a file is cut or damaged and writes
-  // whatever screens it read, so a damaged file is refused here, as index
-  // and search refuse it.
-  const DictionaryFile file = ReadDictionaryFile(path);
-  if (!file.headerRead || !file.problems.empty()) {
-    return "not a usable screen dictionary" +
-           (file.problems.empty() ? std::string() : ": " + file.problems[0]);
-  }
-  return std::nullopt;
-}
-
-// The option string the driver gets: the user's, with the dictionary put
-// first when zolv chooses it. False with a message when no dictionary can be
-// given to the driver.
-bool ComposeOptions(const ParsedCommandLine& line, const DriverLibrary& driver,
-                    std::string* options, std::string* error) {
-  const std::string user = line.Value("options").value_or("");
-  const std::optional<std::string> dictionary = line.Value("dictionary");
-  const bool named = NamesScreenFile(user);
-
-  std::string path;
-  std::string hint;
-  if (dictionary) {
-    if (named) {
-      *error =
-          "--dictionary and a \"screenfile\" option both name a dictionary; "
-          "give one";
-      return false;
-    }
-    path = *dictionary;
-  } else if (named) {
-    // The user's own name stays as it is; the driver would just find nothing.
-    WriteOptions parsed;
-    ParseOptions(user.c_str(), &parsed);
-    const std::string file = driver.Directory() + parsed.screenFile.text();
-    if (const auto problem = CheckDictionary(file)) {
-      Report("warning: the driver will find no screens: " + file + ": " +
-             *problem);
-    }
-    *options = user;
-    return true;
-  } else {
-    path = driver.Directory() + kDefaultDictionaryName;
-    hint = "; give a dictionary with --dictionary FILE";
-  }
-
-  if (const auto problem = CheckDictionary(path)) {
-    *error = path + ": " + *problem + hint;
+// Opens the driver and the dictionary the command line names, and makes the
+// option string the driver gets: the user's, with the dictionary put first
+// when zolv chooses it. False with a message when no dictionary can be given
+// to the driver.
+bool OpenSession(const ParsedCommandLine& line, DriverSession* session,
+                 std::string* options, std::string* error) {
+  if (!session->OpenDriver(line.Value("driver").value_or(""), error)) {
     return false;
   }
-  const std::string screenFile =
-      ScreenFileOption(driver.Directory(), path, error);
-  if (screenFile.empty()) return false;
-  // Put first, the pair is read whole whatever the user's text holds, and
-  // the user's own pairs still follow in their order.
-  *options = user.empty() ? screenFile : screenFile + " " + user;
+  const std::string user = line.Value("options").value_or("");
+  const std::optional<std::string> dictionary = line.Value("dictionary");
+  if (!NamesScreenFile(user)) {
+    if (!session->UseDictionary(dictionary.value_or(""), error)) return false;
+    *options = session->Options(user);
+    return true;
+  }
+  if (dictionary) {
+    *error =
+        "--dictionary and a \"screenfile\" option both name a dictionary; "
+        "give one";
+    return false;
+  }
+  // The user's own name stays as it is; the driver would just find nothing.
+  WriteOptions parsed;
+  ParseOptions(user.c_str(), &parsed);
+  const std::string file =
+      session->driver().Directory() + parsed.screenFile.text();
+  const std::string problem = DictionaryProblem(file);
+  if (!problem.empty()) {
+    Report("warning: the driver will find no screens: " + file + ": " +
+           problem);
+  }
+  *options = user;
   return true;
 }
 
@@ -358,7 +309,7 @@ const char* NotationName(rdcore::Notation notation) {
 }
 
 // Writes one molecule on a worker; stream is the worker's own.
-void ComputeRecord(const DriverLibrary& driver, const WriteSettings& settings,
+void ComputeRecord(const DriverSession& session, const WriteSettings& settings,
                    const WriteItem& item, RecordStream* stream,
                    WriteResult* result) {
   const auto skip = [result](std::string message) {
@@ -388,14 +339,12 @@ void ComputeRecord(const DriverLibrary& driver, const WriteSettings& settings,
                 " '" + shown + "': " +
                 ParseFailureReason(item.notation, item.text, parsed.error));
   }
-  if (driver.PreWrite(object) != ZOLV_PREWRITE_ACCEPTED) {
+  if (!session.Accepts(object)) {
     return skip(item.where +
                 ": the driver does not accept this object "
                 "(ZolvPreWrite refused it)");
   }
-  stream->Clear();
-  const std::int32_t code =
-      driver.Write(object, stream, settings.options.c_str());
+  const std::int32_t code = session.Write(object, settings.options, stream);
   if (code == ZOLV_WRITE_BAD_LENGTH) {
     result->outcome = WriteResult::Outcome::kFatal;
     result->message =
@@ -420,9 +369,9 @@ void ComputeRecord(const DriverLibrary& driver, const WriteSettings& settings,
 // Writes the records of a run on the pool's threads and keeps its counts.
 class Writer {
  public:
-  Writer(const DriverLibrary& driver, const WriteSettings& settings,
+  Writer(const DriverSession& session, const WriteSettings& settings,
          std::FILE* out, WorkerPool& pool)
-      : driver_(driver),
+      : session_(session),
         settings_(settings),
         out_(out),
         pool_(pool),
@@ -437,7 +386,7 @@ class Writer {
           smiles ? rdcore::Notation::kSmiles : rdcore::Notation::kSmarts,
           input.text, "", smiles ? "--smiles" : "--smarts", ""};
       WriteResult result;
-      ComputeRecord(driver_, settings_, item, &streams_[0], &result);
+      ComputeRecord(session_, settings_, item, &streams_[0], &result);
       return Emit(item, result);
     }
     const std::string shown = input.text == "-" ? "stdin" : input.text;
@@ -464,7 +413,7 @@ class Writer {
           return true;
         },
         [&](std::size_t worker, const WriteItem& item, WriteResult* result) {
-          ComputeRecord(driver_, settings_, item, &streams_[worker], result);
+          ComputeRecord(session_, settings_, item, &streams_[worker], result);
         },
         [&](WriteItem& item, WriteResult& result) {
           return Emit(item, result);
@@ -528,7 +477,7 @@ class Writer {
     std::fputc('\n', out_);
   }
 
-  const DriverLibrary& driver_;
+  const DriverSession& session_;
   const WriteSettings& settings_;
   std::FILE* out_;
   WorkerPool& pool_;
@@ -588,14 +537,8 @@ int RunWrite(int argc, char** argv) {
     return kExitFailure;
   }
 
-  DriverLibrary driver;
-  const std::string driverPath =
-      line->Value("driver").value_or(DefaultDriverPath());
-  if (!driver.Load(driverPath, &error)) {
-    Report("cannot load the driver: " + error);
-    return kExitFailure;
-  }
-  if (!ComposeOptions(*line, driver, &settings.options, &error)) {
+  DriverSession session;
+  if (!OpenSession(*line, &session, &settings.options, &error)) {
     Report(error);
     return kExitFailure;
   }
@@ -624,7 +567,7 @@ int RunWrite(int argc, char** argv) {
   }
 
   WorkerPool pool(*jobs);
-  Writer writer(driver, settings, out, pool);
+  Writer writer(session, settings, out, pool);
   bool completed = true;
   for (const Input& input : inputs) {
     if (!writer.WriteInput(input)) {

@@ -6,10 +6,6 @@
 
 namespace zolv::host {
 
-/// Name of the dictionary that the build places beside the driver, used when
-/// neither --dictionary nor a "screenfile" option names one.
-inline constexpr char kDefaultDictionaryName[] = "default.vetorb";
-
 const CommandSpec& WriteCommandSpec();
 
 /// Runs zolv write; argv[0] is the command's name. Returns the exit code.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_session.h"
 #include "option_parser.h"
 #include "test_files.h"
 

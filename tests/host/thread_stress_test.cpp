@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver_library.h"
+#include "driver_session.h"
 #include "rdcore.h"
 #include "record_stream.h"
 #include "zolv/zolvexformat.h"

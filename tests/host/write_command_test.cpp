@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dictionary_format.h"
+#include "driver_session.h"
 #include "record_stream.h"
 #include "test_files.h"
 #include "zolv_runner.h"

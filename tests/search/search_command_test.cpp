@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "database_option.h"
 #include "dictionary_format.h"
 #include "text_store.h"
 #include "zolv_runner.h"
