@@ -236,13 +236,13 @@ void EnsureRings(RDKit::ROMol& mol) {
 
 std::int32_t StructureAtom::Property(std::int32_t code) {
   switch (code) {
-    case kPropertyImplicitHydrogens:
+    case kPropertyHydrogenCount:
       return values_.hydrogens;
-    case kPropertyHeavyDegree:
+    case kPropertyBondsAndNeighbourhood:
       return values_.neighbours;
-    case kPropertyRingBonds:
+    case kPropertyRingsAndAromaticity:
       return values_.ringAromatic;
-    case kPropertyCharge:
+    case kPropertyChargeAndIsotope:
       return values_.charge;
     default:
       return 0;

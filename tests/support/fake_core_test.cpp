@@ -260,8 +260,8 @@ TEST_F(FakeCoreTest, AtomsAndIndexesFollowTheirScripts) {
   molecule->CopyFrom(host.GetChemistry());
   Atom* atom = molecule->AtomAt(0);
   ASSERT_NE(atom, nullptr);
-  EXPECT_EQ(atom->Property(kPropertyImplicitHydrogens), 1);
-  EXPECT_EQ(atom->Property(kPropertyCharge), 4);
+  EXPECT_EQ(atom->Property(kPropertyHydrogenCount), 1);
+  EXPECT_EQ(atom->Property(kPropertyChargeAndIsotope), 4);
   EXPECT_EQ(atom->Property(1), 0);
   EXPECT_EQ(molecule->AtomAt(2), nullptr);
   {
