@@ -11,12 +11,14 @@
 #include <algorithm>
 #include <bitset>
 #include <chrono>
+#include <cstdint>
 #include <cmath>
 #include <exception>
 #include <map>
 #include <memory>
 #include <queue>
 #include <random>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
@@ -377,6 +379,32 @@ std::vector<std::size_t> WrittenCounts(const ChoiceInput& input,
     }
   }
   return counts;
+}
+
+std::vector<std::size_t> NumberChosen(const ChoiceInput& input,
+                                      const std::vector<std::size_t>& chosen) {
+  const std::vector<std::size_t> written = WrittenCounts(input, chosen);
+  std::vector<std::size_t> byUse = chosen;
+  std::stable_sort(
+      byUse.begin(), byUse.end(),
+      [&](std::size_t a, std::size_t b) { return written[a] < written[b]; });
+  constexpr std::size_t kUnnumbered = SIZE_MAX;
+  std::vector<std::size_t> numbered(chosen.size(), kUnnumbered);
+  std::set<std::size_t> placed;
+  std::size_t next = 0;
+  for (const std::uint16_t number : kBlurredNumbers) {
+    if (number > numbered.size()) break;
+    numbered[number - 1] = byUse[next];
+    placed.insert(byUse[next]);
+    ++next;
+  }
+  std::size_t fill = 0;
+  for (const std::size_t s : chosen) {
+    if (placed.count(s) != 0) continue;
+    while (numbered[fill] != kUnnumbered) ++fill;
+    numbered[fill] = s;
+  }
+  return numbered;
 }
 
 }  // namespace zolv

@@ -89,4 +89,19 @@ ChoiceResult ChooseScreens(const ChoiceInput& input);
 std::vector<std::size_t> WrittenCounts(const ChoiceInput& input,
                                        const std::vector<std::size_t>& chosen);
 
+/// Screen numbers whose raw "SBI" character a query pattern cannot give as
+/// it is: bell, double quote, "%", apostrophe, "*", "?", "[", "^", "_",
+/// "|". Their screens are wildcards or lose their character in one dialect
+/// or both.
+inline constexpr std::uint16_t kBlurredNumbers[] = {7,  34, 37, 39, 42,
+                                                    63, 91, 94, 95, 124};
+static_assert(sizeof(kBlurredNumbers) / sizeof(kBlurredNumbers[0]) == 10);
+
+/// The screen numbers of the chosen candidates: element n - 1 is the
+/// candidate that becomes screen n. The blurred numbers go to the chosen
+/// screens that queries write least often, the others keep the order of
+/// chosen.
+std::vector<std::size_t> NumberChosen(const ChoiceInput& input,
+                                      const std::vector<std::size_t>& chosen);
+
 }  // namespace zolv

@@ -1,5 +1,9 @@
 #include "screen_list.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <system_error>
 #include <unordered_map>
 
 namespace zolv {
@@ -67,6 +71,30 @@ ScreenList ParseScreenList(std::istream& in) {
     list.screens.push_back(std::move(screen));
   }
   return list;
+}
+
+bool ReadScreenListFile(const std::string& path, ScreenList* list,
+                        std::string* error) {
+  if (path == "-") {
+    *list = ParseScreenList(std::cin);
+    return true;
+  }
+  std::error_code code;
+  if (std::filesystem::is_directory(path, code)) {
+    *error = path + ": is a directory";
+    return false;
+  }
+  std::ifstream in(path);
+  if (!in) {
+    *error = path + ": cannot be opened";
+    return false;
+  }
+  *list = ParseScreenList(in);
+  if (in.bad()) {
+    *error = path + ": read error";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace zolv

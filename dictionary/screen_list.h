@@ -38,4 +38,10 @@ inline constexpr std::size_t kMaxScreens = kDictionaryCountLimit;
 /// that repeats an earlier one, and screens past kMaxScreens, are problems.
 ScreenList ParseScreenList(std::istream& in);
 
+/// Reads the list in the file at path ("-": standard input). False with a
+/// message when it cannot be read; what is wrong inside it goes to
+/// list->problems.
+bool ReadScreenListFile(const std::string& path, ScreenList* list,
+                        std::string* error);
+
 }  // namespace zolv

@@ -188,6 +188,14 @@ void CheckCore() {
   Fail(report);
 }
 
+void RunOnCleanCore(void (*run)(const std::uint8_t*, std::size_t),
+                    const std::uint8_t* data, std::size_t size) {
+  FakeCore::Get().Reset();
+  run(data, size);
+  CheckCore();
+  FakeCore::Get().Reset();
+}
+
 std::string DictionaryPath(const char* screenFileName) {
   static const std::string directory = [] {
     const TextBuffer found = ModuleDirectory();

@@ -28,6 +28,24 @@ inline constexpr char kMoleculeKey[] = "m";
 /// delete of storage it did not give.
 void CheckCore();
 
+/// Runs one input on a fake core reset before and after, and checks it in
+/// between with CheckCore().
+void RunOnCleanCore(void (*run)(const std::uint8_t*, std::size_t),
+                    const std::uint8_t* data, std::size_t size);
+
+}  // namespace zolv::fuzz
+
+/// Defines libFuzzer's entry point of a target whose every input runs through
+/// run(data, size) by RunOnCleanCore.
+#define ZOLV_FUZZ_ON_CLEAN_CORE(run)                              \
+  extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, \
+                                        std::size_t size) {       \
+    ::zolv::fuzz::RunOnCleanCore(&run, data, size);               \
+    return 0;                                                     \
+  }
+
+namespace zolv::fuzz {
+
 /// The full path under which the driver looks for a screen file.
 std::string DictionaryPath(const char* screenFileName);
 

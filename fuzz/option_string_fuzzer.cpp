@@ -182,10 +182,4 @@ void Run(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 }  // namespace zolv::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
-  zolv::testing::FakeCore::Get().Reset();
-  zolv::fuzz::Run(data, size);
-  zolv::fuzz::CheckCore();
-  return 0;
-}
+ZOLV_FUZZ_ON_CLEAN_CORE(zolv::fuzz::Run)

@@ -243,24 +243,4 @@ OptionSpec MaxAtomsOption() {
               std::to_string(kDefaultMaxAtoms) + "; 0: no limit)."};
 }
 
-bool ReadMaxAtoms(const ParsedCommandLine& line, std::size_t* maxAtoms,
-                  std::string* error) {
-  *maxAtoms = kDefaultMaxAtoms;
-  const std::optional<std::string> text = line.Value("max-atoms");
-  if (!text) return true;
-  std::size_t value = 0;
-  bool ok = !text->empty() && text->size() <= 9;
-  for (const char c : *text) {
-    if (c < '0' || c > '9') ok = false;
-    if (ok) value = value * 10 + static_cast<std::size_t>(c - '0');
-  }
-  if (!ok) {
-    *error = "--max-atoms: '" + *text +
-             "' is not a whole number from 0 to 999999999";
-    return false;
-  }
-  *maxAtoms = value;
-  return true;
-}
-
 }  // namespace zolv::host

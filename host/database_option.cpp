@@ -1,21 +1,8 @@
 #include "database_option.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 namespace zolv::host {
-
-std::optional<std::uint32_t> ParseLengthValue(const std::string& text) {
-  if (text.empty() ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
-  }
-  errno = 0;
-  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
-  if (errno != 0 || value == 0 || value > kLargestLength) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
-}
 
 std::unique_ptr<search::TextStore> OpenDatabase(
     const ParsedCommandLine& line, search::OpenMode mode, std::string* error,
@@ -33,6 +20,28 @@ std::unique_ptr<search::TextStore> OpenDatabase(
     return nullptr;
   }
   return search::OpenSqliteStore(positional[0], mode, error, matching);
+}
+
+bool ReadPatternForm(const CommandContext& context,
+                     const ParsedCommandLine& line, WildcardDialect* dialect,
+                     search::TextVariant* variant) {
+  if (const auto name = line.Value("dialect")) {
+    const auto parsed = search::ParseDialect(*name);
+    if (!parsed) {
+      context.Report("unknown dialect '" + *name + "' (use access or odbc)");
+      return false;
+    }
+    *dialect = *parsed;
+  }
+  if (const auto name = line.Value("variant")) {
+    const auto parsed = search::ParseVariant(*name);
+    if (!parsed) {
+      context.Report("unknown variant '" + *name + "' (use raw or alphabet)");
+      return false;
+    }
+    *variant = *parsed;
+  }
+  return true;
 }
 
 }  // namespace zolv::host

@@ -2,12 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
-#include "zolv/zolvexformat.h"
+#include "dictionary_format.h"
+#include "parallel_writer.h"
 
 namespace zolv::host {
 
@@ -75,6 +77,62 @@ bool TemporaryFile::Create(const std::string& directory,
   }
   close(descriptor);
   path_ = pattern;
+  return true;
+}
+
+bool IndependentScreens::Create(const std::vector<std::string>& screens,
+                                std::string* error) {
+  DictionaryContent independent;
+  independent.orderFlag = 1;
+  for (std::size_t i = 0; i < screens.size(); ++i) {
+    independent.screens.push_back(
+        {static_cast<std::uint16_t>(i + 1), {}, {}, screens[i]});
+  }
+  std::error_code code;
+  const std::filesystem::path temporaryDirectory =
+      std::filesystem::temp_directory_path(code);
+  if (code) {
+    *error = "no directory for temporary files: " + code.message();
+    return false;
+  }
+  if (!file_.Create(temporaryDirectory.string(), ".vetorb", error)) {
+    return false;
+  }
+  if (!WriteDictionaryFile(file_.path(), independent)) {
+    *error = file_.path() + ": cannot be written";
+    return false;
+  }
+  return true;
+}
+
+bool IndependentScreens::FindAll(
+    const std::string& driverPath, bool query,
+    const std::vector<HostObject*>& objects, WorkerPool& pool,
+    std::vector<std::vector<std::uint16_t>>* found, std::size_t* failed,
+    std::string* error, const std::function<void(std::size_t)>& step) const {
+  *failed = objects.size();
+  ScreenFinder finder;
+  if (!finder.Open(driverPath, file_.path(), query, error)) return false;
+  found->assign(objects.size(), {});
+  std::vector<std::string> errors(objects.size());
+  std::vector<char> written(objects.size(), 0);
+  // In slices, so that progress moves while the pool works.
+  const std::size_t slice = pool.size() * kItemsPerWorker;
+  for (std::size_t first = 0; first < objects.size(); first += slice) {
+    const std::size_t count = std::min(slice, objects.size() - first);
+    pool.Run(count, [&](std::size_t, std::size_t offset) {
+      const std::size_t i = first + offset;
+      written[i] = finder.Find(objects[i], &(*found)[i], &errors[i]);
+    });
+    for (std::size_t i = first; i < first + count; ++i) {
+      if (!written[i]) {
+        *failed = i;
+        *error = errors[i];
+        return false;
+      }
+    }
+    if (step) step(first + count);
+  }
   return true;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,8 @@ class ScreenFinder {
   std::size_t width_ = 0;
 };
 
+class WorkerPool;
+
 /// A temporary file, removed when this ends.
 class TemporaryFile {
  public:
@@ -52,6 +55,31 @@ class TemporaryFile {
 
  private:
   std::string path_;
+};
+
+/// Screens written as a dictionary whose lists are all empty, so that the
+/// driver tests each screen on its own and takes nothing out of a query's
+/// result: what decides which screens imply which (zolv dict build) and
+/// which screens a sample holds (zolv dict choose).
+class IndependentScreens {
+ public:
+  /// Writes the dictionary of screens (SMARTS, numbered from 1 in order)
+  /// to a temporary file. False with a message.
+  bool Create(const std::vector<std::string>& screens, std::string* error);
+
+  /// found[i]: the numbers of the screens objects[i] holds, written as a
+  /// query or a target by the driver at driverPath, on pool's threads.
+  /// step(done) follows every slice of objects when given. False with a
+  /// message, and *failed the index of the object that failed when it was
+  /// one.
+  bool FindAll(const std::string& driverPath, bool query,
+               const std::vector<HostObject*>& objects, WorkerPool& pool,
+               std::vector<std::vector<std::uint16_t>>* found,
+               std::size_t* failed, std::string* error,
+               const std::function<void(std::size_t done)>& step = {}) const;
+
+ private:
+  TemporaryFile file_;
 };
 
 }  // namespace zolv::host

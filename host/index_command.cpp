@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "command_context.h"
 #include "database_option.h"
 #include "index_writing.h"
 #include "molecule_input.h"
@@ -98,16 +99,14 @@ const CommandSpec& Definition() {
          "Commit the rows in transactions of N (default: 1000)."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary (default: default.vetorb beside the driver)."},
-        {"driver", '\0', "PATH",
-         "Driver library to load (default: the one beside zolv)."},
+        DriverOption(),
         {"length", '\0', "N",
          "Write the \"SBI\" texts with exactly this \"length\" and report "
          "every text it cuts (default: whatever each text needs)."},
         {"bits-length", '\0', "N",
          "Length of the bit string (default: the dictionary's highest screen "
          "number, so that no screens share a position)."},
-        {"input-format", '\0', "FORMAT",
-         "Read every FILE as smi or sdf, whatever its name."},
+        InputFormatOption(),
         MaxAtomsOption(),
         JobsOption(),
     };
@@ -118,9 +117,12 @@ const CommandSpec& Definition() {
   return command;
 }
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+const CommandContext& Context() {
+  static const CommandContext context(kProgram);
+  return context;
 }
+
+void Report(const std::string& message) { Context().Report(message); }
 
 // One input file in command-line order.
 struct InputFile {
@@ -128,40 +130,22 @@ struct InputFile {
   InputFormat format = InputFormat::kSmiles;
 };
 
-bool CollectFiles(const ParsedCommandLine& line, std::size_t first,
-                  std::vector<InputFile>* files, std::string* error) {
+// The files after the first positional argument (all of them with
+// --postgres), checked before anything is stored. False after a report.
+bool CollectFiles(const ParsedCommandLine& line,
+                  std::vector<InputFile>* files) {
   std::optional<InputFormat> forced;
-  if (const auto name = line.Value("input-format")) {
-    forced = ParseInputFormat(*name);
-    if (!forced) {
-      *error = "unknown input format '" + *name + "' (use smi or sdf)";
-      return false;
-    }
-  }
+  if (!Context().ReadInputFormat(line, &forced)) return false;
   const std::vector<std::string> positional = line.Positional();
-  for (std::size_t i = first; i < positional.size(); ++i) {
+  for (std::size_t i = line.Has("postgres") ? 0 : 1; i < positional.size();
+       ++i) {
     InputFile file;
     file.path = positional[i];
-    if (const auto problem = CheckInputFile(file.path)) {
-      *error = file.path + ": " + *problem;
-      return false;
-    }
-    std::optional<InputFormat> format = forced;
-    if (!format) {
-      format = file.path == "-" ? std::optional(InputFormat::kSmiles)
-                                : FormatFromFileName(file.path);
-    }
-    if (!format) {
-      *error = file.path +
-               ": unknown file type (expected .smi, .smiles, .sdf, .sd or "
-               ".mol, optionally .gz); use --input-format";
-      return false;
-    }
-    file.format = *format;
+    if (!Context().CheckInput(file.path, forced, &file.format)) return false;
     files->push_back(std::move(file));
   }
   if (files->empty()) {
-    *error = "no input: give the files to index after the database";
+    Report("no input: give the files to index after the database");
     return false;
   }
   return true;
@@ -369,6 +353,41 @@ class Indexer {
   std::size_t maxAtoms_ = kDefaultMaxAtoms;
 };
 
+// What zolv index is asked to do.
+struct IndexParameters {
+  std::vector<InputFile> files;  // in command-line order
+  std::uint32_t length = 0;      // "SBI" length; 0: whatever each needs
+  std::optional<std::uint32_t> bitsLength;  // none: the highest screen
+  std::size_t batchSize = kBatchSize;       // rows per transaction
+  std::size_t maxAtoms = kDefaultMaxAtoms;
+  std::size_t jobs = 1;
+  bool replace = false;  // replace an index the database holds
+  bool append = false;   // add to a complete index
+};
+
+// Reads and checks the command line; false after a report.
+bool ReadParameters(const ParsedCommandLine& line, IndexParameters* p) {
+  if (!Context().ReadMaxAtoms(line, &p->maxAtoms) ||
+      !Context().ReadNumber(line, "length", 1, kLargestLength, &p->length) ||
+      !Context().ReadJobs(line, &p->jobs) || !CollectFiles(line, &p->files)) {
+    return false;
+  }
+  std::uint32_t bitsLength = 0;
+  if (!Context().ReadNumber(line, "bits-length", 1, kLargestLength,
+                            &bitsLength) ||
+      !Context().ReadNumber(line, "batch", 1, kLargestLength, &p->batchSize)) {
+    return false;
+  }
+  if (line.Has("bits-length")) p->bitsLength = bitsLength;
+  p->replace = line.Has("replace");
+  p->append = line.Has("append");
+  if (p->replace && p->append) {
+    Report("give --replace or --append, not both");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const CommandSpec& IndexCommandSpec() { return Definition(); }
@@ -376,73 +395,27 @@ const CommandSpec& IndexCommandSpec() { return Definition(); }
 int RunIndex(int argc, char** argv) {
   int exitCode = kExitSuccess;
   const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Definition(), argc, argv, &exitCode);
+      Context().Parse(Definition(), argc, argv, &exitCode);
   if (!line) return exitCode;
+  IndexParameters p;
+  if (!ReadParameters(*line, &p)) return kExitFailure;
 
   std::string error;
-  std::size_t maxAtoms = kDefaultMaxAtoms;
-  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-  std::uint32_t length = 0;
-  if (const auto text = line->Value("length")) {
-    const auto parsed = ParseLengthValue(*text);
-    if (!parsed) {
-      Report("--length must be a whole number from 1 to " +
-             std::to_string(kLargestLength));
-      return kExitFailure;
-    }
-    length = *parsed;
-  }
-  const std::optional<std::size_t> jobs = ParseJobs(*line, &error);
-  if (!jobs) {
-    Report(error);
-    return kExitFailure;
-  }
-  std::vector<InputFile> files;
-  if (!CollectFiles(*line, line->Has("postgres") ? 0 : 1, &files, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-
   SbiTextWriter writer;
-  if (!writer.Open(line->Value("driver").value_or(DefaultDriverPath()),
+  if (!writer.Open(line->Value("driver").value_or(""),
                    line->Value("dictionary").value_or(""), &error)) {
     Report(error);
     return kExitFailure;
   }
-  std::uint32_t bitsLength = std::max<std::uint32_t>(writer.highestScreen(), 1);
-  if (const auto text = line->Value("bits-length")) {
-    const auto parsed = ParseLengthValue(*text);
-    if (!parsed) {
-      Report("--bits-length must be a whole number from 1 to " +
-             std::to_string(kLargestLength));
-      return kExitFailure;
-    }
-    bitsLength = *parsed;
-  }
-
-  std::size_t batchSize = kBatchSize;
-  if (const auto text = line->Value("batch")) {
-    const auto parsed = ParseLengthValue(*text);
-    if (!parsed) {
-      Report("--batch must be a whole number from 1 to " +
-             std::to_string(kLargestLength));
-      return kExitFailure;
-    }
-    batchSize = *parsed;
-  }
-  if (line->Has("replace") && line->Has("append")) {
-    Report("give --replace or --append, not both");
-    return kExitFailure;
-  }
+  const std::uint32_t bitsLength =
+      p.bitsLength.value_or(std::max<std::uint32_t>(writer.highestScreen(), 1));
+  const std::uint32_t length = p.length;
 
   std::unique_ptr<search::TextStore> store =
       OpenDatabase(*line, search::OpenMode::kWrite, &error);
   search::IndexRequest request;
-  request.replace = line->Has("replace");
-  request.append = line->Has("append");
+  request.replace = p.replace;
+  request.append = p.append;
   request.settings = {
       {kSettingDictionary, writer.dictionaryPath()},
       {kSettingDictionaryDigest, writer.dictionaryDigest()},
@@ -463,10 +436,10 @@ int RunIndex(int argc, char** argv) {
   }
 
   const auto start_time = std::chrono::steady_clock::now();
-  WorkerPool pool(*jobs);
-  Indexer indexer(writer, *store, length, bitsLength, start, batchSize, pool);
-  indexer.SetMaxAtoms(maxAtoms);
-  for (const InputFile& file : files) {
+  WorkerPool pool(p.jobs);
+  Indexer indexer(writer, *store, length, bitsLength, start, p.batchSize, pool);
+  indexer.SetMaxAtoms(p.maxAtoms);
+  for (const InputFile& file : p.files) {
     if (!indexer.IndexFile(file)) return kExitFailure;
   }
   if (!indexer.Flush()) return kExitFailure;

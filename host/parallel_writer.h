@@ -28,11 +28,6 @@ std::size_t DefaultJobs();
 /// The option every parallel command takes.
 OptionSpec JobsOption();
 
-/// --jobs N from line (DefaultJobs() without it); none with a message for
-/// anything but a whole number from 1 to 1024.
-std::optional<std::size_t> ParseJobs(const ParsedCommandLine& line,
-                                     std::string* error);
-
 /// Threads that run one batch of tasks at a time. The caller's thread is
 /// worker 0, so a pool of one job starts no thread and runs everything on
 /// the caller's, in order.

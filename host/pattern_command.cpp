@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "command_context.h"
+#include "database_option.h"
 #include "molecule_input.h"
 #include "rdcore.h"
 #include "record_stream.h"
@@ -61,8 +63,7 @@ const CommandSpec& Definition() {
          "sqlite (default), postgres, hex or escaped; see below."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary (default: default.vetorb beside the driver)."},
-        {"driver", '\0', "PATH",
-         "Driver library to load (default: the one beside zolv)."},
+        DriverOption(),
     };
     s.details = kDetails;
     return s;
@@ -70,9 +71,12 @@ const CommandSpec& Definition() {
   return command;
 }
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+const CommandContext& Context() {
+  static const CommandContext context(kProgram);
+  return context;
 }
+
+void Report(const std::string& message) { Context().Report(message); }
 
 struct PatternQuery {
   rdcore::Notation notation = rdcore::Notation::kSmiles;
@@ -141,54 +145,57 @@ std::string FormatPattern(const std::string& pattern, PatternForm form) {
   return {};
 }
 
+namespace {
+
+// What zolv pattern is asked to do.
+struct PatternParameters {
+  search::TextVariant variant = search::TextVariant::kRaw;  // texts matched
+  WildcardDialect dialect = WildcardDialect::kAccess;       // its wildcards
+  PatternForm form = PatternForm::kSqlite;  // how each pattern is printed
+  std::string user;                         // -o, after the fixed options
+  std::vector<PatternQuery> queries;        // in command-line order
+};
+
+// Reads and checks the command line; false after a report.
+bool ReadParameters(const ParsedCommandLine& line, PatternParameters* p) {
+  if (!ReadPatternForm(Context(), line, &p->dialect, &p->variant)) {
+    return false;
+  }
+  if (const auto name = line.Value("as")) {
+    const auto parsed = ParsePatternForm(*name);
+    if (!parsed) {
+      Report("unknown form '" + *name +
+             "' (use sqlite, postgres, hex or escaped)");
+      return false;
+    }
+    p->form = *parsed;
+  }
+  p->user = line.Value("options").value_or("");
+  if (NamesScreenFile(p->user)) {
+    Report("give the dictionary with --dictionary, not \"screenfile\"");
+    return false;
+  }
+  std::string error;
+  if (!CollectQueries(line, &p->queries, &error)) {
+    Report(error);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 const CommandSpec& PatternCommandSpec() { return Definition(); }
 
 int RunPattern(int argc, char** argv) {
   int exitCode = kExitSuccess;
   const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Definition(), argc, argv, &exitCode);
+      Context().Parse(Definition(), argc, argv, &exitCode);
   if (!line) return exitCode;
-
-  search::TextVariant variant = search::TextVariant::kRaw;
-  WildcardDialect dialect = WildcardDialect::kAccess;
-  PatternForm form = PatternForm::kSqlite;
-  if (const auto name = line->Value("dialect")) {
-    const auto parsed = search::ParseDialect(*name);
-    if (!parsed) {
-      Report("unknown dialect '" + *name + "' (use access or odbc)");
-      return kExitFailure;
-    }
-    dialect = *parsed;
-  }
-  if (const auto name = line->Value("variant")) {
-    const auto parsed = search::ParseVariant(*name);
-    if (!parsed) {
-      Report("unknown variant '" + *name + "' (use raw or alphabet)");
-      return kExitFailure;
-    }
-    variant = *parsed;
-  }
-  if (const auto name = line->Value("as")) {
-    const auto parsed = ParsePatternForm(*name);
-    if (!parsed) {
-      Report("unknown form '" + *name +
-             "' (use sqlite, postgres, hex or escaped)");
-      return kExitFailure;
-    }
-    form = *parsed;
-  }
-  const std::string user = line->Value("options").value_or("");
-  if (NamesScreenFile(user)) {
-    Report("give the dictionary with --dictionary, not \"screenfile\"");
-    return kExitFailure;
-  }
+  PatternParameters p;
+  if (!ReadParameters(*line, &p)) return kExitFailure;
 
   std::string error;
-  std::vector<PatternQuery> queries;
-  if (!CollectQueries(*line, &queries, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
   // Opened as zolv search opens it, so that a bad dictionary is refused the
   // same way.
   SbiTextWriter writer;
@@ -199,7 +206,7 @@ int RunPattern(int argc, char** argv) {
   }
 
   std::size_t skipped = 0;
-  for (const PatternQuery& query : queries) {
+  for (const PatternQuery& query : p.queries) {
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
         query.text, query.notation, rdcore::MoleculeRole::kQuery);
     std::string failure = parsed.error;
@@ -211,8 +218,9 @@ int RunPattern(int argc, char** argv) {
       // first so that -o cannot turn the pattern into something else, and
       // the budget comes last so that a "length" in -o wins over it.
       if (writer.WriteBudgeted(parsed.molecule.get(), ScreenMode::kQuery,
-                               variant, dialect, 0, &pattern, &failure, user)) {
-        const std::string out = FormatPattern(pattern.text, form) + "\n";
+                               p.variant, p.dialect, 0, &pattern, &failure,
+                               p.user)) {
+        const std::string out = FormatPattern(pattern.text, p.form) + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         continue;
       }

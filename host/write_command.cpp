@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "command_context.h"
 #include "driver_session.h"
 #include "molecule_input.h"
 #include "option_parser.h"
@@ -68,7 +69,7 @@ struct Input {
   InputFormat format = InputFormat::kSmiles;
 };
 
-// Everything a run needs besides its inputs.
+// Everything a write of one molecule needs.
 struct WriteSettings {
   std::string options;   // as the driver gets them
   bool queries = false;  // molecules are made as queries
@@ -86,9 +87,12 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+const CommandContext& Context() {
+  static const CommandContext context(kProgram);
+  return context;
 }
+
+void Report(const std::string& message) { Context().Report(message); }
 
 // Counts written molecules on stderr while a long input runs.
 class ProgressMeter {
@@ -140,14 +144,11 @@ const CommandSpec& Definition() {
          "\"length\" above 1000000 is refused."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary to use; any path. It must exist."},
-        {"driver", '\0', "PATH",
-         "Driver library to load (default: libzolvexformat11v6.so beside "
-         "zolv)."},
+        DriverOption(),
         {"smiles", '\0', "TEXT", "Write one molecule given as SMILES.", true},
         {"smarts", '\0', "TEXT",
          "Write one query given as SMARTS; always read as a query.", true},
-        {"input-format", '\0', "FORMAT",
-         "Read every FILE as smi or sdf, whatever its name."},
+        InputFormatOption(),
         {"encoding", '\0', "ENCODING",
          "How records are printed: text (the bytes as they are, default), "
          "hex (two lowercase hex digits per byte) or escaped (printable "
@@ -195,25 +196,17 @@ bool OpenSession(const ParsedCommandLine& line, DriverSession* session,
       session->driver().Directory() + parsed.screenFile.text();
   const std::string problem = DictionaryProblem(file);
   if (!problem.empty()) {
-    Report("warning: the driver will find no screens: " + file + ": " +
-           problem);
+    Context().Warn("the driver will find no screens: " + file + ": " + problem);
   }
   *options = user;
   return true;
 }
 
 // Sorts the command line's inputs and checks files before anything is
-// written. False with a message on the first bad one.
-bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs,
-                   std::string* error) {
+// written. False after a report on the first bad one.
+bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs) {
   std::optional<InputFormat> forced;
-  if (const auto name = line.Value("input-format")) {
-    forced = ParseInputFormat(*name);
-    if (!forced) {
-      *error = "unknown input format '" + *name + "' (use smi or sdf)";
-      return false;
-    }
-  }
+  if (!Context().ReadInputFormat(line, &forced)) return false;
   for (const Argument& argument : line.arguments()) {
     Input input;
     input.text = argument.value;
@@ -223,29 +216,16 @@ bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs,
       input.kind = Input::Kind::kSmarts;
     } else if (argument.option.empty()) {
       input.kind = Input::Kind::kFile;
-      if (const auto problem = CheckInputFile(input.text)) {
-        *error = input.text + ": " + *problem;
+      if (!Context().CheckInput(input.text, forced, &input.format)) {
         return false;
       }
-      std::optional<InputFormat> format = forced;
-      if (!format) {
-        format = input.text == "-" ? std::optional(InputFormat::kSmiles)
-                                   : FormatFromFileName(input.text);
-      }
-      if (!format) {
-        *error = input.text +
-                 ": unknown file type (expected .smi, .smiles, .sdf, .sd or "
-                 ".mol, optionally .gz); use --input-format";
-        return false;
-      }
-      input.format = *format;
     } else {
       continue;
     }
     inputs->push_back(std::move(input));
   }
   if (inputs->empty()) {
-    *error = "no input: give FILE, '-', --smiles or --smarts";
+    Report("no input: give FILE, '-', --smiles or --smarts");
     return false;
   }
   return true;
@@ -488,6 +468,55 @@ class Writer {
   bool warnedLineBreak_ = false;
 };
 
+// What zolv write is asked to do.
+struct WriteParameters {
+  std::vector<Input> inputs;  // files, --smiles and --smarts, in order
+  WriteSettings settings;     // options as the user gave them, until opened
+  std::size_t jobs = 1;       // threads writing through the one driver
+  std::optional<std::string> outputPath;  // none: standard output
+};
+
+// Reads and checks the command line; false after a report.
+bool ReadParameters(const ParsedCommandLine& line, WriteParameters* p) {
+  const std::string encoding = line.Value("encoding").value_or("text");
+  if (const auto parsed = ParseRecordEncoding(encoding)) {
+    p->settings.encoding = *parsed;
+  } else {
+    Report("unknown encoding '" + encoding + "' (use text, hex or escaped)");
+    return false;
+  }
+  p->settings.withName = line.Has("name");
+  p->settings.progress = !line.Has("no-progress") && isatty(STDERR_FILENO) != 0;
+  if (!Context().ReadMaxAtoms(line, &p->settings.maxAtoms)) return false;
+
+  const OptionReview review = ReviewOptions(line.Value("options").value_or(""));
+  for (const std::string& warning : review.warnings) Context().Warn(warning);
+  if (!review.error.empty()) {
+    Report(review.error);
+    return false;
+  }
+  p->outputPath = line.Value("output");
+  return Context().ReadJobs(line, &p->jobs) && CollectInputs(line, &p->inputs);
+}
+
+// Writes every input through session; the exit code.
+int Write(const DriverSession& session, const WriteParameters& p,
+          std::FILE* out) {
+  WorkerPool pool(p.jobs);
+  Writer writer(session, p.settings, out, pool);
+  bool completed = true;
+  for (const Input& input : p.inputs) {
+    if (!writer.WriteInput(input)) {
+      completed = false;
+      break;
+    }
+  }
+  writer.Finish();
+  return !completed             ? kExitFailure
+         : writer.skipped() > 0 ? kExitPartial
+                                : kExitSuccess;
+}
+
 }  // namespace
 
 const CommandSpec& WriteCommandSpec() { return Definition(); }
@@ -495,88 +524,41 @@ const CommandSpec& WriteCommandSpec() { return Definition(); }
 int RunWrite(int argc, char** argv) {
   int exitCode = kExitSuccess;
   const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Definition(), argc, argv, &exitCode);
+      Context().Parse(Definition(), argc, argv, &exitCode);
   if (!line) return exitCode;
-
-  WriteSettings settings;
-  const std::string encoding = line->Value("encoding").value_or("text");
-  if (const auto parsed = ParseRecordEncoding(encoding)) {
-    settings.encoding = *parsed;
-  } else {
-    Report("unknown encoding '" + encoding + "' (use text, hex or escaped)");
-    return kExitFailure;
-  }
-  settings.withName = line->Has("name");
-  settings.progress = !line->Has("no-progress") && isatty(STDERR_FILENO) != 0;
-  std::string maxAtomsError;
-  if (!ReadMaxAtoms(*line, &settings.maxAtoms, &maxAtomsError)) {
-    Report(maxAtomsError);
-    return kExitFailure;
-  }
-
-  const OptionReview review =
-      ReviewOptions(line->Value("options").value_or(""));
-  for (const std::string& warning : review.warnings) {
-    Report("warning: " + warning);
-  }
-  if (!review.error.empty()) {
-    Report(review.error);
-    return kExitFailure;
-  }
-
-  std::string error;
-  const std::optional<std::size_t> jobs = ParseJobs(*line, &error);
-  if (!jobs) {
-    Report(error);
-    return kExitFailure;
-  }
-
-  std::vector<Input> inputs;
-  if (!CollectInputs(*line, &inputs, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
+  WriteParameters p;
+  if (!ReadParameters(*line, &p)) return kExitFailure;
 
   DriverSession session;
-  if (!OpenSession(*line, &session, &settings.options, &error)) {
+  std::string error;
+  if (!OpenSession(*line, &session, &p.settings.options, &error)) {
     Report(error);
     return kExitFailure;
   }
-
   // The driver decides between target and query from the same options, read
   // the same way; the molecules are made to match.
   WriteOptions parsed;
-  ParseOptions(settings.options.c_str(), &parsed);
-  settings.queries = parsed.screenMode == ScreenMode::kQuery;
-  if (!settings.queries && line->Has("smarts")) {
-    Report(
-        "warning: --smarts makes a query, but the options do not say "
-        "object=query, so the driver writes it as a target");
+  ParseOptions(p.settings.options.c_str(), &parsed);
+  p.settings.queries = parsed.screenMode == ScreenMode::kQuery;
+  if (!p.settings.queries && line->Has("smarts")) {
+    Context().Warn(
+        "--smarts makes a query, but the options do not say object=query, so "
+        "the driver writes it as a target");
   }
 
   std::FILE* out = stdout;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> outputFile(nullptr,
                                                              &std::fclose);
-  if (const auto path = line->Value("output")) {
-    outputFile.reset(std::fopen(path->c_str(), "wb"));
+  if (p.outputPath) {
+    outputFile.reset(std::fopen(p.outputPath->c_str(), "wb"));
     if (!outputFile) {
-      Report(*path + ": cannot write: " + std::strerror(errno));
+      Report(*p.outputPath + ": cannot write: " + std::strerror(errno));
       return kExitFailure;
     }
     out = outputFile.get();
   }
 
-  WorkerPool pool(*jobs);
-  Writer writer(session, settings, out, pool);
-  bool completed = true;
-  for (const Input& input : inputs) {
-    if (!writer.WriteInput(input)) {
-      completed = false;
-      break;
-    }
-  }
-  writer.Finish();
-
+  const int written = Write(session, p, out);
   const bool flushed = std::fflush(out) == 0 && std::ferror(out) == 0;
   if (!flushed) {
     Report(std::string("cannot write the output: ") + std::strerror(errno));
@@ -586,8 +568,7 @@ int RunWrite(int argc, char** argv) {
     Report(std::string("cannot write the output: ") + std::strerror(errno));
     return kExitFailure;
   }
-  if (!completed) return kExitFailure;
-  return writer.skipped() > 0 ? kExitPartial : kExitSuccess;
+  return written;
 }
 
 }  // namespace zolv::host

@@ -17,7 +17,7 @@
 #include "test_files.h"
 #include "zolv_runner.h"
 
-namespace zolv::host::testing {
+namespace zolv::testing {
 namespace {
 
 using Numbers = std::set<std::uint16_t>;
@@ -306,4 +306,4 @@ TEST(DefaultDictionary, ImplicationsHoldInRealMolecules) {
 }
 
 }  // namespace
-}  // namespace zolv::host::testing
+}  // namespace zolv::testing
