@@ -340,6 +340,42 @@ bool ReadParameters(const CommandContext& context,
          context.ReadJobs(line, &p->jobs);
 }
 
+// Each listed screen read as a query; a null one and a problem for each
+// that cannot be read.
+std::vector<std::unique_ptr<rdcore::HostMolecule>> ReadListedQueries(
+    const ScreenList& list, std::size_t maxAtoms,
+    std::vector<ListProblem>* problems) {
+  std::vector<std::unique_ptr<rdcore::HostMolecule>> queries;
+  for (const ListedScreen& screen : list.screens) {
+    if (const auto problem =
+            CheckMoleculeText(screen.smarts, false, maxAtoms)) {
+      problems->push_back({screen.line, *problem});
+      queries.push_back(nullptr);
+      continue;
+    }
+    rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+        screen.smarts, rdcore::Notation::kSmarts, rdcore::MoleculeRole::kQuery);
+    if (!parsed.molecule) problems->push_back({screen.line, parsed.error});
+    queries.push_back(std::move(parsed.molecule));
+  }
+  return queries;
+}
+
+// Every problem of the list in line order, and that nothing was written.
+void ReportProblems(const CommandContext& context, const std::string& shown,
+                    std::vector<ListProblem> all) {
+  std::stable_sort(all.begin(), all.end(),
+                   [](const ListProblem& a, const ListProblem& b) {
+                     return a.line < b.line;
+                   });
+  for (const ListProblem& problem : all) {
+    context.Report(shown + ":" + std::to_string(problem.line) + ": " +
+                   problem.message);
+  }
+  context.Report(shown + ": " + std::to_string(all.size()) + " problem" +
+                 (all.size() == 1 ? "" : "s") + "; no dictionary written");
+}
+
 }  // namespace
 
 const CommandSpec& DictBuildCommandSpec() { return BuildSpec(); }
@@ -361,36 +397,12 @@ int RunDictBuild(int argc, char** argv) {
     context.Report(error);
     return kExitFailure;
   }
-  const std::size_t maxAtoms = p.maxAtoms;
-
   // Read every SMARTS first, so that one run reports all faulty lines.
   std::vector<ListProblem> problems = list.problems;
-  std::vector<std::unique_ptr<rdcore::HostMolecule>> queries;
-  for (const ListedScreen& screen : list.screens) {
-    if (const auto problem =
-            CheckMoleculeText(screen.smarts, false, maxAtoms)) {
-      problems.push_back({screen.line, *problem});
-      queries.push_back(nullptr);
-      continue;
-    }
-    rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
-        screen.smarts, rdcore::Notation::kSmarts, rdcore::MoleculeRole::kQuery);
-    if (!parsed.molecule) {
-      problems.push_back({screen.line, parsed.error});
-    }
-    queries.push_back(std::move(parsed.molecule));
-  }
+  const std::vector<std::unique_ptr<rdcore::HostMolecule>> queries =
+      ReadListedQueries(list, p.maxAtoms, &problems);
   const auto reportAll = [&](std::vector<ListProblem> all) {
-    std::stable_sort(all.begin(), all.end(),
-                     [](const ListProblem& a, const ListProblem& b) {
-                       return a.line < b.line;
-                     });
-    for (const ListProblem& problem : all) {
-      context.Report(shown + ":" + std::to_string(problem.line) + ": " +
-                     problem.message);
-    }
-    context.Report(shown + ": " + std::to_string(all.size()) + " problem" +
-                   (all.size() == 1 ? "" : "s") + "; no dictionary written");
+    ReportProblems(context, shown, std::move(all));
   };
   if (!problems.empty()) {
     reportAll(std::move(problems));

@@ -163,6 +163,33 @@ TEST(ChooseScreens, NeverTakesTwoEquivalentScreens) {
   EXPECT_EQ(result.chosen.size(), 3u);
 }
 
+TEST(NumberChosen, GivesTheBlurredNumbersToTheScreensWrittenLeast) {
+  // Twelve candidates, each written in one query of its own, but for
+  // candidates 5 and 9, which no query holds.
+  ChoiceInput input;
+  input.candidates = 12;
+  input.implied.assign(12, {});
+  for (std::uint16_t c = 0; c < 12; ++c) {
+    if (c != 5 && c != 9) input.queryScreens.push_back({c});
+  }
+  struct Case {
+    std::vector<std::size_t> chosen;
+    std::vector<std::size_t> expected;  // candidate of screen 1, 2, ...
+  };
+  const std::vector<Case> cases = {
+      // Screen 7 is the only blurred number up to 12: the first of the
+      // least written (5, then 9, in the order chosen) takes it.
+      {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+       {0, 1, 2, 3, 4, 6, 5, 7, 8, 9, 10, 11}},
+      {{11, 9, 10, 8, 7, 6, 5, 4}, {11, 10, 8, 7, 6, 5, 9, 4}},
+      // Too few screens for a blurred number: the order chosen stays.
+      {{3, 5, 1}, {3, 5, 1}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(NumberChosen(input, c.chosen), c.expected);
+  }
+}
+
 TEST(WrittenCounts, CountsOnlyScreensNoOtherFoundScreenImplies) {
   const ChoiceInput input = SmallChoice();
   // Query 0 holds 0 and 1, and 1 implies 0: only 1 is written.
