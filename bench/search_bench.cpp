@@ -23,7 +23,7 @@
 #include "bench_driver.h"
 #include "bench_table.h"
 #include "benchmarks.h"
-#include "database_option.h"
+#include "index_writing.h"
 #include "sbi_text_writer.h"
 #include "whole_text.h"
 
@@ -109,7 +109,7 @@ bool OpenStores(const BenchOptions& options, const BenchDriver& driver,
   }
   for (StoreUnderTest& tested : *stores) {
     std::optional<std::string> digest;
-    if (!tested.store->GetSetting(host::kSettingDictionaryDigest, &digest,
+    if (!tested.store->GetSetting(search::kSettingDictionaryDigest, &digest,
                                   error)) {
       *error = tested.name + ": " + *error;
       return false;

@@ -115,12 +115,8 @@ const CommandSpec& Definition() {
   return command;
 }
 
-const CommandContext& Context() {
-  static const CommandContext context(kProgram);
-  return context;
-}
-
-void Report(const std::string& message) { Context().Report(message); }
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 // The limit of every count zolv bench reads.
 constexpr std::uint64_t kMostCount = 1000000000;
@@ -152,25 +148,25 @@ std::vector<bench::MoleculeFile> QueryFiles(const ParsedCommandLine& line) {
 bool ReadOptions(const ParsedCommandLine& line, const std::string& mode,
                  bench::BenchOptions* options) {
   std::size_t rounds = 3;
-  if (!Context().ReadNumber(line, "targets", 0, kMostCount,
-                            &options->targetLimit) ||
-      !Context().ReadNumber(line, "queries", 0, kMostCount,
-                            &options->queryLimit) ||
-      !Context().ReadNumber(line, "rounds", 0, kMostCount, &rounds) ||
-      !Context().ReadNumber(line, "show-missed", 0, kMostCount,
-                            &options->showMissed) ||
-      !Context().ReadMaxAtoms(line, &options->maxAtoms)) {
+  if (!kContext.ReadNumber(line, "targets", 0, kMostCount,
+                           &options->targetLimit) ||
+      !kContext.ReadNumber(line, "queries", 0, kMostCount,
+                           &options->queryLimit) ||
+      !kContext.ReadNumber(line, "rounds", 0, kMostCount, &rounds) ||
+      !kContext.ReadNumber(line, "show-missed", 0, kMostCount,
+                           &options->showMissed) ||
+      !kContext.ReadMaxAtoms(line, &options->maxAtoms)) {
     return false;
   }
   options->rounds = static_cast<int>(rounds == 0 ? 1 : rounds);
   options->fullTruth = line.Has("full-check");
   options->progress = !line.Has("no-progress");
-  if (!Context().ReadJobs(line, &options->jobs)) return false;
+  if (!kContext.ReadJobs(line, &options->jobs)) return false;
   options->driverPath = line.Value("driver").value_or("");
   options->dictionaryPath = line.Value("dictionary").value_or("");
   options->sqlitePath = line.Value("sqlite").value_or("");
   options->postgres = line.Value("postgres").value_or("");
-  if (!ReadPatternForm(Context(), line, &options->dialect, &options->variant)) {
+  if (!ReadPatternForm(kContext, line, &options->dialect, &options->variant)) {
     return false;
   }
   if (const auto file = line.Value("target-file")) {
@@ -204,18 +200,19 @@ bool ReadOptions(const ParsedCommandLine& line, const std::string& mode,
 const CommandSpec& BenchCommandSpec() { return Definition(); }
 
 int RunBench(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      Context().Parse(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  const std::string mode = line->Positional()[0];
-  bench::BenchOptions options;
-  if (!ReadOptions(*line, mode, &options)) return kExitFailure;
-  if (mode == "throughput") return bench::RunThroughput(options);
-  if (mode == "pruning") return bench::RunPruning(options);
-  if (mode == "quality") return bench::RunQuality(options);
-  if (mode == "screens") return bench::RunScreenCosts(options);
-  return bench::RunSearchTimes(options);
+  return RunCommand<bench::BenchOptions>(
+      kContext, Definition(), argc, argv,
+      [](const ParsedCommandLine& line, bench::BenchOptions* options) {
+        return ReadOptions(line, line.Positional()[0], options);
+      },
+      [](const ParsedCommandLine& line, const bench::BenchOptions& options) {
+        const std::string mode = line.Positional()[0];
+        if (mode == "throughput") return bench::RunThroughput(options);
+        if (mode == "pruning") return bench::RunPruning(options);
+        if (mode == "quality") return bench::RunQuality(options);
+        if (mode == "screens") return bench::RunScreenCosts(options);
+        return bench::RunSearchTimes(options);
+      });
 }
 
 }  // namespace zolv::host

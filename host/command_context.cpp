@@ -44,7 +44,7 @@ OptionSpec InputFormatOption() {
 }
 
 void CommandContext::Report(const std::string& message) const {
-  std::fprintf(stderr, "%s: %s\n", program_.c_str(), message.c_str());
+  std::fprintf(stderr, "%s: %s\n", program_, message.c_str());
 }
 
 void CommandContext::Warn(const std::string& message) const {

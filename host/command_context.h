@@ -32,10 +32,11 @@ OptionSpec InputFormatOption();
 
 class CommandContext {
  public:
-  /// program: what every message starts with, e.g. "zolv index".
-  explicit CommandContext(std::string program) : program_(std::move(program)) {}
+  /// program: what every message starts with, e.g. "zolv index"; a
+  /// string that outlives the context.
+  constexpr explicit CommandContext(const char* program) : program_(program) {}
 
-  const std::string& program() const { return program_; }
+  const char* program() const { return program_; }
 
   /// "program: message" on stderr.
   void Report(const std::string& message) const;
@@ -78,7 +79,22 @@ class CommandContext {
                        std::uint64_t min, std::uint64_t max,
                        std::uint64_t* value) const;
 
-  std::string program_;
+  const char* program_;
 };
+
+/// A command's three steps: its command line parsed by command (help and
+/// usage errors end here), read into a Parameters record by read(line, &p),
+/// which reports what is wrong, and run(line, p), which gives the exit code.
+template <typename Parameters, typename Read, typename Run>
+int RunCommand(const CommandContext& context, const CommandSpec& command,
+               int argc, char** argv, Read read, Run run) {
+  int exitCode = kExitSuccess;
+  const std::optional<ParsedCommandLine> line =
+      context.Parse(command, argc, argv, &exitCode);
+  if (!line) return exitCode;
+  Parameters parameters;
+  if (!read(*line, &parameters)) return kExitFailure;
+  return run(*line, parameters);
+}
 
 }  // namespace zolv::host

@@ -22,6 +22,17 @@ std::unique_ptr<search::TextStore> OpenDatabase(
   return search::OpenSqliteStore(positional[0], mode, error, matching);
 }
 
+bool OpenWriter(const CommandContext& context, const ParsedCommandLine& line,
+                SbiTextWriter* writer) {
+  std::string error;
+  if (!writer->Open(line.Value("driver").value_or(""),
+                    line.Value("dictionary").value_or(""), &error)) {
+    context.Report(error);
+    return false;
+  }
+  return true;
+}
+
 bool ReadPatternForm(const CommandContext& context,
                      const ParsedCommandLine& line, WildcardDialect* dialect,
                      search::TextVariant* variant) {

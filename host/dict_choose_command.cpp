@@ -108,12 +108,8 @@ const CommandSpec& Definition() {
   return command;
 }
 
-const CommandContext& Context() {
-  static const CommandContext context(kProgram);
-  return context;
-}
-
-void Report(const std::string& message) { Context().Report(message); }
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 // "MIN-MAX" of numbers; none when malformed or MIN > MAX.
 std::optional<std::pair<double, double>> ParseRange(const std::string& text) {
@@ -164,11 +160,11 @@ bool ReadParameters(const ParsedCommandLine& line, ChooseParameters* p) {
   for (const auto& [option, target] :
        {std::pair{"sample", &p->sample}, std::pair{"pieces", &p->pieces},
         std::pair{"path-limit", &p->pathLimit}, std::pair{"seed", &p->seed}}) {
-    if (!Context().ReadNumber(line, option, 0, kMostCount, target)) {
+    if (!kContext.ReadNumber(line, option, 0, kMostCount, target)) {
       return false;
     }
   }
-  if (!Context().ReadNumber(line, "count", 1, kMaxChosen, &p->count)) {
+  if (!kContext.ReadNumber(line, "count", 1, kMaxChosen, &p->count)) {
     return false;
   }
   for (const auto& [option, target] :
@@ -199,8 +195,8 @@ bool ReadParameters(const ParsedCommandLine& line, ChooseParameters* p) {
     }
   }
   p->driverPath = line.Value("driver").value_or("");
-  return Context().ReadJobs(line, &p->jobs) &&
-         Context().ReadMaxAtoms(line, &p->maxAtoms);
+  return kContext.ReadJobs(line, &p->jobs) &&
+         kContext.ReadMaxAtoms(line, &p->maxAtoms);
 }
 
 // The sample: molecules as targets, and as queries the molecules, pieces
@@ -452,12 +448,10 @@ bool Choose(const ChooseParameters& p, const std::vector<Candidate>& candidates,
 
 const CommandSpec& DictChooseCommandSpec() { return Definition(); }
 
-int RunDictChoose(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const auto line = Context().Parse(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  ChooseParameters p;
-  if (!ReadParameters(*line, &p)) return kExitFailure;
+namespace {
+
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, ChooseParameters& p) {
   const auto start = std::chrono::steady_clock::now();
   Samples samples;
   std::vector<Candidate> candidates;
@@ -469,7 +463,7 @@ int RunDictChoose(int argc, char** argv) {
                  choice)) {
     return kExitFailure;
   }
-  for (const std::string& more : line->Values("more-output")) {
+  for (const std::string& more : line.Values("more-output")) {
     const std::size_t equals = more.find('=');
     const auto take = ParseWholeNumber(more.substr(0, equals), 1, kMostCount);
     if (equals == std::string::npos || !take) {
@@ -483,6 +477,13 @@ int RunDictChoose(int argc, char** argv) {
   }
   Report(std::to_string(bench::SecondsSince(start)) + " s");
   return kExitSuccess;
+}
+
+}  // namespace
+
+int RunDictChoose(int argc, char** argv) {
+  return RunCommand<ChooseParameters>(kContext, Definition(), argc, argv,
+                                      ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

@@ -34,6 +34,10 @@ constexpr std::size_t kMaxDistinctSbiScreens = 255;
 // A dump lists at most this many faults; the rest are counted.
 constexpr std::size_t kMaxListedProblems = 100;
 
+constexpr CommandContext kBuild("zolv dict build");
+constexpr CommandContext kDump("zolv dict dump");
+constexpr CommandContext kStats("zolv dict stats");
+
 std::string Shown(const std::string& path) {
   return path == "-" ? "stdin" : path;
 }
@@ -382,19 +386,16 @@ const CommandSpec& DictBuildCommandSpec() { return BuildSpec(); }
 const CommandSpec& DictDumpCommandSpec() { return DumpSpec(); }
 const CommandSpec& DictStatsCommandSpec() { return StatsSpec(); }
 
-int RunDictBuild(int argc, char** argv) {
-  const CommandContext context("zolv dict build");
-  int exitCode = kExitSuccess;
-  const auto line = context.Parse(BuildSpec(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  BuildParameters p;
-  if (!ReadParameters(context, *line, &p)) return kExitFailure;
+namespace {
+
+// Builds the dictionary of the list; the exit code.
+int Build(const ParsedCommandLine&, BuildParameters& p) {
   const std::string shown = Shown(p.listPath);
   WorkerPool pool(p.jobs);
   ScreenList list;
   std::string error;
   if (!ReadScreenListFile(p.listPath, &list, &error)) {
-    context.Report(error);
+    kBuild.Report(error);
     return kExitFailure;
   }
   // Read every SMARTS first, so that one run reports all faulty lines.
@@ -402,19 +403,19 @@ int RunDictBuild(int argc, char** argv) {
   const std::vector<std::unique_ptr<rdcore::HostMolecule>> queries =
       ReadListedQueries(list, p.maxAtoms, &problems);
   const auto reportAll = [&](std::vector<ListProblem> all) {
-    ReportProblems(context, shown, std::move(all));
+    ReportProblems(kBuild, shown, std::move(all));
   };
   if (!problems.empty()) {
     reportAll(std::move(problems));
     return kExitFailure;
   }
   if (list.screens.empty()) {
-    context.Report(shown + ": lists no screens; no dictionary written");
+    kBuild.Report(shown + ": lists no screens; no dictionary written");
     return kExitFailure;
   }
 
   std::vector<std::vector<std::uint16_t>> found;
-  if (!FindInOwnQueries(context, p.driverPath, shown, list, queries, pool,
+  if (!FindInOwnQueries(kBuild, p.driverPath, shown, list, queries, pool,
                         &found)) {
     return kExitFailure;
   }
@@ -425,39 +426,50 @@ int RunDictBuild(int argc, char** argv) {
   }
   if (p.verbose) {
     for (const ListProblem& note : built.notes) {
-      context.Report(shown + ":" + std::to_string(note.line) +
-                     ": note: " + note.message);
+      kBuild.Report(shown + ":" + std::to_string(note.line) +
+                    ": note: " + note.message);
     }
   }
   // What is written must pass the checks that dump makes.
   const std::vector<std::string> faults = ValidateDictionary(built.content);
   if (!faults.empty() || !IsInTestOrder(built.content)) {
-    context.Report(
+    kBuild.Report(
         "internal error: the built dictionary is not valid: " +
         (faults.empty() ? std::string("not in test order") : faults.front()));
     return kExitFailure;
   }
   if (!WriteAtomically(p.output, built.content, &error)) {
-    context.Report(error);
+    kBuild.Report(error);
     return kExitFailure;
   }
   if (list.screens.size() > kMaxDistinctSbiScreens) {
-    context.Report(shown + ": warning: " + std::to_string(list.screens.size()) +
-                   " screens; in \"SBI\" text screens above " +
-                   std::to_string(kMaxDistinctSbiScreens) +
-                   " share characters with lower ones");
+    kBuild.Report(shown + ": warning: " + std::to_string(list.screens.size()) +
+                  " screens; in \"SBI\" text screens above " +
+                  std::to_string(kMaxDistinctSbiScreens) +
+                  " share characters with lower ones");
   }
   if (p.verbose) {
-    context.Report("wrote " + p.output + ": " +
-                   std::to_string(built.content.screens.size()) + " screens, " +
-                   std::to_string(ImplicationCount(built.content)) +
-                   " implications");
+    kBuild.Report("wrote " + p.output + ": " +
+                  std::to_string(built.content.screens.size()) + " screens, " +
+                  std::to_string(ImplicationCount(built.content)) +
+                  " implications");
   }
   return kExitSuccess;
 }
 
+}  // namespace
+
+int RunDictBuild(int argc, char** argv) {
+  return RunCommand<BuildParameters>(
+      kBuild, BuildSpec(), argc, argv,
+      [](const ParsedCommandLine& line, BuildParameters* p) {
+        return ReadParameters(kBuild, line, p);
+      },
+      Build);
+}
+
 int RunDictDump(int argc, char** argv) {
-  const CommandContext context("zolv dict dump");
+  const CommandContext& context = kDump;
   int exitCode = kExitSuccess;
   const auto line = context.Parse(DumpSpec(), argc, argv, &exitCode);
   if (!line) return exitCode;
@@ -679,16 +691,12 @@ void PrintStats(const StatsParameters& p, const DictionaryContent& dictionary,
 
 }  // namespace
 
-int RunDictStats(int argc, char** argv) {
-  const CommandContext context("zolv dict stats");
-  int exitCode = kExitSuccess;
-  const auto line = context.Parse(StatsSpec(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  StatsParameters p;
-  if (!ReadParameters(context, *line, &p)) return kExitFailure;
+namespace {
 
+// Counts the screens in the molecules and prints them; the exit code.
+int Stats(const ParsedCommandLine&, StatsParameters& p) {
   DictionaryContent dictionary;
-  if (!LoadValidDictionary(context, p.dictionaryPath, &dictionary)) {
+  if (!LoadValidDictionary(kStats, p.dictionaryPath, &dictionary)) {
     return kExitFailure;
   }
   std::size_t width = 0;
@@ -698,17 +706,28 @@ int RunDictStats(int argc, char** argv) {
   ScreenFinder finder;
   std::string error;
   if (!finder.Open(p.driverPath, p.dictionaryPath, /*query=*/false, &error)) {
-    context.Report(error);
+    kStats.Report(error);
     return kExitFailure;
   }
   ScreenCounts counts;
-  if (!CountScreens(context, p, finder, width, &counts)) return kExitFailure;
+  if (!CountScreens(kStats, p, finder, width, &counts)) return kExitFailure;
   PrintStats(p, dictionary, counts);
   if (counts.skipped > 0) {
-    context.Report(std::to_string(counts.skipped) + " molecules skipped");
+    kStats.Report(std::to_string(counts.skipped) + " molecules skipped");
     return kExitPartial;
   }
   return kExitSuccess;
+}
+
+}  // namespace
+
+int RunDictStats(int argc, char** argv) {
+  return RunCommand<StatsParameters>(
+      kStats, StatsSpec(), argc, argv,
+      [](const ParsedCommandLine& line, StatsParameters* p) {
+        return ReadParameters(kStats, line, p);
+      },
+      Stats);
 }
 
 }  // namespace zolv::host

@@ -117,12 +117,8 @@ const CommandSpec& Definition() {
   return command;
 }
 
-const CommandContext& Context() {
-  static const CommandContext context(kProgram);
-  return context;
-}
-
-void Report(const std::string& message) { Context().Report(message); }
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 // One input file in command-line order.
 struct InputFile {
@@ -135,13 +131,13 @@ struct InputFile {
 bool CollectFiles(const ParsedCommandLine& line,
                   std::vector<InputFile>* files) {
   std::optional<InputFormat> forced;
-  if (!Context().ReadInputFormat(line, &forced)) return false;
+  if (!kContext.ReadInputFormat(line, &forced)) return false;
   const std::vector<std::string> positional = line.Positional();
   for (std::size_t i = line.Has("postgres") ? 0 : 1; i < positional.size();
        ++i) {
     InputFile file;
     file.path = positional[i];
-    if (!Context().CheckInput(file.path, forced, &file.format)) return false;
+    if (!kContext.CheckInput(file.path, forced, &file.format)) return false;
     files->push_back(std::move(file));
   }
   if (files->empty()) {
@@ -367,15 +363,15 @@ struct IndexParameters {
 
 // Reads and checks the command line; false after a report.
 bool ReadParameters(const ParsedCommandLine& line, IndexParameters* p) {
-  if (!Context().ReadMaxAtoms(line, &p->maxAtoms) ||
-      !Context().ReadNumber(line, "length", 1, kLargestLength, &p->length) ||
-      !Context().ReadJobs(line, &p->jobs) || !CollectFiles(line, &p->files)) {
+  if (!kContext.ReadMaxAtoms(line, &p->maxAtoms) ||
+      !kContext.ReadNumber(line, "length", 1, kLargestLength, &p->length) ||
+      !kContext.ReadJobs(line, &p->jobs) || !CollectFiles(line, &p->files)) {
     return false;
   }
   std::uint32_t bitsLength = 0;
-  if (!Context().ReadNumber(line, "bits-length", 1, kLargestLength,
-                            &bitsLength) ||
-      !Context().ReadNumber(line, "batch", 1, kLargestLength, &p->batchSize)) {
+  if (!kContext.ReadNumber(line, "bits-length", 1, kLargestLength,
+                           &bitsLength) ||
+      !kContext.ReadNumber(line, "batch", 1, kLargestLength, &p->batchSize)) {
     return false;
   }
   if (line.Has("bits-length")) p->bitsLength = bitsLength;
@@ -392,38 +388,30 @@ bool ReadParameters(const ParsedCommandLine& line, IndexParameters* p) {
 
 const CommandSpec& IndexCommandSpec() { return Definition(); }
 
-int RunIndex(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      Context().Parse(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  IndexParameters p;
-  if (!ReadParameters(*line, &p)) return kExitFailure;
+namespace {
 
-  std::string error;
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
   SbiTextWriter writer;
-  if (!writer.Open(line->Value("driver").value_or(""),
-                   line->Value("dictionary").value_or(""), &error)) {
-    Report(error);
-    return kExitFailure;
-  }
+  if (!OpenWriter(kContext, line, &writer)) return kExitFailure;
+  std::string error;
   const std::uint32_t bitsLength =
       p.bitsLength.value_or(std::max<std::uint32_t>(writer.highestScreen(), 1));
   const std::uint32_t length = p.length;
 
   std::unique_ptr<search::TextStore> store =
-      OpenDatabase(*line, search::OpenMode::kWrite, &error);
+      OpenDatabase(line, search::OpenMode::kWrite, &error);
   search::IndexRequest request;
   request.replace = p.replace;
   request.append = p.append;
   request.settings = {
-      {kSettingDictionary, writer.dictionaryPath()},
-      {kSettingDictionaryDigest, writer.dictionaryDigest()},
-      {kSettingLength, length == 0 ? "whole" : std::to_string(length)},
-      {kSettingBitsLength, std::to_string(bitsLength)},
+      {search::kSettingDictionary, writer.dictionaryPath()},
+      {search::kSettingDictionaryDigest, writer.dictionaryDigest()},
+      {search::kSettingLength, length == 0 ? "whole" : std::to_string(length)},
+      {search::kSettingBitsLength, std::to_string(bitsLength)},
   };
-  request.mustMatch = {kSettingDictionaryDigest, kSettingLength,
-                       kSettingBitsLength};
+  request.mustMatch = {search::kSettingDictionaryDigest, search::kSettingLength,
+                       search::kSettingBitsLength};
   search::IndexStart start;
   if (!store || !search::StartIndex(*store, request, &start, &error)) {
     Report(error);
@@ -468,6 +456,13 @@ int RunIndex(int argc, char** argv) {
               ? "; " + std::to_string(total) + " targets in all"
               : ""));
   return indexer.skipped() > 0 ? kExitPartial : kExitSuccess;
+}
+
+}  // namespace
+
+int RunIndex(int argc, char** argv) {
+  return RunCommand<IndexParameters>(kContext, Definition(), argc, argv,
+                                     ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

@@ -71,12 +71,8 @@ const CommandSpec& Definition() {
   return command;
 }
 
-const CommandContext& Context() {
-  static const CommandContext context(kProgram);
-  return context;
-}
-
-void Report(const std::string& message) { Context().Report(message); }
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 struct PatternQuery {
   rdcore::Notation notation = rdcore::Notation::kSmiles;
@@ -158,7 +154,7 @@ struct PatternParameters {
 
 // Reads and checks the command line; false after a report.
 bool ReadParameters(const ParsedCommandLine& line, PatternParameters* p) {
-  if (!ReadPatternForm(Context(), line, &p->dialect, &p->variant)) {
+  if (!ReadPatternForm(kContext, line, &p->dialect, &p->variant)) {
     return false;
   }
   if (const auto name = line.Value("as")) {
@@ -187,23 +183,14 @@ bool ReadParameters(const ParsedCommandLine& line, PatternParameters* p) {
 
 const CommandSpec& PatternCommandSpec() { return Definition(); }
 
-int RunPattern(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      Context().Parse(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  PatternParameters p;
-  if (!ReadParameters(*line, &p)) return kExitFailure;
+namespace {
 
-  std::string error;
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, PatternParameters& p) {
   // Opened as zolv search opens it, so that a bad dictionary is refused the
   // same way.
   SbiTextWriter writer;
-  if (!writer.Open(line->Value("driver").value_or(""),
-                   line->Value("dictionary").value_or(""), &error)) {
-    Report(error);
-    return kExitFailure;
-  }
+  if (!OpenWriter(kContext, line, &writer)) return kExitFailure;
 
   std::size_t skipped = 0;
   for (const PatternQuery& query : p.queries) {
@@ -233,6 +220,13 @@ int RunPattern(int argc, char** argv) {
     return kExitFailure;
   }
   return skipped > 0 ? kExitPartial : kExitSuccess;
+}
+
+}  // namespace
+
+int RunPattern(int argc, char** argv) {
+  return RunCommand<PatternParameters>(kContext, Definition(), argc, argv,
+                                       ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

@@ -129,12 +129,8 @@ const CommandSpec& Definition() {
   return command;
 }
 
-const CommandContext& Context() {
-  static const CommandContext context(kProgram);
-  return context;
-}
-
-void Report(const std::string& message) { Context().Report(message); }
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 // One query in command-line order.
 struct QueryInput {
@@ -207,8 +203,8 @@ bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
                       std::string* path, std::optional<std::string>* digest,
                       std::string* error) {
   std::optional<std::string> recorded;
-  if (!store.GetSetting(kSettingDictionary, &recorded, error) ||
-      !store.GetSetting(kSettingDictionaryDigest, digest, error)) {
+  if (!store.GetSetting(search::kSettingDictionary, &recorded, error) ||
+      !store.GetSetting(search::kSettingDictionaryDigest, digest, error)) {
     return false;
   }
   if (const auto named = line.Value("dictionary")) {
@@ -476,14 +472,14 @@ struct SearchParameters {
 // Reads and checks the command line; false after a report.
 bool ReadParameters(const ParsedCommandLine& line, SearchParameters* p) {
   SearchSettings& settings = p->settings;
-  if (!ReadPatternForm(Context(), line, &settings.dialect, &settings.variant) ||
-      !Context().ReadNumber(line, "length", 1, kLargestLength,
-                            &settings.length)) {
+  if (!ReadPatternForm(kContext, line, &settings.dialect, &settings.variant) ||
+      !kContext.ReadNumber(line, "length", 1, kLargestLength,
+                           &settings.length)) {
     return false;
   }
   settings.verify = line.Has("verify");
-  if (!Context().ReadNumber(line, "max-hits", 1, kLargestLength,
-                            &settings.maxHits)) {
+  if (!kContext.ReadNumber(line, "max-hits", 1, kLargestLength,
+                           &settings.maxHits)) {
     return false;
   }
   if (line.Has("max-hits") && settings.verify) {
@@ -508,7 +504,7 @@ bool ReadParameters(const ParsedCommandLine& line, SearchParameters* p) {
     return false;
   }
   std::string error;
-  if (!Context().ReadMaxAtoms(line, &p->maxAtoms)) return false;
+  if (!kContext.ReadMaxAtoms(line, &p->maxAtoms)) return false;
   if (!CollectQueries(line, p->maxAtoms, &p->queries, &error)) {
     Report(error);
     return false;
@@ -538,7 +534,7 @@ bool OpenIndex(const ParsedCommandLine& line,
     return false;
   }
   if (!digest) {
-    Context().Warn(
+    kContext.Warn(
         "the index does not record its dictionary; patterns are written "
         "with " +
         writer->dictionaryPath());
@@ -549,7 +545,7 @@ bool OpenIndex(const ParsedCommandLine& line,
     return false;
   }
   if (line.Has("builtin")) {
-    Context().Warn(
+    kContext.Warn(
         "--builtin matches with SQLite's GLOB and LIKE on TEXT, which lose "
         "targets; the figures show how many");
   }
@@ -645,18 +641,22 @@ int SearchAll(const SearchParameters& p, QuerySearcher& searcher) {
 
 const CommandSpec& SearchCommandSpec() { return Definition(); }
 
-int RunSearch(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      Context().Parse(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  SearchParameters p;
-  if (!ReadParameters(*line, &p)) return kExitFailure;
+namespace {
+
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, SearchParameters& p) {
   std::unique_ptr<search::TextStore> store;
   SbiTextWriter writer;
-  if (!OpenIndex(*line, &store, &writer)) return kExitFailure;
+  if (!OpenIndex(line, &store, &writer)) return kExitFailure;
   QuerySearcher searcher(writer, *store, p.settings);
   return SearchAll(p, searcher);
+}
+
+}  // namespace
+
+int RunSearch(int argc, char** argv) {
+  return RunCommand<SearchParameters>(kContext, Definition(), argc, argv,
+                                      ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

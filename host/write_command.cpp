@@ -87,12 +87,8 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-const CommandContext& Context() {
-  static const CommandContext context(kProgram);
-  return context;
-}
-
-void Report(const std::string& message) { Context().Report(message); }
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 // Counts written molecules on stderr while a long input runs.
 class ProgressMeter {
@@ -196,7 +192,7 @@ bool OpenSession(const ParsedCommandLine& line, DriverSession* session,
       session->driver().Directory() + parsed.screenFile.text();
   const std::string problem = DictionaryProblem(file);
   if (!problem.empty()) {
-    Context().Warn("the driver will find no screens: " + file + ": " + problem);
+    kContext.Warn("the driver will find no screens: " + file + ": " + problem);
   }
   *options = user;
   return true;
@@ -206,7 +202,7 @@ bool OpenSession(const ParsedCommandLine& line, DriverSession* session,
 // written. False after a report on the first bad one.
 bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs) {
   std::optional<InputFormat> forced;
-  if (!Context().ReadInputFormat(line, &forced)) return false;
+  if (!kContext.ReadInputFormat(line, &forced)) return false;
   for (const Argument& argument : line.arguments()) {
     Input input;
     input.text = argument.value;
@@ -216,7 +212,7 @@ bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs) {
       input.kind = Input::Kind::kSmarts;
     } else if (argument.option.empty()) {
       input.kind = Input::Kind::kFile;
-      if (!Context().CheckInput(input.text, forced, &input.format)) {
+      if (!kContext.CheckInput(input.text, forced, &input.format)) {
         return false;
       }
     } else {
@@ -487,16 +483,16 @@ bool ReadParameters(const ParsedCommandLine& line, WriteParameters* p) {
   }
   p->settings.withName = line.Has("name");
   p->settings.progress = !line.Has("no-progress") && isatty(STDERR_FILENO) != 0;
-  if (!Context().ReadMaxAtoms(line, &p->settings.maxAtoms)) return false;
+  if (!kContext.ReadMaxAtoms(line, &p->settings.maxAtoms)) return false;
 
   const OptionReview review = ReviewOptions(line.Value("options").value_or(""));
-  for (const std::string& warning : review.warnings) Context().Warn(warning);
+  for (const std::string& warning : review.warnings) kContext.Warn(warning);
   if (!review.error.empty()) {
     Report(review.error);
     return false;
   }
   p->outputPath = line.Value("output");
-  return Context().ReadJobs(line, &p->jobs) && CollectInputs(line, &p->inputs);
+  return kContext.ReadJobs(line, &p->jobs) && CollectInputs(line, &p->inputs);
 }
 
 // Writes every input through session; the exit code.
@@ -521,17 +517,13 @@ int Write(const DriverSession& session, const WriteParameters& p,
 
 const CommandSpec& WriteCommandSpec() { return Definition(); }
 
-int RunWrite(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      Context().Parse(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  WriteParameters p;
-  if (!ReadParameters(*line, &p)) return kExitFailure;
+namespace {
 
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, WriteParameters& p) {
   DriverSession session;
   std::string error;
-  if (!OpenSession(*line, &session, &p.settings.options, &error)) {
+  if (!OpenSession(line, &session, &p.settings.options, &error)) {
     Report(error);
     return kExitFailure;
   }
@@ -540,8 +532,8 @@ int RunWrite(int argc, char** argv) {
   WriteOptions parsed;
   ParseOptions(p.settings.options.c_str(), &parsed);
   p.settings.queries = parsed.screenMode == ScreenMode::kQuery;
-  if (!p.settings.queries && line->Has("smarts")) {
-    Context().Warn(
+  if (!p.settings.queries && line.Has("smarts")) {
+    kContext.Warn(
         "--smarts makes a query, but the options do not say object=query, so "
         "the driver writes it as a target");
   }
@@ -569,6 +561,13 @@ int RunWrite(int argc, char** argv) {
     return kExitFailure;
   }
   return written;
+}
+
+}  // namespace
+
+int RunWrite(int argc, char** argv) {
+  return RunCommand<WriteParameters>(kContext, Definition(), argc, argv,
+                                     ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

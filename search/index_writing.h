@@ -18,6 +18,13 @@
 
 namespace zolv::search {
 
+/// Settings the indexing command keeps: the dictionary the texts were
+/// written with and the lengths they were written with.
+inline constexpr char kSettingDictionary[] = "dictionary";
+inline constexpr char kSettingDictionaryDigest[] = "dictionary_digest";
+inline constexpr char kSettingLength[] = "length";
+inline constexpr char kSettingBitsLength[] = "bits_length";
+
 /// Settings the protocol keeps itself.
 inline constexpr char kSettingInputDone[] = "input_done";
 inline constexpr char kSettingTargetCount[] = "targets";

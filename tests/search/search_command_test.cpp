@@ -13,6 +13,7 @@
 
 #include "database_option.h"
 #include "dictionary_format.h"
+#include "index_writing.h"
 #include "text_store.h"
 #include "zolv_runner.h"
 
@@ -218,7 +219,8 @@ TEST(SearchCommand, ReportsCutTextsAndTheHitsTheyLose) {
       search::OpenSqliteStore(dir / "cut.db", search::OpenMode::kRead, &error);
   ASSERT_TRUE(store) << error;
   std::optional<std::string> cut;
-  ASSERT_TRUE(store->GetSetting(kSettingCutTargets, &cut, &error)) << error;
+  ASSERT_TRUE(store->GetSetting(search::kSettingCutCount, &cut, &error))
+      << error;
   ASSERT_TRUE(cut);
   EXPECT_NE(*cut, "0");
 
