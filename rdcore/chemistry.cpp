@@ -1,9 +1,9 @@
-#include "rdcore/chemistry.h"
+#include "chemistry.h"
 
 #include <utility>
 
-#include "rdcore/screen_cache.h"
-#include "screens/screen_set.h"
+#include "screen_cache.h"
+#include "screen_set.h"
 
 namespace zolv::rdcore {
 

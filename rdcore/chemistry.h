@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/core_api.h"
-#include "rdcore/graph_match.h"
-#include "rdcore/structure.h"
+#include "core_api.h"
+#include "graph_match.h"
+#include "structure.h"
 
 namespace zolv::rdcore {
 

@@ -1,6 +1,6 @@
-#include "rdcore/core_statistics.h"
+#include "core_statistics.h"
 
-#include "rdcore/rdcore.h"
+#include "rdcore.h"
 
 namespace zolv::rdcore {
 

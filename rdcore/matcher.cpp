@@ -1,13 +1,13 @@
-#include "rdcore/matcher.h"
+#include "matcher.h"
 
 #include <GraphMol/RDKitBase.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
 
 #include <algorithm>
 
-#include "rdcore/chemistry.h"
-#include "rdcore/core_statistics.h"
-#include "screens/screen_set.h"
+#include "chemistry.h"
+#include "core_statistics.h"
+#include "screen_set.h"
 
 namespace zolv::rdcore {
 

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/core_api.h"
-#include "rdcore/graph_match.h"
-#include "rdcore/structure.h"
+#include "core_api.h"
+#include "graph_match.h"
+#include "structure.h"
 
 namespace zolv::rdcore {
 

@@ -1,10 +1,10 @@
-#include "rdcore/prescreen.h"
+#include "prescreen.h"
 
 #include <algorithm>
 
-#include "rdcore/chemistry.h"
-#include "rdcore/core_statistics.h"
-#include "rdcore/structure.h"
+#include "chemistry.h"
+#include "core_statistics.h"
+#include "structure.h"
 
 namespace zolv::rdcore {
 

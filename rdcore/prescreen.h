@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/core_api.h"
+#include "core_api.h"
 
 namespace zolv::rdcore {
 

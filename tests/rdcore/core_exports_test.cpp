@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/core_api.h"
-#include "core/core_handle.h"
+#include "core_api.h"
+#include "core_handle.h"
+#include "test_files.h"
 
 namespace zolv {
 namespace {
@@ -75,26 +76,8 @@ TEST(CoreObjects, CreationWithoutAPlaceForTheObjectFails) {
   EXPECT_EQ(ZolvFormula(nullptr, 0, nullptr) & 1, 0);
 }
 
-// A temporary file that is removed with the object.
-class TempFile {
- public:
-  explicit TempFile(const std::vector<unsigned char>& bytes) {
-    char name[] = "/tmp/rdcore_stream_XXXXXX";
-    const int fd = mkstemp(name);
-    EXPECT_GE(fd, 0);
-    path_ = name;
-    if (!bytes.empty()) {
-      EXPECT_EQ(write(fd, bytes.data(), bytes.size()),
-                static_cast<ssize_t>(bytes.size()));
-    }
-    close(fd);
-  }
-  ~TempFile() { std::remove(path_.c_str()); }
-  const char* path() const { return path_.c_str(); }
-
- private:
-  std::string path_;
-};
+using testing::Bytes;
+using testing::TempFile;
 
 CoreHandle<Stream> OpenStream(const char* path) {
   CoreHandle<Stream> stream;
@@ -103,9 +86,10 @@ CoreHandle<Stream> OpenStream(const char* path) {
 }
 
 TEST(CoreFileStream, ReadsLittleEndianFieldsAndRawBytes) {
-  const TempFile file({'V', 'e', 't', 'O', 'r', 'b', 0xFE, 0xFF, 0x34, 0x12,
-                       0x78, 0x56, 0x34, 0x12, 0x01});
-  CoreHandle<Stream> stream = OpenStream(file.path());
+  const TempFile file(
+      "stream", Bytes({'V', 'e', 't', 'O', 'r', 'b', 0xFE, 0xFF, 0x34, 0x12,
+                       0x78, 0x56, 0x34, 0x12, 0x01}));
+  CoreHandle<Stream> stream = OpenStream(file.path().c_str());
   ASSERT_TRUE(stream);
   char magic[6] = {};
   EXPECT_NE(stream->ReadBytes(magic, 6), 0);
@@ -130,15 +114,15 @@ TEST(CoreFileStream, ReadsLittleEndianFieldsAndRawBytes) {
 }
 
 TEST(CoreFileStream, RawReadPastTheEndFails) {
-  const TempFile file({1, 2, 3});
-  CoreHandle<Stream> stream = OpenStream(file.path());
+  const TempFile file("stream", Bytes({1, 2, 3}));
+  CoreHandle<Stream> stream = OpenStream(file.path().c_str());
   ASSERT_TRUE(stream);
   unsigned char bytes[4] = {};
   EXPECT_EQ(stream->ReadBytes(bytes, 4), 0);
 }
 
 TEST(CoreFileStream, NoStreamForWhatIsNoReadableFile) {
-  const TempFile file({1, 2});
+  const TempFile file("stream", Bytes({1, 2}));
   struct Case {
     const char* mode;
     const char* path;
@@ -150,10 +134,10 @@ TEST(CoreFileStream, NoStreamForWhatIsNoReadableFile) {
       {"READFILE", "/no/such/file.dat", "BYTEORDERED"},
       {"READFILE", "", "BYTEORDERED"},
       {"READFILE", nullptr, "BYTEORDERED"},
-      {"WRITEFILE", file.path(), "BYTEORDERED"},
-      {nullptr, file.path(), "BYTEORDERED"},
-      {"READFILE", file.path(), "TEXT"},
-      {"READFILE", file.path(), nullptr},
+      {"WRITEFILE", file.path().c_str(), "BYTEORDERED"},
+      {nullptr, file.path().c_str(), "BYTEORDERED"},
+      {"READFILE", file.path().c_str(), "TEXT"},
+      {"READFILE", file.path().c_str(), nullptr},
   };
   for (const Case& c : cases) {
     Stream* stream = nullptr;
@@ -162,8 +146,9 @@ TEST(CoreFileStream, NoStreamForWhatIsNoReadableFile) {
     EXPECT_EQ(stream, nullptr);
   }
   Stream* stream = nullptr;
-  EXPECT_EQ(ZolvCreateStream(&stream, "READFILE", file.path(), "BYTEORDERED"),
-            1);
+  EXPECT_EQ(
+      ZolvCreateStream(&stream, "READFILE", file.path().c_str(), "BYTEORDERED"),
+      1);
   ASSERT_NE(stream, nullptr);
   stream->Release();
 }

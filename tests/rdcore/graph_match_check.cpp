@@ -3,7 +3,7 @@
 // files ("-" reads standard input; only the first word of a line counts), as
 // molecules and as queries, and every screen as a SMARTS target: prints the
 // pairs compared, the differences from RDKit and the time of both searches.
-#include "tests/rdcore/graph_match_check.h"
+#include "graph_match_check.h"
 
 #include <cstdio>
 #include <cstdlib>
