@@ -1,4 +1,4 @@
-#include "bench/bench_data.h"
+#include "bench_data.h"
 
 #include <DataStructs/ExplicitBitVect.h>
 #include <GraphMol/Fingerprints/Fingerprints.h>
@@ -11,7 +11,7 @@
 #include <exception>
 #include <utility>
 
-#include "host/molecule_input.h"
+#include "molecule_input.h"
 
 namespace zolv::bench {
 namespace {
@@ -127,6 +127,16 @@ void Progress::Finish() {
     std::fprintf(stderr, "%s: %zu/%zu\n", label_.c_str(), total_, total_);
   }
   shown_ = false;
+}
+
+std::vector<const RDKit::ROMol*> RdkitMolecules(
+    const std::vector<BenchMolecule>& molecules) {
+  std::vector<const RDKit::ROMol*> rdkit;
+  rdkit.reserve(molecules.size());
+  for (const BenchMolecule& molecule : molecules) {
+    rdkit.push_back(molecule.rdkit.get());
+  }
+  return rdkit;
 }
 
 }  // namespace zolv::bench

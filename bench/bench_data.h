@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "host/molecule_input.h"
-#include "rdcore/rdcore.h"
+#include "molecule_input.h"
+#include "rdcore.h"
 
 namespace RDKit {
 class ROMol;
@@ -60,6 +60,10 @@ struct BenchMolecule {
 std::vector<BenchMolecule> ParseMolecules(
     const std::vector<SmilesEntry>& entries, rdcore::MoleculeRole role,
     std::size_t* refused);
+
+/// The RDKit forms of molecules, borrowed from them.
+std::vector<const RDKit::ROMol*> RdkitMolecules(
+    const std::vector<BenchMolecule>& molecules);
 
 /// RDKit's pattern fingerprint (RDKit::PatternFingerprintMol) as 64-bit
 /// words, for fast subset tests.

@@ -1,4 +1,4 @@
-#include "bench/bench_table.h"
+#include "bench_table.h"
 
 #include <algorithm>
 #include <utility>

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_data.h"
-#include "driver/write_options.h"
-#include "search/text_store.h"
+#include "bench_data.h"
+#include "text_store.h"
+#include "write_options.h"
 
 namespace zolv::bench {
 

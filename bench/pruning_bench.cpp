@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_driver.h"
-#include "bench/bench_table.h"
-#include "bench/benchmarks.h"
-#include "rdcore/rdcore.h"
+#include "bench_driver.h"
+#include "bench_table.h"
+#include "benchmarks.h"
+#include "rdcore.h"
 
 namespace zolv::bench {
 namespace {

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_driver.h"
-#include "bench/bench_table.h"
-#include "bench/benchmarks.h"
-#include "host/dict_reader.h"
+#include "bench_driver.h"
+#include "bench_table.h"
+#include "benchmarks.h"
+#include "dictionary_format.h"
 
 namespace zolv::bench {
 namespace {
@@ -41,8 +41,7 @@ int RunScreenCosts(const BenchOptions& options) {
     std::fprintf(stderr, "%s: %s\n", me, error.c_str());
     return 1;
   }
-  const host::DictionaryFile dictionary =
-      host::ReadDictionaryFile(driver.dictionaryPath());
+  const DictionaryFile dictionary = ReadDictionaryFile(driver.dictionaryPath());
   std::vector<ScreenCost> screens;
   for (const DictionaryScreen& screen : dictionary.content.screens) {
     ScreenCost cost;

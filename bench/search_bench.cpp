@@ -20,11 +20,12 @@
 #include <utility>
 #include <vector>
 
-#include "bench/bench_driver.h"
-#include "bench/bench_table.h"
-#include "bench/benchmarks.h"
-#include "host/index_command.h"
-#include "search/whole_text.h"
+#include "bench_driver.h"
+#include "bench_table.h"
+#include "benchmarks.h"
+#include "index_writing.h"
+#include "sbi_text_writer.h"
+#include "whole_text.h"
 
 namespace zolv::bench {
 namespace {
@@ -84,233 +85,288 @@ bool ReadTargets(search::TextStore& store,
       error);
 }
 
-}  // namespace
+// Reports on stderr; the exit code of a failed benchmark.
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kMe, message.c_str());
+  return 1;
+}
 
-int RunSearchTimes(const BenchOptions& options) {
-  std::string error;
-  std::vector<StoreUnderTest> stores;
+// The stores named, each checked against the driver's dictionary: patterns
+// from another dictionary than the texts' would miss targets.
+bool OpenStores(const BenchOptions& options, const BenchDriver& driver,
+                std::vector<StoreUnderTest>* stores, std::string* error) {
   if (!options.sqlitePath.empty()) {
     auto store = search::OpenSqliteStore(options.sqlitePath,
-                                         search::OpenMode::kRead, &error);
-    if (!store) {
-      std::fprintf(stderr, "%s: %s\n", kMe, error.c_str());
-      return 1;
-    }
-    stores.push_back({"SQLite", std::move(store)});
+                                         search::OpenMode::kRead, error);
+    if (!store) return false;
+    stores->push_back({"SQLite", std::move(store)});
   }
   if (!options.postgres.empty()) {
     auto store = search::OpenPostgresStore(options.postgres,
-                                           search::OpenMode::kRead, &error);
-    if (!store) {
-      std::fprintf(stderr, "%s: %s\n", kMe, error.c_str());
-      return 1;
-    }
-    stores.push_back({"PostgreSQL", std::move(store)});
+                                           search::OpenMode::kRead, error);
+    if (!store) return false;
+    stores->push_back({"PostgreSQL", std::move(store)});
   }
-  if (stores.empty()) {
-    std::fprintf(stderr,
-                 "%s: give --sqlite FILE, --postgres CONNINFO or "
-                 "both\n",
-                 kMe);
-    return 1;
-  }
-
-  BenchDriver driver;
-  if (!driver.Open(options.driverPath, options.dictionaryPath, &error)) {
-    std::fprintf(stderr, "%s: %s\n", kMe, error.c_str());
-    return 1;
-  }
-  // Patterns from another dictionary than the texts' would miss targets.
-  for (StoreUnderTest& tested : stores) {
+  for (StoreUnderTest& tested : *stores) {
     std::optional<std::string> digest;
-    if (!tested.store->GetSetting(host::kSettingDictionaryDigest, &digest,
-                                  &error)) {
-      std::fprintf(stderr, "%s: %s: %s\n", kMe, tested.name.c_str(),
-                   error.c_str());
-      return 1;
+    if (!tested.store->GetSetting(search::kSettingDictionaryDigest, &digest,
+                                  error)) {
+      *error = tested.name + ": " + *error;
+      return false;
     }
     if (digest && *digest != driver.writer().dictionaryDigest()) {
-      std::fprintf(stderr,
-                   "%s: %s was indexed with another dictionary than %s\n", kMe,
-                   tested.name.c_str(), driver.dictionaryPath().c_str());
-      return 1;
+      *error = tested.name + " was indexed with another dictionary than " +
+               driver.dictionaryPath();
+      return false;
     }
   }
+  return true;
+}
 
-  // The targets, from the first store; every other must hold the same.
-  std::vector<search::Candidate> targets;
-  if (!ReadTargets(*stores[0].store, &targets, &error)) {
-    std::fprintf(stderr, "%s: %s\n", kMe, error.c_str());
-    return 1;
-  }
+// The targets of the first store; every other must hold the same.
+bool ReadCommonTargets(const std::vector<StoreUnderTest>& stores,
+                       std::vector<search::Candidate>* targets,
+                       std::string* error) {
+  if (!ReadTargets(*stores[0].store, targets, error)) return false;
   for (std::size_t s = 1; s < stores.size(); ++s) {
     std::vector<search::Candidate> others;
-    if (!ReadTargets(*stores[s].store, &others, &error)) {
-      std::fprintf(stderr, "%s: %s\n", kMe, error.c_str());
-      return 1;
-    }
-    bool same = others.size() == targets.size();
-    for (std::size_t i = 0; same && i < targets.size(); ++i) {
-      same = others[i].id == targets[i].id &&
-             others[i].smiles == targets[i].smiles;
+    if (!ReadTargets(*stores[s].store, &others, error)) return false;
+    bool same = others.size() == targets->size();
+    for (std::size_t i = 0; same && i < targets->size(); ++i) {
+      same = others[i].id == (*targets)[i].id &&
+             others[i].smiles == (*targets)[i].smiles;
     }
     if (!same) {
-      std::fprintf(stderr, "%s: %s and %s hold different targets\n", kMe,
-                   stores[0].name.c_str(), stores[s].name.c_str());
-      return 1;
+      *error =
+          stores[0].name + " and " + stores[s].name + " hold different targets";
+      return false;
     }
   }
-  std::vector<SmilesEntry> targetEntries;
-  targetEntries.reserve(targets.size());
+  return true;
+}
+
+// The targets parsed once, outside every timing, with their fingerprints
+// and their positions by row id.
+struct ParsedTargets {
+  std::vector<SmilesEntry> entries;
+  std::vector<BenchMolecule> molecules;
+  std::vector<Fingerprint> fingerprints;
+  std::unordered_map<std::int64_t, std::size_t> indexOfId;
+  std::size_t refused = 0;  // by either parser
+  double seconds = 0;       // parsing and fingerprinting
+};
+
+void ParseTargets(const std::vector<search::Candidate>& targets,
+                  ParsedTargets* parsed) {
+  parsed->entries.reserve(targets.size());
   for (const search::Candidate& target : targets) {
-    targetEntries.push_back({target.smiles, target.name, 0});
+    parsed->entries.push_back({target.smiles, target.name, 0});
   }
-  const auto parseStart = std::chrono::steady_clock::now();
+  const auto start = std::chrono::steady_clock::now();
   // Both parsers run, so that exactly the targets both read are compared;
   // only the RDKit molecules are used here.
-  std::size_t refused = 0;
-  std::vector<BenchMolecule> molecules =
-      ParseMolecules(targetEntries, rdcore::MoleculeRole::kTarget, &refused);
-  std::unordered_map<std::int64_t, std::size_t> indexOfId;
-  std::vector<Fingerprint> fingerprints;
-  fingerprints.reserve(molecules.size());
-  for (std::size_t i = 0; i < molecules.size(); ++i) {
-    const std::size_t entry =
-        static_cast<std::size_t>(molecules[i].entry - targetEntries.data());
-    indexOfId.emplace(targets[entry].id, i);
-    fingerprints.push_back(PatternFingerprint(*molecules[i].rdkit));
+  parsed->molecules = ParseMolecules(
+      parsed->entries, rdcore::MoleculeRole::kTarget, &parsed->refused);
+  parsed->fingerprints.reserve(parsed->molecules.size());
+  for (std::size_t i = 0; i < parsed->molecules.size(); ++i) {
+    const std::size_t entry = static_cast<std::size_t>(
+        parsed->molecules[i].entry - parsed->entries.data());
+    parsed->indexOfId.emplace(targets[entry].id, i);
+    parsed->fingerprints.push_back(
+        PatternFingerprint(*parsed->molecules[i].rdkit));
   }
-  const double parseSeconds = SecondsSince(parseStart);
+  parsed->seconds = SecondsSince(start);
+}
+
+// The full scan: the truth every other method is compared with.
+std::vector<std::size_t> TimeFullScan(const RDKit::ROMol& query,
+                                      const ParsedTargets& targets,
+                                      MethodFigures* figures) {
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::size_t> truth;
+  for (std::size_t t = 0; t < targets.molecules.size(); ++t) {
+    if (HasSubstructure(*targets.molecules[t].rdkit, query)) {
+      truth.push_back(t);
+    }
+  }
+  figures->milliseconds.push_back(MillisecondsSince(start));
+  figures->candidates += static_cast<std::int64_t>(targets.molecules.size());
+  figures->hits += static_cast<std::int64_t>(truth.size());
+  return truth;
+}
+
+void TimeFingerprint(const RDKit::ROMol& query, const ParsedTargets& targets,
+                     const std::vector<std::size_t>& truth,
+                     MethodFigures* figures) {
+  const auto start = std::chrono::steady_clock::now();
+  const Fingerprint queryBits = PatternFingerprint(query);
+  std::vector<std::size_t> hits;
+  for (std::size_t t = 0; t < targets.molecules.size(); ++t) {
+    if (!IsSubset(queryBits, targets.fingerprints[t])) continue;
+    ++figures->candidates;
+    if (HasSubstructure(*targets.molecules[t].rdkit, query)) hits.push_back(t);
+  }
+  figures->milliseconds.push_back(MillisecondsSince(start));
+  Compare(hits, truth, figures);
+}
+
+// The driver's pattern, the store's preselection and RDKit's confirmation.
+// False with a message.
+bool TimeStore(const BenchOptions& options, const BenchDriver& driver,
+               const BenchMolecule& query, const StoreUnderTest& tested,
+               const ParsedTargets& targets,
+               const std::vector<std::size_t>& truth, MethodFigures* figures,
+               std::string* error) {
+  const auto start = std::chrono::steady_clock::now();
+  search::BudgetedText pattern;
+  if (!driver.writer().WriteBudgeted(query.host.get(), ScreenMode::kQuery,
+                                     options.variant, options.dialect, 0,
+                                     &pattern, error)) {
+    *error = "query " + query.entry->smiles + ": " + *error;
+    return false;
+  }
+  const auto preselectStart = std::chrono::steady_clock::now();
+  std::vector<std::int64_t> ids;
+  if (!tested.store->PreselectIds(
+          {pattern.text, options.variant, options.dialect}, &ids, error)) {
+    *error = tested.name + ": " + *error;
+    return false;
+  }
+  figures->preselectMilliseconds.push_back(MillisecondsSince(preselectStart));
+  std::vector<std::size_t> hits;
+  for (const std::int64_t id : ids) {
+    const auto found = targets.indexOfId.find(id);
+    if (found == targets.indexOfId.end()) continue;  // refused by a parser
+    ++figures->candidates;
+    if (HasSubstructure(*targets.molecules[found->second].rdkit,
+                        *query.rdkit)) {
+      hits.push_back(found->second);
+    }
+  }
+  figures->milliseconds.push_back(MillisecondsSince(start));
+  std::sort(hits.begin(), hits.end());
+  const std::int64_t missedBefore = figures->missed;
+  Compare(hits, truth, figures);
+  if (figures->missed > missedBefore) {
+    std::fprintf(stderr, "%s: %s missed %lld hits of query %s\n", kMe,
+                 tested.name.c_str(),
+                 static_cast<long long>(figures->missed - missedBefore),
+                 query.entry->smiles.c_str());
+  }
+  return true;
+}
+
+// The table of one query set.
+void PrintSet(const MoleculeFile& file, std::size_t queries,
+              std::size_t refused,
+              const std::vector<const MethodFigures*>& rows) {
+  std::printf("### %s: %zu queries of %s (%zu refused)\n\n", file.label.c_str(),
+              queries, file.path.c_str(), refused);
+  Table table({"method", "mean ms/query", "median ms/query",
+               "of which preselection (mean)", "candidates/query", "hits/query",
+               "missed hits", "speed-up vs full scan"});
+  const double n = static_cast<double>(std::max<std::size_t>(queries, 1));
+  const MethodFigures* full = rows.front();
+  const double fullMean = Mean(full->milliseconds);
+  for (const MethodFigures* figures : rows) {
+    const double mean = Mean(figures->milliseconds);
+    table.AddRow({figures->name, Fixed(mean, 2),
+                  Fixed(Median(figures->milliseconds), 2),
+                  figures->preselectMilliseconds.empty()
+                      ? "-"
+                      : Fixed(Mean(figures->preselectMilliseconds), 2),
+                  Fixed(static_cast<double>(figures->candidates) / n, 1),
+                  Fixed(static_cast<double>(figures->hits) / n, 1),
+                  figures == full ? "(truth)" : Count(figures->missed),
+                  Fixed(mean > 0 ? fullMean / mean : 0, 1) + "x"});
+  }
+  table.Print(stdout);
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+// Times every method on one query set; the hits the methods other than the
+// full scan missed, or none with a message.
+std::optional<std::int64_t> TimeQuerySet(
+    const BenchOptions& options, const BenchDriver& driver,
+    const std::vector<StoreUnderTest>& stores, const ParsedTargets& targets,
+    const MoleculeFile& file, std::string* error) {
+  std::vector<SmilesEntry> queryEntries;
+  if (!ReadSmilesFile(file.path, options.queryLimit, &queryEntries, error,
+                      options.maxAtoms)) {
+    return std::nullopt;
+  }
+  std::size_t refused = 0;
+  const std::vector<BenchMolecule> queries =
+      ParseMolecules(queryEntries, rdcore::MoleculeRole::kQuery, &refused);
+
+  MethodFigures full{"full RDKit scan (SubstructMatch on every target)"};
+  MethodFigures fingerprint{
+      "RDKit pattern fingerprint in memory, then SubstructMatch"};
+  std::vector<MethodFigures> byStore;
+  for (const StoreUnderTest& tested : stores) {
+    byStore.emplace_back(tested.name +
+                         ": SBI preselection, then SubstructMatch");
+  }
+  Progress progress(file.label, queries.size(), options.progress);
+  for (std::size_t q = 0; q < queries.size(); ++q) {
+    const RDKit::ROMol& query = *queries[q].rdkit;
+    const std::vector<std::size_t> truth = TimeFullScan(query, targets, &full);
+    TimeFingerprint(query, targets, truth, &fingerprint);
+    for (std::size_t s = 0; s < stores.size(); ++s) {
+      if (!TimeStore(options, driver, queries[q], stores[s], targets, truth,
+                     &byStore[s], error)) {
+        return std::nullopt;
+      }
+    }
+    progress.Step(q);
+  }
+  progress.Finish();
+
+  std::vector<const MethodFigures*> rows{&full, &fingerprint};
+  std::int64_t missed = fingerprint.missed;
+  for (const MethodFigures& figures : byStore) {
+    rows.push_back(&figures);
+    missed += figures.missed;
+  }
+  PrintSet(file, queries.size(), refused, rows);
+  return missed;
+}
+
+}  // namespace
+
+int RunSearchTimes(const BenchOptions& options) {
+  if (options.sqlitePath.empty() && options.postgres.empty()) {
+    return Fail("give --sqlite FILE, --postgres CONNINFO or both");
+  }
+  std::string error;
+  BenchDriver driver;
+  std::vector<StoreUnderTest> stores;
+  std::vector<search::Candidate> targets;
+  if (!driver.Open(options.driverPath, options.dictionaryPath, &error) ||
+      !OpenStores(options, driver, &stores, &error) ||
+      !ReadCommonTargets(stores, &targets, &error)) {
+    return Fail(error);
+  }
+  ParsedTargets parsed;
+  ParseTargets(targets, &parsed);
 
   std::printf(
       "## Search time\n\n"
       "%zu targets from the index (%zu refused by a parser), parsed and "
       "fingerprinted once in %.1f s, outside the timings. Patterns: SBI %s, "
       "%s, written whole. Single thread; time per query in ms.\n\n",
-      molecules.size(), refused, parseSeconds,
+      parsed.molecules.size(), parsed.refused, parsed.seconds,
       search::VariantName(options.variant),
       search::DialectName(options.dialect));
   std::fflush(stdout);
 
   std::int64_t missedTotal = 0;
   for (const MoleculeFile& file : options.queryFiles) {
-    std::vector<SmilesEntry> queryEntries;
-    if (!ReadSmilesFile(file.path, options.queryLimit, &queryEntries, &error,
-                        options.maxAtoms)) {
-      std::fprintf(stderr, "%s: %s\n", kMe, error.c_str());
-      return 1;
-    }
-    std::size_t refusedQueries = 0;
-    const std::vector<BenchMolecule> queries = ParseMolecules(
-        queryEntries, rdcore::MoleculeRole::kQuery, &refusedQueries);
-
-    MethodFigures full{"full RDKit scan (SubstructMatch on every target)"};
-    MethodFigures fingerprint{
-        "RDKit pattern fingerprint in memory, then SubstructMatch"};
-    std::vector<MethodFigures> byStore;
-    for (const StoreUnderTest& tested : stores) {
-      byStore.emplace_back(tested.name +
-                           ": SBI preselection, then SubstructMatch");
-    }
-    Progress progress(file.label, queries.size(), options.progress);
-    for (std::size_t q = 0; q < queries.size(); ++q) {
-      const RDKit::ROMol& query = *queries[q].rdkit;
-
-      auto start = std::chrono::steady_clock::now();
-      std::vector<std::size_t> truth;
-      for (std::size_t t = 0; t < molecules.size(); ++t) {
-        if (HasSubstructure(*molecules[t].rdkit, query)) truth.push_back(t);
-      }
-      full.milliseconds.push_back(MillisecondsSince(start));
-      full.candidates += static_cast<std::int64_t>(molecules.size());
-      full.hits += static_cast<std::int64_t>(truth.size());
-
-      start = std::chrono::steady_clock::now();
-      {
-        const Fingerprint queryBits = PatternFingerprint(query);
-        std::vector<std::size_t> hits;
-        for (std::size_t t = 0; t < molecules.size(); ++t) {
-          if (!IsSubset(queryBits, fingerprints[t])) continue;
-          ++fingerprint.candidates;
-          if (HasSubstructure(*molecules[t].rdkit, query)) hits.push_back(t);
-        }
-        fingerprint.milliseconds.push_back(MillisecondsSince(start));
-        Compare(hits, truth, &fingerprint);
-      }
-
-      for (std::size_t s = 0; s < stores.size(); ++s) {
-        MethodFigures& figures = byStore[s];
-        start = std::chrono::steady_clock::now();
-        search::BudgetedText pattern;
-        if (!driver.writer().WriteBudgeted(
-                queries[q].host.get(), ScreenMode::kQuery, options.variant,
-                options.dialect, 0, &pattern, &error)) {
-          std::fprintf(stderr, "%s: query %s: %s\n", kMe,
-                       queries[q].entry->smiles.c_str(), error.c_str());
-          return 1;
-        }
-        const auto preselectStart = std::chrono::steady_clock::now();
-        std::vector<std::int64_t> ids;
-        if (!stores[s].store->PreselectIds(
-                {pattern.text, options.variant, options.dialect}, &ids,
-                &error)) {
-          std::fprintf(stderr, "%s: %s: %s\n", kMe, stores[s].name.c_str(),
-                       error.c_str());
-          return 1;
-        }
-        figures.preselectMilliseconds.push_back(
-            MillisecondsSince(preselectStart));
-        std::vector<std::size_t> hits;
-        for (const std::int64_t id : ids) {
-          const auto found = indexOfId.find(id);
-          if (found == indexOfId.end()) continue;  // refused by a parser
-          ++figures.candidates;
-          if (HasSubstructure(*molecules[found->second].rdkit, query)) {
-            hits.push_back(found->second);
-          }
-        }
-        figures.milliseconds.push_back(MillisecondsSince(start));
-        std::sort(hits.begin(), hits.end());
-        const std::int64_t missedBefore = figures.missed;
-        Compare(hits, truth, &figures);
-        if (figures.missed > missedBefore) {
-          std::fprintf(stderr, "%s: %s missed %lld hits of query %s\n", kMe,
-                       stores[s].name.c_str(),
-                       static_cast<long long>(figures.missed - missedBefore),
-                       queries[q].entry->smiles.c_str());
-        }
-      }
-      progress.Step(q);
-    }
-    progress.Finish();
-
-    std::printf("### %s: %zu queries of %s (%zu refused)\n\n",
-                file.label.c_str(), queries.size(), file.path.c_str(),
-                refusedQueries);
-    Table table({"method", "mean ms/query", "median ms/query",
-                 "of which preselection (mean)", "candidates/query",
-                 "hits/query", "missed hits", "speed-up vs full scan"});
-    const double n =
-        static_cast<double>(std::max<std::size_t>(queries.size(), 1));
-    const double fullMean = Mean(full.milliseconds);
-    std::vector<const MethodFigures*> rows{&full, &fingerprint};
-    for (const MethodFigures& figures : byStore) rows.push_back(&figures);
-    for (const MethodFigures* figures : rows) {
-      const double mean = Mean(figures->milliseconds);
-      table.AddRow({figures->name, Fixed(mean, 2),
-                    Fixed(Median(figures->milliseconds), 2),
-                    figures->preselectMilliseconds.empty()
-                        ? "-"
-                        : Fixed(Mean(figures->preselectMilliseconds), 2),
-                    Fixed(static_cast<double>(figures->candidates) / n, 1),
-                    Fixed(static_cast<double>(figures->hits) / n, 1),
-                    figures == &full ? "(truth)" : Count(figures->missed),
-                    Fixed(mean > 0 ? fullMean / mean : 0, 1) + "x"});
-      if (figures != &full) missedTotal += figures->missed;
-    }
-    table.Print(stdout);
-    std::printf("\n");
-    std::fflush(stdout);
+    const std::optional<std::int64_t> missed =
+        TimeQuerySet(options, driver, stores, parsed, file, &error);
+    if (!missed) return Fail(error);
+    missedTotal += *missed;
   }
   if (missedTotal > 0) {
     std::printf("Some searches missed hits: %s in all.\n",

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_driver.h"
-#include "bench/bench_table.h"
-#include "bench/benchmarks.h"
+#include "bench_driver.h"
+#include "bench_table.h"
+#include "benchmarks.h"
 
 namespace zolv::bench {
 namespace {

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "core/platform.h"
+#include "platform.h"
 
 namespace zolv {
 
@@ -67,12 +67,10 @@ inline constexpr std::int32_t kSubstructureSearch = 2;
 /// 78, charge and isotope. Screen atom: 1 when it reads the charge, 2 when it
 /// reads the isotope or mass. Molecule atom: 1 when its charge is certain (not
 /// 0, or fixed by its query), 2 when its isotope is certain too, else 0.
-///
-/// The constant names predate these meanings and are kept for their users.
-inline constexpr std::int32_t kPropertyImplicitHydrogens = 65;
-inline constexpr std::int32_t kPropertyHeavyDegree = 74;
-inline constexpr std::int32_t kPropertyRingBonds = 77;
-inline constexpr std::int32_t kPropertyCharge = 78;
+inline constexpr std::int32_t kPropertyHydrogenCount = 65;
+inline constexpr std::int32_t kPropertyBondsAndNeighbourhood = 74;
+inline constexpr std::int32_t kPropertyRingsAndAromaticity = 77;
+inline constexpr std::int32_t kPropertyChargeAndIsotope = 78;
 
 class Chemistry;
 class MatchMap;

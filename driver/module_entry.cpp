@@ -3,7 +3,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "screens/module_directory.h"
+#include "module_directory.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason,
                                LPVOID /*reserved*/) {

@@ -1,4 +1,4 @@
-#include "driver/option_parser.h"
+#include "option_parser.h"
 
 namespace zolv {
 namespace {

@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "driver/text_buffer.h"
-#include "driver/write_options.h"
+#include "text_buffer.h"
+#include "write_options.h"
 
 namespace zolv {
 

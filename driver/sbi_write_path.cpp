@@ -1,8 +1,8 @@
-#include "driver/sbi_write_path.h"
+#include "sbi_write_path.h"
 
-#include "encoders/bit_string_encoder.h"
-#include "encoders/formula_fragment.h"
-#include "encoders/pattern_encoder.h"
+#include "bit_string_encoder.h"
+#include "formula_fragment.h"
+#include "pattern_encoder.h"
 
 namespace zolv {
 namespace {

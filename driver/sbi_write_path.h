@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "core/core_api.h"
-#include "driver/write_options.h"
-#include "screens/screen_set.h"
+#include "core_api.h"
+#include "screen_set.h"
+#include "write_options.h"
 
 namespace zolv {
 

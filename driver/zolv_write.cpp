@@ -2,14 +2,14 @@
 // returns; the host's object and stream are borrowed.
 #include <cstdint>
 
-#include "core/core_api.h"
-#include "driver/option_parser.h"
-#include "driver/sbi_write_path.h"
-#include "driver/text_buffer.h"
-#include "driver/write_options.h"
-#include "encoders/bit_string_encoder.h"
-#include "screens/perception.h"
-#include "screens/screen_set.h"
+#include "core_api.h"
+#include "option_parser.h"
+#include "sbi_write_path.h"
+#include "text_buffer.h"
+#include "write_options.h"
+#include "bit_string_encoder.h"
+#include "perception.h"
+#include "screen_set.h"
 #include "zolv/zolvexformat.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "encoders/bit_string_encoder.h"
+#include "bit_string_encoder.h"
 
 namespace zolv {
 

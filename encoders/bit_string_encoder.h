@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "core/core_api.h"
-#include "screens/screen_set.h"
+#include "core_api.h"
+#include "screen_set.h"
 
 namespace zolv {
 

@@ -1,11 +1,11 @@
-#include "encoders/formula_fragment.h"
+#include "formula_fragment.h"
 
 #include <cstring>
 
-#include "core/core_handle.h"
-#include "driver/text_buffer.h"
-#include "encoders/formula_parser.h"
-#include "encoders/pattern_encoder.h"
+#include "core_handle.h"
+#include "formula_parser.h"
+#include "pattern_encoder.h"
+#include "text_buffer.h"
 
 namespace zolv {
 namespace {

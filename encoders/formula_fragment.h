@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "core/core_api.h"
-#include "driver/write_options.h"
+#include "core_api.h"
+#include "write_options.h"
 
 namespace zolv {
 

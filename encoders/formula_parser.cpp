@@ -1,9 +1,9 @@
-#include "encoders/formula_parser.h"
+#include "formula_parser.h"
 
 #include <cstring>
 #include <new>
 
-#include "core/core_handle.h"
+#include "core_handle.h"
 
 namespace zolv {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/core_api.h"
-#include "driver/text_buffer.h"
+#include "core_api.h"
+#include "text_buffer.h"
 
 namespace zolv {
 

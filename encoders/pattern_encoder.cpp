@@ -1,4 +1,4 @@
-#include "encoders/pattern_encoder.h"
+#include "pattern_encoder.h"
 
 #include <array>
 #include <cstddef>
@@ -91,7 +91,7 @@ void PutPatternChar(std::uint8_t character, ScreenMode mode,
   if (bracketed) {
     // A bracketed character needs three places; with fewer the text ends
     // here, on a separator.
-    if (*budget < 5) {
+    if (*budget < kBracketedBudget) {
       stream->PutChar(static_cast<char>(separator));
       *budget = 0;
       return;

@@ -9,11 +9,21 @@
 
 #include <cstdint>
 
-#include "core/core_api.h"
-#include "driver/write_options.h"
-#include "screens/screen_set.h"
+#include "core_api.h"
+#include "screen_set.h"
+#include "write_options.h"
 
 namespace zolv {
+
+/// The budget a bracketed special character needs (three places, and room
+/// for what follows); with less left, PutPatternChar ends the text on one
+/// separator instead.
+inline constexpr std::uint32_t kBracketedBudget = 5;
+
+/// The most characters of its budget that a text cut short leaves unused: a
+/// special character that finds 4, 3 or 2 left writes one separator and
+/// drops the rest. A text shorter than its budget by more was not cut.
+inline constexpr std::uint32_t kMostUnusedByCut = kBracketedBudget - 1;
 
 /// The dialect's any-string wildcard: "*" (Access) or "%" (ODBC).
 char SeparatorOf(WildcardDialect dialect);

@@ -9,11 +9,11 @@
 #include <tuple>
 #include <vector>
 
-#include "fuzz/fuzz_input.h"
-#include "fuzz/fuzz_support.h"
-#include "screens/perception.h"
-#include "screens/screen_dictionary.h"
-#include "tests/support/fake_core.h"
+#include "fake_core.h"
+#include "fuzz_input.h"
+#include "fuzz_support.h"
+#include "perception.h"
+#include "screen_dictionary.h"
 
 namespace zolv::fuzz {
 namespace {
@@ -131,11 +131,4 @@ void Run(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 }  // namespace zolv::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
-  zolv::testing::FakeCore::Get().Reset();
-  zolv::fuzz::Run(data, size);
-  zolv::fuzz::CheckCore();
-  zolv::testing::FakeCore::Get().Reset();
-  return 0;
-}
+ZOLV_FUZZ_ON_CLEAN_CORE(zolv::fuzz::Run)

@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/core_api.h"
-#include "core/core_handle.h"
-#include "driver/text_buffer.h"
-#include "encoders/formula_parser.h"
-#include "fuzz/fuzz_support.h"
-#include "tests/support/fake_core.h"
+#include "core_api.h"
+#include "core_handle.h"
+#include "fake_core.h"
+#include "formula_parser.h"
+#include "fuzz_support.h"
+#include "text_buffer.h"
 
 namespace zolv::fuzz {
 namespace {
@@ -72,11 +72,4 @@ void Run(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 }  // namespace zolv::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
-  zolv::testing::FakeCore::Get().Reset();
-  zolv::fuzz::Run(data, size);
-  zolv::fuzz::CheckCore();
-  zolv::testing::FakeCore::Get().Reset();
-  return 0;
-}
+ZOLV_FUZZ_ON_CLEAN_CORE(zolv::fuzz::Run)

@@ -1,11 +1,12 @@
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
-#include "screens/module_directory.h"
+#include "dictionary_format.h"
+#include "module_directory.h"
 
 namespace zolv::fuzz {
 namespace {
@@ -14,9 +15,6 @@ using testing::AtomMapping;
 using testing::AtomProperties;
 using testing::FakeCore;
 using testing::ObjectKind;
-
-constexpr char kMagic[] = "VetOrb";
-constexpr std::size_t kMagicLength = 6;
 
 // The driver reads stored structures in pieces of this many bytes; a piece
 // that the stream can still deliver is consumed even when a later one fails.
@@ -190,6 +188,14 @@ void CheckCore() {
   Fail(report);
 }
 
+void RunOnCleanCore(void (*run)(const std::uint8_t*, std::size_t),
+                    const std::uint8_t* data, std::size_t size) {
+  FakeCore::Get().Reset();
+  run(data, size);
+  CheckCore();
+  FakeCore::Get().Reset();
+}
+
 std::string DictionaryPath(const char* screenFileName) {
   static const std::string directory = [] {
     const TextBuffer found = ModuleDirectory();
@@ -225,8 +231,8 @@ bool ArmFaults(ByteReader* input) {
 }
 
 std::string CapRecordCount(std::string bytes) {
-  constexpr std::size_t kCountAt = 8;
-  constexpr std::size_t kHeaderSize = 10;
+  constexpr std::size_t kCountAt = kDictionaryMagicLength + 2;
+  constexpr std::size_t kHeaderSize = kDictionaryHeaderLength;
   constexpr std::size_t kMissingRecords = 8;
   if (bytes.size() < kHeaderSize) return bytes;
   const std::size_t count =
@@ -245,8 +251,9 @@ DictionaryModel ReadDictionaryModel(const std::string& bytes) {
   DictionaryModel model;
   ModelStream stream(bytes);
   std::string magic;
-  if (!stream.Raw(kMagicLength, &magic) ||
-      std::memcmp(magic.data(), kMagic, kMagicLength) != 0) {
+  if (!stream.Raw(kDictionaryMagicLength, &magic) ||
+      std::memcmp(magic.data(), kDictionaryMagic, kDictionaryMagicLength) !=
+          0) {
     return model;
   }
   std::uint16_t flag = 0;

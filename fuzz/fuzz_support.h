@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "fuzz/fuzz_input.h"
-#include "screens/screen_dictionary.h"
-#include "screens/screen_set.h"
-#include "tests/support/fake_core.h"
+#include "fake_core.h"
+#include "fuzz_input.h"
+#include "screen_dictionary.h"
+#include "screen_set.h"
 
 namespace zolv::fuzz {
 
@@ -27,6 +27,24 @@ inline constexpr char kMoleculeKey[] = "m";
 /// Aborts when the fake core saw a leak, a double or foreign release, or a
 /// delete of storage it did not give.
 void CheckCore();
+
+/// Runs one input on a fake core reset before and after, and checks it in
+/// between with CheckCore().
+void RunOnCleanCore(void (*run)(const std::uint8_t*, std::size_t),
+                    const std::uint8_t* data, std::size_t size);
+
+}  // namespace zolv::fuzz
+
+/// Defines libFuzzer's entry point of a target whose every input runs through
+/// run(data, size) by RunOnCleanCore.
+#define ZOLV_FUZZ_ON_CLEAN_CORE(run)                              \
+  extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, \
+                                        std::size_t size) {       \
+    ::zolv::fuzz::RunOnCleanCore(&run, data, size);               \
+    return 0;                                                     \
+  }
+
+namespace zolv::fuzz {
 
 /// The full path under which the driver looks for a screen file.
 std::string DictionaryPath(const char* screenFileName);

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_input.h"
-#include "tools/dictionary_writer.h"
+#include "dictionary_format.h"
+#include "fuzz_input.h"
 
 namespace zolv::fuzz {
 namespace {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
-#include "host/molecule_input.h"
+#include "fuzz_support.h"
+#include "molecule_input.h"
 
 namespace zolv::fuzz {
 namespace {

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "driver/option_parser.h"
-#include "driver/text_buffer.h"
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
+#include "option_parser.h"
+#include "text_buffer.h"
 
 namespace zolv::fuzz {
 namespace {
@@ -182,10 +182,4 @@ void Run(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 }  // namespace zolv::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
-  zolv::testing::FakeCore::Get().Reset();
-  zolv::fuzz::Run(data, size);
-  zolv::fuzz::CheckCore();
-  return 0;
-}
+ZOLV_FUZZ_ON_CLEAN_CORE(zolv::fuzz::Run)

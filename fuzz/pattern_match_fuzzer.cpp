@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/fuzz_support.h"
-#include "search/pattern_match.h"
+#include "fuzz_support.h"
+#include "pattern_match.h"
 
 namespace zolv::fuzz {
 namespace {

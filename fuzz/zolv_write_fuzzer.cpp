@@ -6,12 +6,12 @@
 #include <set>
 #include <string>
 
-#include "core/core_api.h"
-#include "driver/option_parser.h"
-#include "fuzz/fuzz_input.h"
-#include "fuzz/fuzz_support.h"
-#include "screens/screen_dictionary.h"
-#include "tests/support/fake_core.h"
+#include "core_api.h"
+#include "fake_core.h"
+#include "fuzz_input.h"
+#include "fuzz_support.h"
+#include "option_parser.h"
+#include "screen_dictionary.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv::fuzz {
@@ -260,11 +260,4 @@ void Run(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 }  // namespace zolv::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
-                                      std::size_t size) {
-  zolv::testing::FakeCore::Get().Reset();
-  zolv::fuzz::Run(data, size);
-  zolv::fuzz::CheckCore();
-  zolv::testing::FakeCore::Get().Reset();
-  return 0;
-}
+ZOLV_FUZZ_ON_CLEAN_CORE(zolv::fuzz::Run)

@@ -1,14 +1,14 @@
-#include "host/bench_command.h"
+#include "bench_command.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "bench/benchmarks.h"
-#include "host/driver_library.h"
-#include "host/parallel_writer.h"
+#include "benchmarks.h"
+#include "command_context.h"
+#include "database_option.h"
+#include "parallel_writer.h"
 
 namespace zolv::host {
 namespace {
@@ -103,8 +103,7 @@ const CommandSpec& Definition() {
          "search: access (default) or odbc patterns."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary (default: default.vetorb beside the driver)."},
-        {"driver", '\0', "PATH",
-         "Driver library to load (default: the one beside zolv)."},
+        DriverOption(),
         {"no-progress", '\0', "", "No progress lines on stderr."},
         MaxAtomsOption(),
     };
@@ -116,32 +115,83 @@ const CommandSpec& Definition() {
   return command;
 }
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
-// A count from the command line; none when it is not a whole number.
-std::optional<std::size_t> ParseCount(const std::string& text) {
-  if (text.empty() ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
+// The limit of every count zolv bench reads.
+constexpr std::uint64_t kMostCount = 1000000000;
+
+// The query files of --query-file LABEL=FILE or FILE (labelled by its
+// name), or else the benchmark sets in --data DIR.
+std::vector<bench::MoleculeFile> QueryFiles(const ParsedCommandLine& line) {
+  std::vector<bench::MoleculeFile> files;
+  for (const std::string& value : line.Values("query-file")) {
+    const std::size_t equals = value.find('=');
+    if (equals != std::string::npos && equals > 0) {
+      files.push_back({value.substr(0, equals), value.substr(equals + 1)});
+    } else {
+      const std::size_t slash = value.find_last_of('/');
+      files.push_back(
+          {slash == std::string::npos ? value : value.substr(slash + 1),
+           value});
+    }
   }
-  errno = 0;
-  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
-  if (errno != 0 || value > 1000000000ull) return std::nullopt;
-  return static_cast<std::size_t>(value);
+  if (const auto data = line.Value("data"); files.empty() && data) {
+    for (const QuerySetName& set : kQuerySets) {
+      files.push_back({set.label, *data + "/" + set.file});
+    }
+  }
+  return files;
 }
 
-bool ReadCount(const ParsedCommandLine& line, const char* option,
-               std::size_t* value) {
-  const auto text = line.Value(option);
-  if (!text) return true;
-  const auto parsed = ParseCount(*text);
-  if (!parsed) {
-    Report(std::string("--") + option + " must be a whole number");
+// Reads and checks the command line into options; false after a report.
+bool ReadOptions(const ParsedCommandLine& line, const std::string& mode,
+                 bench::BenchOptions* options) {
+  std::size_t rounds = 3;
+  if (!kContext.ReadNumber(line, "targets", 0, kMostCount,
+                           &options->targetLimit) ||
+      !kContext.ReadNumber(line, "queries", 0, kMostCount,
+                           &options->queryLimit) ||
+      !kContext.ReadNumber(line, "rounds", 0, kMostCount, &rounds) ||
+      !kContext.ReadNumber(line, "show-missed", 0, kMostCount,
+                           &options->showMissed) ||
+      !kContext.ReadMaxAtoms(line, &options->maxAtoms)) {
     return false;
   }
-  *value = *parsed;
+  options->rounds = static_cast<int>(rounds == 0 ? 1 : rounds);
+  options->fullTruth = line.Has("full-check");
+  options->progress = !line.Has("no-progress");
+  if (!kContext.ReadJobs(line, &options->jobs)) return false;
+  options->driverPath = line.Value("driver").value_or("");
+  options->dictionaryPath = line.Value("dictionary").value_or("");
+  options->sqlitePath = line.Value("sqlite").value_or("");
+  options->postgres = line.Value("postgres").value_or("");
+  if (!ReadPatternForm(kContext, line, &options->dialect, &options->variant)) {
+    return false;
+  }
+  if (const auto file = line.Value("target-file")) {
+    options->targetFile = *file;
+  } else if (const auto data = line.Value("data")) {
+    options->targetFile = *data + "/" + kTargetsName;
+  }
+  options->queryFiles = QueryFiles(line);
+
+  if (mode != "throughput" && mode != "pruning" && mode != "quality" &&
+      mode != "search" && mode != "screens") {
+    Report("unknown mode '" + mode +
+           "' (use throughput, pruning, quality, search or screens)");
+    return false;
+  }
+  const bool needsTargets = mode != "search";
+  const bool needsQueries = mode == "quality" || mode == "search";
+  if (needsTargets && options->targetFile.empty()) {
+    Report("no targets: give --data DIR or --target-file FILE");
+    return false;
+  }
+  if (needsQueries && options->queryFiles.empty()) {
+    Report("no queries: give --data DIR or --query-file FILE");
+    return false;
+  }
   return true;
 }
 
@@ -150,104 +200,19 @@ bool ReadCount(const ParsedCommandLine& line, const char* option,
 const CommandSpec& BenchCommandSpec() { return Definition(); }
 
 int RunBench(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  const std::string mode = line->Positional()[0];
-
-  bench::BenchOptions options;
-  std::size_t rounds = 3;
-  if (!ReadCount(*line, "targets", &options.targetLimit) ||
-      !ReadCount(*line, "queries", &options.queryLimit) ||
-      !ReadCount(*line, "rounds", &rounds) ||
-      !ReadCount(*line, "show-missed", &options.showMissed)) {
-    return kExitFailure;
-  }
-  std::string maxAtomsError;
-  if (!ReadMaxAtoms(*line, &options.maxAtoms, &maxAtomsError)) {
-    Report(maxAtomsError);
-    return kExitFailure;
-  }
-  options.rounds = static_cast<int>(rounds == 0 ? 1 : rounds);
-  options.fullTruth = line->Has("full-check");
-  options.progress = !line->Has("no-progress");
-  {
-    std::string jobsError;
-    const std::optional<std::size_t> jobs = ParseJobs(*line, &jobsError);
-    if (!jobs) {
-      std::fprintf(stderr, "zolv bench: %s\n", jobsError.c_str());
-      return kExitFailure;
-    }
-    options.jobs = *jobs;
-  }
-  options.driverPath = line->Value("driver").value_or(DefaultDriverPath());
-  options.dictionaryPath = line->Value("dictionary").value_or("");
-  options.sqlitePath = line->Value("sqlite").value_or("");
-  options.postgres = line->Value("postgres").value_or("");
-  if (const auto variant = line->Value("variant")) {
-    const auto parsed = search::ParseVariant(*variant);
-    if (!parsed) {
-      Report("unknown variant '" + *variant + "' (use raw or alphabet)");
-      return kExitFailure;
-    }
-    options.variant = *parsed;
-  }
-  if (const auto dialect = line->Value("dialect")) {
-    const auto parsed = search::ParseDialect(*dialect);
-    if (!parsed) {
-      Report("unknown dialect '" + *dialect + "' (use access or odbc)");
-      return kExitFailure;
-    }
-    options.dialect = *parsed;
-  }
-
-  const std::optional<std::string> data = line->Value("data");
-  const std::string directory = data ? *data + "/" : "";
-  if (const auto file = line->Value("target-file")) {
-    options.targetFile = *file;
-  } else if (data) {
-    options.targetFile = directory + kTargetsName;
-  }
-  for (const std::string& value : line->Values("query-file")) {
-    const std::size_t equals = value.find('=');
-    if (equals != std::string::npos && equals > 0) {
-      options.queryFiles.push_back(
-          {value.substr(0, equals), value.substr(equals + 1)});
-    } else {
-      const std::size_t slash = value.find_last_of('/');
-      options.queryFiles.push_back(
-          {slash == std::string::npos ? value : value.substr(slash + 1),
-           value});
-    }
-  }
-  if (options.queryFiles.empty() && data) {
-    for (const QuerySetName& set : kQuerySets) {
-      options.queryFiles.push_back({set.label, directory + set.file});
-    }
-  }
-
-  const bool needsTargets = mode != "search";
-  const bool needsQueries = mode == "quality" || mode == "search";
-  if (mode != "throughput" && mode != "pruning" && mode != "quality" &&
-      mode != "search" && mode != "screens") {
-    Report("unknown mode '" + mode +
-           "' (use throughput, pruning, quality, search or screens)");
-    return kExitFailure;
-  }
-  if (needsTargets && options.targetFile.empty()) {
-    Report("no targets: give --data DIR or --target-file FILE");
-    return kExitFailure;
-  }
-  if (needsQueries && options.queryFiles.empty()) {
-    Report("no queries: give --data DIR or --query-file FILE");
-    return kExitFailure;
-  }
-  if (mode == "throughput") return bench::RunThroughput(options);
-  if (mode == "pruning") return bench::RunPruning(options);
-  if (mode == "quality") return bench::RunQuality(options);
-  if (mode == "screens") return bench::RunScreenCosts(options);
-  return bench::RunSearchTimes(options);
+  return RunCommand<bench::BenchOptions>(
+      kContext, Definition(), argc, argv,
+      [](const ParsedCommandLine& line, bench::BenchOptions* options) {
+        return ReadOptions(line, line.Positional()[0], options);
+      },
+      [](const ParsedCommandLine& line, const bench::BenchOptions& options) {
+        const std::string mode = line.Positional()[0];
+        if (mode == "throughput") return bench::RunThroughput(options);
+        if (mode == "pruning") return bench::RunPruning(options);
+        if (mode == "quality") return bench::RunQuality(options);
+        if (mode == "screens") return bench::RunScreenCosts(options);
+        return bench::RunSearchTimes(options);
+      });
 }
 
 }  // namespace zolv::host

@@ -3,7 +3,7 @@
 // lives in bench/.
 #pragma once
 
-#include "host/command_line.h"
+#include "command_line.h"
 
 namespace zolv::host {
 

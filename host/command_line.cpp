@@ -1,9 +1,9 @@
-#include "host/command_line.h"
+#include "command_line.h"
 
 #include <cstdio>
 #include <sstream>
 
-#include "host/molecule_input.h"
+#include "molecule_input.h"
 
 namespace zolv::host {
 namespace {
@@ -241,26 +241,6 @@ OptionSpec MaxAtomsOption() {
           "Skip, with a message, every molecule of more than N atoms "
           "before its chemistry is read (default " +
               std::to_string(kDefaultMaxAtoms) + "; 0: no limit)."};
-}
-
-bool ReadMaxAtoms(const ParsedCommandLine& line, std::size_t* maxAtoms,
-                  std::string* error) {
-  *maxAtoms = kDefaultMaxAtoms;
-  const std::optional<std::string> text = line.Value("max-atoms");
-  if (!text) return true;
-  std::size_t value = 0;
-  bool ok = !text->empty() && text->size() <= 9;
-  for (const char c : *text) {
-    if (c < '0' || c > '9') ok = false;
-    if (ok) value = value * 10 + static_cast<std::size_t>(c - '0');
-  }
-  if (!ok) {
-    *error = "--max-atoms: '" + *text +
-             "' is not a whole number from 0 to 999999999";
-    return false;
-  }
-  *maxAtoms = value;
-  return true;
 }
 
 }  // namespace zolv::host

@@ -92,9 +92,4 @@ std::optional<ParsedCommandLine> ParseOrReport(const CommandSpec& command,
 /// The --max-atoms option of every command that reads molecules.
 OptionSpec MaxAtomsOption();
 
-/// The --max-atoms value, or the default when not given; false with a
-/// message when it is no whole number.
-bool ReadMaxAtoms(const ParsedCommandLine& line, std::size_t* maxAtoms,
-                  std::string* error);
-
 }  // namespace zolv::host

@@ -1,4 +1,4 @@
-#include "host/dict_choose_command.h"
+#include "dict_choose_command.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,30 +14,26 @@
 #include <system_error>
 #include <vector>
 
-#include "bench/bench_data.h"
-#include "bench/screen_chooser.h"
-#include "host/dict_list.h"
-#include "host/dict_screen_finder.h"
-#include "host/driver_library.h"
-#include "host/parallel_writer.h"
-#include "rdcore/rdcore.h"
-#include "tools/dictionary_writer.h"
+#include "bench_data.h"
+#include "command_context.h"
+#include "dict_screen_finder.h"
+#include "dictionary_format.h"
+#include "parallel_writer.h"
+#include "rdcore.h"
+#include "screen_chooser.h"
+#include "screen_list.h"
 
 namespace zolv::host {
 namespace {
 
 constexpr char kProgram[] = "zolv dict choose";
 
-// Screen numbers whose raw "SBI" character a query pattern cannot give as
-// it is: bell, double quote, "%", apostrophe, "*", "?", "[", "^", "_",
-// "|". Their screens are wildcards or lose their character in one dialect
-// or both, so the screens written least often in queries get them.
-constexpr std::uint16_t kBlurredNumbers[] = {7,  34, 37, 39, 42,
-                                             63, 91, 94, 95, 124};
-static_assert(sizeof(kBlurredNumbers) / sizeof(kBlurredNumbers[0]) == 10);
-
 // The most screens whose raw characters differ.
 constexpr std::size_t kMaxChosen = 255;
+// The limit of every count zolv dict choose reads.
+constexpr std::uint64_t kMostCount = 100000000;
+// Candidates are timed with RDKit on this many sample molecules.
+constexpr std::size_t kTimedMolecules = 300;
 
 const char kDetails[] =
     "Candidates:\n"
@@ -102,8 +98,7 @@ const CommandSpec& Definition() {
          "Leave out candidates slower than US microseconds per match "
          "(default 40)."},
         {"seed", '\0', "N", "Seed of the piece cutting (default 1)."},
-        {"driver", '\0', "PATH",
-         "Driver library to load (default: the one beside zolv)."},
+        DriverOption(),
         MaxAtomsOption(),
         JobsOption(),
     };
@@ -113,20 +108,8 @@ const CommandSpec& Definition() {
   return command;
 }
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
-
-std::optional<std::size_t> ParseCount(const std::string& text) {
-  if (text.empty() ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
-  }
-  errno = 0;
-  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
-  if (errno != 0 || value > 100000000ull) return std::nullopt;
-  return static_cast<std::size_t>(value);
-}
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 // "MIN-MAX" of numbers; none when malformed or MIN > MAX.
 std::optional<std::pair<double, double>> ParseRange(const std::string& text) {
@@ -142,6 +125,122 @@ std::optional<std::pair<double, double>> ParseRange(const std::string& text) {
   return std::pair{a, b};
 }
 
+// What zolv dict choose is asked to do.
+struct ChooseParameters {
+  std::string output;                   // the screen list written
+  std::string moleculesPath;            // the sample molecules (SMILES)
+  std::vector<std::string> queryPaths;  // more sample queries (SMILES)
+  std::vector<std::string> lists;       // candidate screen lists
+  std::size_t sample = 0;               // sample molecules used; 0: all
+  std::size_t pieces = 2;               // pieces cut from each as queries
+  std::pair<double, double> pieceAtoms{4, 16};         // atoms of a piece
+  std::size_t seed = 1;                                // of the piece cutting
+  std::optional<std::pair<double, double>> pathBonds;  // none: no paths
+  std::pair<double, double> pathShare{0.5, 60};        // percent holding a path
+  std::size_t pathLimit = 1500;    // path candidates at most
+  std::size_t count = kMaxChosen;  // screens chosen
+  double maxCost = 40;             // microseconds per RDKit match at most
+  std::string driverPath;          // empty: the driver beside zolv
+  std::size_t maxAtoms = kDefaultMaxAtoms;  // larger molecules left out
+  std::size_t jobs = 1;                     // threads writing the samples
+};
+
+// Reads and checks the command line; false after a report.
+bool ReadParameters(const ParsedCommandLine& line, ChooseParameters* p) {
+  const auto output = line.Value("output");
+  const auto moleculesPath = line.Value("molecules");
+  if (!output || !moleculesPath) {
+    Report("give the sample with --molecules FILE and the output with -o FILE");
+    return false;
+  }
+  p->output = *output;
+  p->moleculesPath = *moleculesPath;
+  p->queryPaths = line.Values("queries");
+  p->lists = line.Positional();
+  for (const auto& [option, target] :
+       {std::pair{"sample", &p->sample}, std::pair{"pieces", &p->pieces},
+        std::pair{"path-limit", &p->pathLimit}, std::pair{"seed", &p->seed}}) {
+    if (!kContext.ReadNumber(line, option, 0, kMostCount, target)) {
+      return false;
+    }
+  }
+  if (!kContext.ReadNumber(line, "count", 1, kMaxChosen, &p->count)) {
+    return false;
+  }
+  for (const auto& [option, target] :
+       {std::pair{"piece-atoms", &p->pieceAtoms},
+        std::pair{"path-share", &p->pathShare}}) {
+    if (const auto text = line.Value(option)) {
+      const auto range = ParseRange(*text);
+      if (!range) {
+        Report(std::string("--") + option + " must be MIN-MAX");
+        return false;
+      }
+      *target = *range;
+    }
+  }
+  if (const auto text = line.Value("paths")) {
+    p->pathBonds = ParseRange(*text);
+    if (!p->pathBonds || p->pathBonds->first < 1) {
+      Report("--paths must be MIN-MAX bonds, from 1");
+      return false;
+    }
+  }
+  if (const auto text = line.Value("max-cost")) {
+    char* end = nullptr;
+    p->maxCost = std::strtod(text->c_str(), &end);
+    if (text->empty() || *end != '\0' || p->maxCost <= 0) {
+      Report("--max-cost must be a positive number");
+      return false;
+    }
+  }
+  p->driverPath = line.Value("driver").value_or("");
+  return kContext.ReadJobs(line, &p->jobs) &&
+         kContext.ReadMaxAtoms(line, &p->maxAtoms);
+}
+
+// The sample: molecules as targets, and as queries the molecules, pieces
+// cut from them and any more queries.
+struct Samples {
+  std::vector<bench::SmilesEntry> entries;
+  std::vector<bench::SmilesEntry> queryEntries;
+  std::vector<bench::BenchMolecule> molecules;
+  std::vector<bench::BenchMolecule> queries;
+  SampleMolecules rdkit;  // the molecules' RDKit forms
+};
+
+bool ReadSamples(const ChooseParameters& p, Samples* s) {
+  std::string error;
+  if (!bench::ReadSmilesFile(p.moleculesPath, p.sample, &s->entries, &error,
+                             p.maxAtoms)) {
+    Report(error);
+    return false;
+  }
+  std::size_t refused = 0;
+  s->molecules = bench::ParseMolecules(s->entries,
+                                       rdcore::MoleculeRole::kTarget, &refused);
+  s->rdkit = bench::RdkitMolecules(s->molecules);
+  for (const bench::BenchMolecule& molecule : s->molecules) {
+    s->queryEntries.push_back(*molecule.entry);
+  }
+  for (const std::string& piece : CutPieces(
+           s->rdkit, p.pieces, static_cast<std::size_t>(p.pieceAtoms.first),
+           static_cast<std::size_t>(p.pieceAtoms.second),
+           static_cast<std::uint32_t>(p.seed))) {
+    s->queryEntries.push_back({piece, "piece", 0});
+  }
+  for (const std::string& path : p.queryPaths) {
+    if (!bench::ReadSmilesFile(path, 0, &s->queryEntries, &error, p.maxAtoms)) {
+      Report(error);
+      return false;
+    }
+  }
+  std::size_t refusedQueries = 0;
+  s->queries = bench::ParseMolecules(
+      s->queryEntries, rdcore::MoleculeRole::kQuery, &refusedQueries);
+  return true;
+}
+
 struct Candidate {
   std::string smarts;
   std::string name;
@@ -149,43 +248,199 @@ struct Candidate {
   double microseconds = 0;
 };
 
-// Every candidate's screens in each object, through the driver and a
-// dictionary of all candidates with empty lists (each tested on its own).
-bool FindAll(const std::string& driverPath, const std::string& dictionary,
-             std::size_t width, bool query,
-             const std::vector<HostObject*>& objects, const char* what,
-             WorkerPool& pool, std::vector<std::vector<std::uint16_t>>* found) {
-  ScreenFinder finder;
-  std::string error;
-  if (!finder.Open(driverPath, dictionary, width, query, &error)) {
-    Report(error);
-    return false;
-  }
-  bench::Progress progress(what, objects.size(), true);
-  found->assign(objects.size(), {});
-  std::vector<std::string> errors(objects.size());
-  std::vector<char> written(objects.size(), 0);
-  // In slices, so that progress moves while the pool works.
-  const std::size_t slice = pool.size() * kItemsPerWorker;
-  for (std::size_t first = 0; first < objects.size(); first += slice) {
-    const std::size_t count = std::min(slice, objects.size() - first);
-    pool.Run(count, [&](std::size_t, std::size_t offset) {
-      const std::size_t i = first + offset;
-      written[i] = finder.Find(objects[i], &(*found)[i], &errors[i]);
-      // Numbers count from 1, candidates from 0.
-      for (std::uint16_t& number : (*found)[i]) --number;
-    });
-    for (std::size_t i = first; i < first + count; ++i) {
-      if (!written[i]) {
-        progress.Finish();
-        Report(std::string(what) + " " + std::to_string(i + 1) + ": " +
-               errors[i]);
-        return false;
+// The candidates: listed ones, then paths, each once, each read as a query
+// and timed. False after a report.
+bool CollectCandidates(const ChooseParameters& p, const Samples& samples,
+                       std::vector<Candidate>* candidates) {
+  std::set<std::string> known;
+  for (const std::string& path : p.lists) {
+    ScreenList list;
+    std::string error;
+    if (!ReadScreenListFile(path, &list, &error)) {
+      Report(error);
+      return false;
+    }
+    if (!list.problems.empty()) {
+      Report(path + ":" + std::to_string(list.problems[0].line) + ": " +
+             list.problems[0].message);
+      return false;
+    }
+    for (const ListedScreen& screen : list.screens) {
+      if (known.insert(screen.smarts).second) {
+        candidates->push_back({screen.smarts, screen.name, nullptr, 0});
       }
     }
-    progress.Step(first + count - 1);
   }
+  if (p.pathBonds) {
+    for (const PathScreen& path : CollectPaths(
+             samples.rdkit, static_cast<std::size_t>(p.pathBonds->first),
+             static_cast<std::size_t>(p.pathBonds->second),
+             p.pathShare.first / 100, p.pathShare.second / 100, p.pathLimit)) {
+      if (known.insert(path.smarts).second) {
+        candidates->push_back({path.smarts,
+                               "path of " + std::to_string(path.bonds) +
+                                   (path.bonds == 1 ? " bond" : " bonds"),
+                               nullptr, 0});
+      }
+    }
+  }
+  if (candidates->empty()) {
+    Report("no candidates: give a LIST or --paths");
+    return false;
+  }
+  if (candidates->size() > kMaxScreens) candidates->resize(kMaxScreens);
+  for (Candidate& candidate : *candidates) {
+    rdcore::ParsedMolecule parsed =
+        rdcore::ParseMolecule(candidate.smarts, rdcore::Notation::kSmarts,
+                              rdcore::MoleculeRole::kQuery);
+    const std::optional<double> cost =
+        MatchMicroseconds(candidate.smarts, samples.rdkit, kTimedMolecules);
+    if (!parsed.molecule || !cost) {
+      Report("cannot read SMARTS \"" + candidate.smarts + "\"");
+      return false;
+    }
+    candidate.query = std::move(parsed.molecule);
+    candidate.microseconds = *cost;
+  }
+  return true;
+}
+
+// Every candidate's screens in each object, numbered from 0 as the
+// candidates are. False after a report.
+bool FindAll(const ChooseParameters& p, const IndependentScreens& screens,
+             bool query, const std::vector<HostObject*>& objects,
+             const char* what, WorkerPool& pool,
+             std::vector<std::vector<std::uint16_t>>* found) {
+  bench::Progress progress(what, objects.size(), true);
+  std::size_t failed = 0;
+  std::string error;
+  const bool all = screens.FindAll(
+      p.driverPath, query, objects, pool, found, &failed, &error,
+      [&](std::size_t done) { progress.Step(done - 1); });
   progress.Finish();
+  if (!all) {
+    Report(failed < objects.size()
+               ? std::string(what) + " " + std::to_string(failed + 1) + ": " +
+                     error
+               : error);
+    return false;
+  }
+  for (std::vector<std::uint16_t>& numbers : *found) {
+    for (std::uint16_t& number : numbers) --number;
+  }
+  return true;
+}
+
+std::vector<HostObject*> HostObjects(
+    const std::vector<bench::BenchMolecule>& molecules) {
+  std::vector<HostObject*> objects;
+  for (const bench::BenchMolecule& molecule : molecules) {
+    objects.push_back(molecule.host.get());
+  }
+  return objects;
+}
+
+// What the choice found, for the lists written from it.
+struct Choice {
+  ChoiceInput input;
+  ChoiceResult result;
+  std::vector<std::size_t> holding;  // per candidate: sample molecules
+};
+
+// Writes the list of the first take chosen screens. False after a report.
+bool WriteList(const std::string& path, std::size_t take,
+               const std::vector<Candidate>& candidates, const Samples& samples,
+               const Choice& choice) {
+  take = std::min(take, choice.result.chosen.size());
+  const std::vector<std::size_t> chosen(choice.result.chosen.begin(),
+                                        choice.result.chosen.begin() + take);
+  std::uint64_t removed = 0;
+  for (std::size_t i = 0; i < take; ++i) removed += choice.result.gains[i];
+  const std::vector<std::size_t> numbered = NumberChosen(choice.input, chosen);
+
+  std::ofstream out(path);
+  const double sampleCount =
+      static_cast<double>(std::max<std::size_t>(samples.molecules.size(), 1));
+  char share[32];
+  std::snprintf(share, sizeof(share), "%.2f",
+                choice.result.pairs == 0
+                    ? 0.0
+                    : 100.0 * double(removed) / double(choice.result.pairs));
+  out << "# Chosen by \"zolv dict choose\" from " << candidates.size()
+      << " candidates on " << samples.molecules.size()
+      << " sample molecules and " << samples.queries.size()
+      << " sample queries:\n# " << take << " screens remove " << share
+      << "% of the sample (query, target) pairs. Each line: SMARTS, name, "
+         "then\n# the share of the sample molecules holding it and its "
+         "RDKit match time.\n";
+  for (const std::size_t n : numbered) {
+    const Candidate& candidate = candidates[n];
+    char note[96];
+    std::snprintf(note, sizeof(note), "  # %.1f%%, %.1f us",
+                  100.0 * double(choice.holding[n]) / sampleCount,
+                  candidate.microseconds);
+    std::string text = candidate.smarts;
+    if (text.size() < 36) text.resize(36, ' ');
+    out << text << ' ' << candidate.name << note << '\n';
+  }
+  out.close();
+  if (!out) {
+    Report(path + ": cannot be written");
+    return false;
+  }
+  Report("wrote " + path + ": " + std::to_string(take) + " screens; " +
+         std::to_string(static_cast<long long>(removed)) + " of " +
+         std::to_string(static_cast<long long>(choice.result.pairs)) +
+         " sample pairs removed");
+  return true;
+}
+
+// Chooses from the candidates by what the driver finds in the samples.
+// False after a report.
+bool Choose(const ChooseParameters& p, const std::vector<Candidate>& candidates,
+            const Samples& samples, Choice* choice) {
+  std::vector<std::string> smarts;
+  std::vector<HostObject*> ownQueries;
+  std::size_t tooSlow = 0;
+  ChoiceInput& input = choice->input;
+  input.candidates = candidates.size();
+  input.count = p.count;
+  for (const Candidate& candidate : candidates) {
+    smarts.push_back(candidate.smarts);
+    ownQueries.push_back(candidate.query.get());
+    input.allowed.push_back(candidate.microseconds <= p.maxCost);
+    if (!input.allowed.back()) ++tooSlow;
+  }
+  Report(std::to_string(candidates.size()) + " candidates (" +
+         std::to_string(tooSlow) + " too slow), " +
+         std::to_string(samples.molecules.size()) + " sample molecules, " +
+         std::to_string(samples.queries.size()) + " sample queries");
+
+  // One dictionary of all candidates, each on its own.
+  IndependentScreens screens;
+  std::string error;
+  if (!screens.Create(smarts, &error)) {
+    Report("cannot write a temporary dictionary: " + error);
+    return false;
+  }
+  WorkerPool pool(p.jobs);
+  if (!FindAll(p, screens, false, HostObjects(samples.molecules),
+               "sample molecules", pool, &input.targetScreens) ||
+      !FindAll(p, screens, true, HostObjects(samples.queries), "sample queries",
+               pool, &input.queryScreens) ||
+      !FindAll(p, screens, true, ownQueries, "candidates' own queries", pool,
+               &input.implied)) {
+    return false;
+  }
+  choice->result = ChooseScreens(input);
+  if (choice->result.chosen.empty()) {
+    Report("nothing could be chosen");
+    return false;
+  }
+  choice->holding.assign(candidates.size(), 0);
+  for (const auto& found : input.targetScreens) {
+    for (const std::uint16_t s : found) ++choice->holding[s];
+  }
   return true;
 }
 
@@ -193,316 +448,42 @@ bool FindAll(const std::string& driverPath, const std::string& dictionary,
 
 const CommandSpec& DictChooseCommandSpec() { return Definition(); }
 
-int RunDictChoose(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const auto line = ParseOrReport(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  const auto output = line->Value("output");
-  const auto moleculesPath = line->Value("molecules");
-  if (!output || !moleculesPath) {
-    Report("give the sample with --molecules FILE and the output with -o FILE");
-    return kExitFailure;
-  }
-  std::size_t sample = 0;
-  std::size_t pieces = 2;
-  std::size_t pathLimit = 1500;
-  std::size_t count = kMaxChosen;
-  std::size_t seed = 1;
-  double maxCost = 40;
-  std::pair<double, double> pieceAtoms{4, 16};
-  std::optional<std::pair<double, double>> pathBonds;
-  std::pair<double, double> pathShare{0.5, 60};
-  for (const auto& [option, target] :
-       {std::pair{"sample", &sample}, std::pair{"pieces", &pieces},
-        std::pair{"path-limit", &pathLimit}, std::pair{"count", &count},
-        std::pair{"seed", &seed}}) {
-    if (const auto text = line->Value(option)) {
-      const auto value = ParseCount(*text);
-      if (!value) {
-        Report(std::string("--") + option + " must be a whole number");
-        return kExitFailure;
-      }
-      *target = *value;
-    }
-  }
-  if (count == 0 || count > kMaxChosen) {
-    Report("--count must lie between 1 and 255");
-    return kExitFailure;
-  }
-  for (const auto& [option, target] : {std::pair{"piece-atoms", &pieceAtoms},
-                                       std::pair{"path-share", &pathShare}}) {
-    if (const auto text = line->Value(option)) {
-      const auto range = ParseRange(*text);
-      if (!range) {
-        Report(std::string("--") + option + " must be MIN-MAX");
-        return kExitFailure;
-      }
-      *target = *range;
-    }
-  }
-  if (const auto text = line->Value("paths")) {
-    pathBonds = ParseRange(*text);
-    if (!pathBonds || pathBonds->first < 1) {
-      Report("--paths must be MIN-MAX bonds, from 1");
-      return kExitFailure;
-    }
-  }
-  if (const auto text = line->Value("max-cost")) {
-    char* end = nullptr;
-    maxCost = std::strtod(text->c_str(), &end);
-    if (text->empty() || *end != '\0' || maxCost <= 0) {
-      Report("--max-cost must be a positive number");
-      return kExitFailure;
-    }
-  }
-  const std::string driverPath =
-      line->Value("driver").value_or(DefaultDriverPath());
-  std::string jobsError;
-  const std::optional<std::size_t> jobs = ParseJobs(*line, &jobsError);
-  if (!jobs) {
-    Report(jobsError);
-    return kExitFailure;
-  }
-  WorkerPool pool(*jobs);
+namespace {
+
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, ChooseParameters& p) {
   const auto start = std::chrono::steady_clock::now();
-
-  // The sample.
-  std::string error;
-  std::size_t maxAtoms = kDefaultMaxAtoms;
-  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-  std::vector<bench::SmilesEntry> entries;
-  if (!bench::ReadSmilesFile(*moleculesPath, sample, &entries, &error,
-                             maxAtoms)) {
-    Report(error);
-    return kExitFailure;
-  }
-  std::size_t refused = 0;
-  const std::vector<bench::BenchMolecule> molecules =
-      bench::ParseMolecules(entries, rdcore::MoleculeRole::kTarget, &refused);
-  std::vector<bench::SmilesEntry> queryEntries;
-  for (const bench::BenchMolecule& molecule : molecules) {
-    queryEntries.push_back(*molecule.entry);
-  }
-  for (const std::string& piece : bench::CutPieces(
-           molecules, pieces, static_cast<std::size_t>(pieceAtoms.first),
-           static_cast<std::size_t>(pieceAtoms.second),
-           static_cast<std::uint32_t>(seed))) {
-    queryEntries.push_back({piece, "piece", 0});
-  }
-  for (const std::string& path : line->Values("queries")) {
-    if (!bench::ReadSmilesFile(path, 0, &queryEntries, &error, maxAtoms)) {
-      Report(error);
-      return kExitFailure;
-    }
-  }
-  std::size_t refusedQueries = 0;
-  const std::vector<bench::BenchMolecule> queries = bench::ParseMolecules(
-      queryEntries, rdcore::MoleculeRole::kQuery, &refusedQueries);
-
-  // The candidates: listed ones, then paths.
+  Samples samples;
   std::vector<Candidate> candidates;
-  std::set<std::string> known;
-  for (const std::string& path : line->Positional()) {
-    std::ifstream in(path);
-    if (!in) {
-      Report(path + ": cannot open");
-      return kExitFailure;
-    }
-    const ScreenList list = ParseScreenList(in);
-    if (!list.problems.empty()) {
-      Report(path + ":" + std::to_string(list.problems[0].line) + ": " +
-             list.problems[0].message);
-      return kExitFailure;
-    }
-    for (const ListedScreen& screen : list.screens) {
-      if (known.insert(screen.smarts).second) {
-        candidates.push_back({screen.smarts, screen.name, nullptr, 0});
-      }
-    }
-  }
-  if (pathBonds) {
-    for (const bench::PathScreen& path : bench::CollectPaths(
-             molecules, static_cast<std::size_t>(pathBonds->first),
-             static_cast<std::size_t>(pathBonds->second), pathShare.first / 100,
-             pathShare.second / 100, pathLimit)) {
-      if (known.insert(path.smarts).second) {
-        candidates.push_back({path.smarts,
-                              "path of " + std::to_string(path.bonds) +
-                                  (path.bonds == 1 ? " bond" : " bonds"),
-                              nullptr, 0});
-      }
-    }
-  }
-  if (candidates.empty()) {
-    Report("no candidates: give a LIST or --paths");
+  Choice choice;
+  if (!ReadSamples(p, &samples) ||
+      !CollectCandidates(p, samples, &candidates) ||
+      !Choose(p, candidates, samples, &choice) ||
+      !WriteList(p.output, choice.result.chosen.size(), candidates, samples,
+                 choice)) {
     return kExitFailure;
   }
-  if (candidates.size() > kMaxScreens) candidates.resize(kMaxScreens);
-
-  // Every candidate must be readable; its cost is timed with RDKit on the
-  // first few hundred sample molecules.
-  constexpr std::size_t kTimedMolecules = 300;
-  std::vector<bool> allowed(candidates.size(), false);
-  std::size_t tooSlow = 0;
-  for (std::size_t i = 0; i < candidates.size(); ++i) {
-    Candidate& candidate = candidates[i];
-    rdcore::ParsedMolecule parsed =
-        rdcore::ParseMolecule(candidate.smarts, rdcore::Notation::kSmarts,
-                              rdcore::MoleculeRole::kQuery);
-    const std::optional<double> cost =
-        bench::MatchMicroseconds(candidate.smarts, molecules, kTimedMolecules);
-    if (!parsed.molecule || !cost) {
-      Report("cannot read SMARTS \"" + candidate.smarts + "\"");
-      return kExitFailure;
-    }
-    candidate.query = std::move(parsed.molecule);
-    candidate.microseconds = *cost;
-    allowed[i] = candidate.microseconds <= maxCost;
-    if (!allowed[i]) ++tooSlow;
-  }
-  Report(std::to_string(candidates.size()) + " candidates (" +
-         std::to_string(tooSlow) + " too slow), " +
-         std::to_string(molecules.size()) + " sample molecules, " +
-         std::to_string(queries.size()) + " sample queries");
-
-  // One dictionary of all candidates, each on its own.
-  DictionaryContent independent;
-  independent.orderFlag = 1;
-  for (std::size_t i = 0; i < candidates.size(); ++i) {
-    independent.screens.push_back(
-        {static_cast<std::uint16_t>(i + 1), {}, {}, candidates[i].smarts});
-  }
-  std::error_code code;
-  const std::filesystem::path temporaryDirectory =
-      std::filesystem::temp_directory_path(code);
-  TemporaryFile scratch;
-  if (code || !scratch.Create(temporaryDirectory.string(), ".vetorb", &error) ||
-      !WriteDictionaryFile(scratch.path(), independent)) {
-    Report("cannot write a temporary dictionary" +
-           (error.empty() ? "" : ": " + error));
-    return kExitFailure;
-  }
-
-  bench::ChoiceInput input;
-  input.candidates = candidates.size();
-  input.count = count;
-  input.allowed = allowed;
-  std::vector<HostObject*> objects;
-  for (const bench::BenchMolecule& molecule : molecules) {
-    objects.push_back(molecule.host.get());
-  }
-  if (!FindAll(driverPath, scratch.path(), candidates.size(), false, objects,
-               "sample molecules", pool, &input.targetScreens)) {
-    return kExitFailure;
-  }
-  objects.clear();
-  for (const bench::BenchMolecule& query : queries) {
-    objects.push_back(query.host.get());
-  }
-  if (!FindAll(driverPath, scratch.path(), candidates.size(), true, objects,
-               "sample queries", pool, &input.queryScreens)) {
-    return kExitFailure;
-  }
-  objects.clear();
-  for (const Candidate& candidate : candidates) {
-    objects.push_back(candidate.query.get());
-  }
-  if (!FindAll(driverPath, scratch.path(), candidates.size(), true, objects,
-               "candidates' own queries", pool, &input.implied)) {
-    return kExitFailure;
-  }
-
-  const bench::ChoiceResult choice = bench::ChooseScreens(input);
-  if (choice.chosen.empty()) {
-    Report("nothing could be chosen");
-    return kExitFailure;
-  }
-
-  std::vector<std::size_t> holding(candidates.size(), 0);
-  for (const auto& found : input.targetScreens) {
-    for (const std::uint16_t s : found) ++holding[s];
-  }
-  // Writes the list of the first `take` chosen screens.
-  const auto writeList = [&](const std::string& path, std::size_t take) {
-    take = std::min(take, choice.chosen.size());
-    const std::vector<std::size_t> chosen(choice.chosen.begin(),
-                                          choice.chosen.begin() + take);
-    std::uint64_t removed = 0;
-    for (std::size_t i = 0; i < take; ++i) removed += choice.gains[i];
-    // Numbers: the blurred ones to the screens written least often.
-    const std::vector<std::size_t> written =
-        bench::WrittenCounts(input, chosen);
-    std::vector<std::size_t> byUse = chosen;
-    std::stable_sort(
-        byUse.begin(), byUse.end(),
-        [&](std::size_t a, std::size_t b) { return written[a] < written[b]; });
-    std::vector<std::size_t> numbered(take, SIZE_MAX);
-    std::set<std::size_t> placed;
-    std::size_t next = 0;
-    for (const std::uint16_t number : kBlurredNumbers) {
-      if (number > numbered.size()) break;
-      numbered[number - 1] = byUse[next];
-      placed.insert(byUse[next]);
-      ++next;
-    }
-    std::size_t fill = 0;
-    for (const std::size_t s : chosen) {
-      if (placed.count(s) != 0) continue;
-      while (numbered[fill] != SIZE_MAX) ++fill;
-      numbered[fill] = s;
-    }
-
-    std::ofstream out(path);
-    const double sampleCount =
-        static_cast<double>(std::max<std::size_t>(molecules.size(), 1));
-    char share[32];
-    std::snprintf(share, sizeof(share), "%.2f",
-                  choice.pairs == 0
-                      ? 0.0
-                      : 100.0 * double(removed) / double(choice.pairs));
-    out << "# Chosen by \"zolv dict choose\" from " << candidates.size()
-        << " candidates on " << molecules.size() << " sample molecules and "
-        << queries.size() << " sample queries:\n# " << take
-        << " screens remove " << share
-        << "% of the sample (query, target) pairs. Each line: SMARTS, name, "
-           "then\n# the share of the sample molecules holding it and its "
-           "RDKit match time.\n";
-    for (std::size_t n = 0; n < numbered.size(); ++n) {
-      const Candidate& candidate = candidates[numbered[n]];
-      char note[96];
-      std::snprintf(note, sizeof(note), "  # %.1f%%, %.1f us",
-                    100.0 * double(holding[numbered[n]]) / sampleCount,
-                    candidate.microseconds);
-      std::string text = candidate.smarts;
-      if (text.size() < 36) text.resize(36, ' ');
-      out << text << ' ' << candidate.name << note << '\n';
-    }
-    out.close();
-    if (!out) {
-      Report(path + ": cannot be written");
-      return false;
-    }
-    Report("wrote " + path + ": " + std::to_string(take) + " screens; " +
-           std::to_string(static_cast<long long>(removed)) + " of " +
-           std::to_string(static_cast<long long>(choice.pairs)) +
-           " sample pairs removed");
-    return true;
-  };
-  if (!writeList(*output, choice.chosen.size())) return kExitFailure;
-  for (const std::string& more : line->Values("more-output")) {
+  for (const std::string& more : line.Values("more-output")) {
     const std::size_t equals = more.find('=');
-    const auto take = ParseCount(more.substr(0, equals));
-    if (equals == std::string::npos || !take || *take == 0) {
+    const auto take = ParseWholeNumber(more.substr(0, equals), 1, kMostCount);
+    if (equals == std::string::npos || !take) {
       Report("--more-output must be N=FILE");
       return kExitFailure;
     }
-    if (!writeList(more.substr(equals + 1), *take)) return kExitFailure;
+    if (!WriteList(more.substr(equals + 1), *take, candidates, samples,
+                   choice)) {
+      return kExitFailure;
+    }
   }
   Report(std::to_string(bench::SecondsSince(start)) + " s");
   return kExitSuccess;
+}
+
+}  // namespace
+
+int RunDictChoose(int argc, char** argv) {
+  return RunCommand<ChooseParameters>(kContext, Definition(), argc, argv,
+                                      ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

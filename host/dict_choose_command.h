@@ -2,7 +2,7 @@
 // molecules (the choosing itself lives in bench/screen_chooser.h).
 #pragma once
 
-#include "host/command_line.h"
+#include "command_line.h"
 
 namespace zolv::host {
 

@@ -1,4 +1,4 @@
-#include "host/dict_command.h"
+#include "dict_command.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,16 +11,16 @@
 #include <system_error>
 #include <vector>
 
-#include "host/dict_builder.h"
-#include "host/dict_list.h"
-#include "host/dict_reader.h"
-#include "host/dict_screen_finder.h"
-#include "host/driver_library.h"
-#include "host/molecule_input.h"
-#include "host/parallel_writer.h"
-#include "host/record_stream.h"
-#include "rdcore/rdcore.h"
-#include "tools/dictionary_writer.h"
+#include "command_context.h"
+#include "dict_screen_finder.h"
+#include "dictionary_builder.h"
+#include "dictionary_format.h"
+#include "driver_library.h"
+#include "molecule_input.h"
+#include "parallel_writer.h"
+#include "rdcore.h"
+#include "record_stream.h"
+#include "screen_list.h"
 
 namespace zolv::host {
 namespace {
@@ -34,21 +34,13 @@ constexpr std::size_t kMaxDistinctSbiScreens = 255;
 // A dump lists at most this many faults; the rest are counted.
 constexpr std::size_t kMaxListedProblems = 100;
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
+constexpr CommandContext kBuild("zolv dict build");
+constexpr CommandContext kDump("zolv dict dump");
+constexpr CommandContext kStats("zolv dict stats");
 
 std::string Shown(const std::string& path) {
   return path == "-" ? "stdin" : path;
 }
-
-std::string DriverPath(const ParsedCommandLine& line) {
-  return line.Value("driver").value_or(DefaultDriverPath());
-}
-
-const OptionSpec kDriverOption = {
-    "driver", '\0', "PATH",
-    "Driver library to load (default: libzolvexformat11v6.so beside zolv)."};
 
 // ---------------------------------------------------------------- build
 
@@ -96,7 +88,7 @@ const CommandSpec& BuildSpec() {
         "screens. LIST may be '-' for standard input.";
     s.options = {
         {"output", 'o', "FILE", "Dictionary file to write (required)."},
-        kDriverOption,
+        DriverOption(),
         {"verbose", 'v', "",
          "Say what was written, and name the screens that SMARTS queries "
          "will not ask for."},
@@ -109,29 +101,6 @@ const CommandSpec& BuildSpec() {
     return s;
   }();
   return command;
-}
-
-bool ReadList(const std::string& path, ScreenList* list, std::string* error) {
-  if (path == "-") {
-    *list = ParseScreenList(std::cin);
-    return true;
-  }
-  std::error_code code;
-  if (std::filesystem::is_directory(path, code)) {
-    *error = path + ": is a directory";
-    return false;
-  }
-  std::ifstream in(path);
-  if (!in) {
-    *error = path + ": cannot be opened";
-    return false;
-  }
-  *list = ParseScreenList(in);
-  if (in.bad()) {
-    *error = path + ": read error";
-    return false;
-  }
-  return true;
 }
 
 // Writes content to path through a temporary file beside it, so that a
@@ -157,55 +126,33 @@ bool WriteAtomically(const std::string& path, const DictionaryContent& content,
 }
 
 // The screens found in each listed screen's own query. False after a
-// reported error.
+// report.
 bool FindInOwnQueries(
-    const std::string& driverPath, const std::string& shown,
-    const ScreenList& list,
+    const CommandContext& context, const std::string& driverPath,
+    const std::string& shown, const ScreenList& list,
     const std::vector<std::unique_ptr<rdcore::HostMolecule>>& queries,
     WorkerPool& pool, std::vector<std::vector<std::uint16_t>>* found) {
-  // Every screen with empty lists, so that each is tested on its own and
-  // nothing is taken out of a query's result.
-  DictionaryContent independent;
-  independent.orderFlag = 1;
+  std::vector<std::string> smarts;
+  std::vector<HostObject*> objects;
   for (std::size_t i = 0; i < list.screens.size(); ++i) {
-    independent.screens.push_back(
-        {static_cast<std::uint16_t>(i + 1), {}, {}, list.screens[i].smarts});
+    smarts.push_back(list.screens[i].smarts);
+    objects.push_back(queries[i].get());
   }
+  IndependentScreens screens;
   std::string error;
-  std::error_code code;
-  const std::filesystem::path temporaryDirectory =
-      std::filesystem::temp_directory_path(code);
-  if (code) {
-    Report("no directory for temporary files: " + code.message());
+  if (!screens.Create(smarts, &error)) {
+    context.Report(error);
     return false;
   }
-  TemporaryFile scratch;
-  if (!scratch.Create(temporaryDirectory.string(), ".vetorb", &error)) {
-    Report(error);
+  std::size_t failed = 0;
+  if (!screens.FindAll(driverPath, /*query=*/true, objects, pool, found,
+                       &failed, &error)) {
+    context.Report(
+        failed < list.screens.size()
+            ? shown + ":" + std::to_string(list.screens[failed].line) +
+                  ": screen \"" + list.screens[failed].smarts + "\": " + error
+            : error);
     return false;
-  }
-  if (!WriteDictionaryFile(scratch.path(), independent)) {
-    Report(scratch.path() + ": cannot be written");
-    return false;
-  }
-  ScreenFinder finder;
-  if (!finder.Open(driverPath, scratch.path(), list.screens.size(),
-                   /*query=*/true, &error)) {
-    Report(error);
-    return false;
-  }
-  found->assign(list.screens.size(), {});
-  std::vector<std::string> errors(list.screens.size());
-  std::vector<char> written(list.screens.size(), 0);
-  pool.Run(list.screens.size(), [&](std::size_t, std::size_t i) {
-    written[i] = finder.Find(queries[i].get(), &(*found)[i], &errors[i]);
-  });
-  for (std::size_t i = 0; i < list.screens.size(); ++i) {
-    if (!written[i]) {
-      Report(shown + ":" + std::to_string(list.screens[i].line) +
-             ": screen \"" + list.screens[i].smarts + "\": " + errors[i]);
-      return false;
-    }
   }
   return true;
 }
@@ -330,7 +277,7 @@ const CommandSpec& StatsSpec() {
         {"rare", '\0', "PERCENT",
          "Mark screens found in fewer than PERCENT of the molecules "
          "(default 0.5)."},
-        kDriverOption,
+        DriverOption(),
         MaxAtomsOption(),
         JobsOption(),
     };
@@ -355,31 +302,82 @@ std::optional<double> ParsePercent(const std::string& text) {
   }
 }
 
-std::optional<std::size_t> ParseCount(const std::string& text) {
-  if (text.empty() || text.find_first_not_of("0123456789") != text.npos) {
-    return std::nullopt;
-  }
-  try {
-    return static_cast<std::size_t>(std::stoull(text));
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
 // Loads FILE for a command that needs a valid dictionary. False after a
 // reported error.
-bool LoadValidDictionary(const std::string& path, DictionaryContent* content) {
+bool LoadValidDictionary(const CommandContext& context, const std::string& path,
+                         DictionaryContent* content) {
   DictionaryFile file = ReadDictionaryFile(path);
   std::vector<std::string> problems = file.problems;
   if (problems.empty()) problems = ValidateDictionary(file.content);
   if (!problems.empty()) {
-    Report(path + ": " + problems.front());
-    Report(path + ": not a valid dictionary; 'zolv dict dump " + path +
-           "' lists its faults");
+    context.Report(path + ": " + problems.front());
+    context.Report(path + ": not a valid dictionary; 'zolv dict dump " + path +
+                   "' lists its faults");
     return false;
   }
   *content = std::move(file.content);
   return true;
+}
+
+// What zolv dict build is asked to do.
+struct BuildParameters {
+  std::string listPath;    // the screen list; "-": standard input
+  std::string output;      // the dictionary file to write
+  std::string driverPath;  // empty: the driver beside zolv
+  std::size_t maxAtoms = kDefaultMaxAtoms;  // larger screens are refused
+  std::size_t jobs = 1;  // threads writing the screens' queries
+  bool verbose = false;  // name screens not found in their own query
+};
+
+bool ReadParameters(const CommandContext& context,
+                    const ParsedCommandLine& line, BuildParameters* p) {
+  p->listPath = line.Positional().front();
+  const std::optional<std::string> output = line.Value("output");
+  if (!output) {
+    context.Report("no output file; give -o FILE");
+    return false;
+  }
+  p->output = *output;
+  p->driverPath = line.Value("driver").value_or("");
+  p->verbose = line.Has("verbose");
+  return context.ReadMaxAtoms(line, &p->maxAtoms) &&
+         context.ReadJobs(line, &p->jobs);
+}
+
+// Each listed screen read as a query; a null one and a problem for each
+// that cannot be read.
+std::vector<std::unique_ptr<rdcore::HostMolecule>> ReadListedQueries(
+    const ScreenList& list, std::size_t maxAtoms,
+    std::vector<ListProblem>* problems) {
+  std::vector<std::unique_ptr<rdcore::HostMolecule>> queries;
+  for (const ListedScreen& screen : list.screens) {
+    if (const auto problem =
+            CheckMoleculeText(screen.smarts, false, maxAtoms)) {
+      problems->push_back({screen.line, *problem});
+      queries.push_back(nullptr);
+      continue;
+    }
+    rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
+        screen.smarts, rdcore::Notation::kSmarts, rdcore::MoleculeRole::kQuery);
+    if (!parsed.molecule) problems->push_back({screen.line, parsed.error});
+    queries.push_back(std::move(parsed.molecule));
+  }
+  return queries;
+}
+
+// Every problem of the list in line order, and that nothing was written.
+void ReportProblems(const CommandContext& context, const std::string& shown,
+                    std::vector<ListProblem> all) {
+  std::stable_sort(all.begin(), all.end(),
+                   [](const ListProblem& a, const ListProblem& b) {
+                     return a.line < b.line;
+                   });
+  for (const ListProblem& problem : all) {
+    context.Report(shown + ":" + std::to_string(problem.line) + ": " +
+                   problem.message);
+  }
+  context.Report(shown + ": " + std::to_string(all.size()) + " problem" +
+                 (all.size() == 1 ? "" : "s") + "; no dictionary written");
 }
 
 }  // namespace
@@ -388,76 +386,36 @@ const CommandSpec& DictBuildCommandSpec() { return BuildSpec(); }
 const CommandSpec& DictDumpCommandSpec() { return DumpSpec(); }
 const CommandSpec& DictStatsCommandSpec() { return StatsSpec(); }
 
-int RunDictBuild(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const auto line = ParseOrReport(BuildSpec(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  const std::string listPath = line->Positional().front();
-  const std::string shown = Shown(listPath);
-  const std::optional<std::string> output = line->Value("output");
-  if (!output) {
-    Report("dict build: no output file; give -o FILE");
-    return kExitFailure;
-  }
+namespace {
 
+// Builds the dictionary of the list; the exit code.
+int Build(const ParsedCommandLine&, BuildParameters& p) {
+  const std::string shown = Shown(p.listPath);
+  WorkerPool pool(p.jobs);
   ScreenList list;
   std::string error;
-  std::size_t maxAtoms = kDefaultMaxAtoms;
-  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
-    Report("dict build: " + error);
+  if (!ReadScreenListFile(p.listPath, &list, &error)) {
+    kBuild.Report(error);
     return kExitFailure;
   }
-  const std::optional<std::size_t> jobs = ParseJobs(*line, &error);
-  if (!jobs) {
-    Report("dict build: " + error);
-    return kExitFailure;
-  }
-  WorkerPool pool(*jobs);
-  if (!ReadList(listPath, &list, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-
   // Read every SMARTS first, so that one run reports all faulty lines.
   std::vector<ListProblem> problems = list.problems;
-  std::vector<std::unique_ptr<rdcore::HostMolecule>> queries;
-  for (const ListedScreen& screen : list.screens) {
-    if (const auto problem =
-            CheckMoleculeText(screen.smarts, false, maxAtoms)) {
-      problems.push_back({screen.line, *problem});
-      queries.push_back(nullptr);
-      continue;
-    }
-    rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
-        screen.smarts, rdcore::Notation::kSmarts, rdcore::MoleculeRole::kQuery);
-    if (!parsed.molecule) {
-      problems.push_back({screen.line, parsed.error});
-    }
-    queries.push_back(std::move(parsed.molecule));
-  }
+  const std::vector<std::unique_ptr<rdcore::HostMolecule>> queries =
+      ReadListedQueries(list, p.maxAtoms, &problems);
   const auto reportAll = [&](std::vector<ListProblem> all) {
-    std::stable_sort(all.begin(), all.end(),
-                     [](const ListProblem& a, const ListProblem& b) {
-                       return a.line < b.line;
-                     });
-    for (const ListProblem& problem : all) {
-      Report(shown + ":" + std::to_string(problem.line) + ": " +
-             problem.message);
-    }
-    Report(shown + ": " + std::to_string(all.size()) + " problem" +
-           (all.size() == 1 ? "" : "s") + "; no dictionary written");
+    ReportProblems(kBuild, shown, std::move(all));
   };
   if (!problems.empty()) {
     reportAll(std::move(problems));
     return kExitFailure;
   }
   if (list.screens.empty()) {
-    Report(shown + ": lists no screens; no dictionary written");
+    kBuild.Report(shown + ": lists no screens; no dictionary written");
     return kExitFailure;
   }
 
   std::vector<std::vector<std::uint16_t>> found;
-  if (!FindInOwnQueries(DriverPath(*line), shown, list, queries, pool,
+  if (!FindInOwnQueries(kBuild, p.driverPath, shown, list, queries, pool,
                         &found)) {
     return kExitFailure;
   }
@@ -466,41 +424,54 @@ int RunDictBuild(int argc, char** argv) {
     reportAll(built.problems);
     return kExitFailure;
   }
-  if (line->Has("verbose")) {
+  if (p.verbose) {
     for (const ListProblem& note : built.notes) {
-      Report(shown + ":" + std::to_string(note.line) +
-             ": note: " + note.message);
+      kBuild.Report(shown + ":" + std::to_string(note.line) +
+                    ": note: " + note.message);
     }
   }
   // What is written must pass the checks that dump makes.
   const std::vector<std::string> faults = ValidateDictionary(built.content);
   if (!faults.empty() || !IsInTestOrder(built.content)) {
-    Report(
+    kBuild.Report(
         "internal error: the built dictionary is not valid: " +
         (faults.empty() ? std::string("not in test order") : faults.front()));
     return kExitFailure;
   }
-  if (!WriteAtomically(*output, built.content, &error)) {
-    Report(error);
+  if (!WriteAtomically(p.output, built.content, &error)) {
+    kBuild.Report(error);
     return kExitFailure;
   }
   if (list.screens.size() > kMaxDistinctSbiScreens) {
-    Report(shown + ": warning: " + std::to_string(list.screens.size()) +
-           " screens; in \"SBI\" text screens above " +
-           std::to_string(kMaxDistinctSbiScreens) +
-           " share characters with lower ones");
+    kBuild.Report(shown + ": warning: " + std::to_string(list.screens.size()) +
+                  " screens; in \"SBI\" text screens above " +
+                  std::to_string(kMaxDistinctSbiScreens) +
+                  " share characters with lower ones");
   }
-  if (line->Has("verbose")) {
-    Report("wrote " + *output + ": " +
-           std::to_string(built.content.screens.size()) + " screens, " +
-           std::to_string(ImplicationCount(built.content)) + " implications");
+  if (p.verbose) {
+    kBuild.Report("wrote " + p.output + ": " +
+                  std::to_string(built.content.screens.size()) + " screens, " +
+                  std::to_string(ImplicationCount(built.content)) +
+                  " implications");
   }
   return kExitSuccess;
 }
 
+}  // namespace
+
+int RunDictBuild(int argc, char** argv) {
+  return RunCommand<BuildParameters>(
+      kBuild, BuildSpec(), argc, argv,
+      [](const ParsedCommandLine& line, BuildParameters* p) {
+        return ReadParameters(kBuild, line, p);
+      },
+      Build);
+}
+
 int RunDictDump(int argc, char** argv) {
+  const CommandContext& context = kDump;
   int exitCode = kExitSuccess;
-  const auto line = ParseOrReport(DumpSpec(), argc, argv, &exitCode);
+  const auto line = context.Parse(DumpSpec(), argc, argv, &exitCode);
   if (!line) return exitCode;
   const std::string path = line->Positional().front();
   const bool listing = !line->Has("check");
@@ -508,7 +479,7 @@ int RunDictDump(int argc, char** argv) {
   const DictionaryFile file = ReadDictionaryFile(path);
   if (!file.headerRead) {
     for (const std::string& problem : file.problems) {
-      Report(path + ": " + problem);
+      context.Report(path + ": " + problem);
     }
     return kExitFailure;
   }
@@ -532,141 +503,121 @@ int RunDictDump(int argc, char** argv) {
     problems.push_back(std::move(problem));
   }
   if (file.trailingBytes > 0) {
-    Report(path + ": warning: " + std::to_string(file.trailingBytes) +
-           " bytes after the last record are never read");
+    context.Report(path + ": warning: " + std::to_string(file.trailingBytes) +
+                   " bytes after the last record are never read");
   }
   for (std::size_t i = 0; i < problems.size() && i < kMaxListedProblems; ++i) {
-    Report(path + ": " + problems[i]);
+    context.Report(path + ": " + problems[i]);
   }
   if (problems.size() > kMaxListedProblems) {
-    Report(path + ": ... and " +
-           std::to_string(problems.size() - kMaxListedProblems) +
-           " more faults");
+    context.Report(path + ": ... and " +
+                   std::to_string(problems.size() - kMaxListedProblems) +
+                   " more faults");
   }
   if (!problems.empty()) {
-    Report(path + ": not a valid screen dictionary");
+    context.Report(path + ": not a valid screen dictionary");
     return kExitFailure;
   }
   return kExitSuccess;
 }
 
-int RunDictStats(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const auto line = ParseOrReport(StatsSpec(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-  const std::string dictionaryPath = line->Positional().front();
-  const std::optional<std::string> input = line->Value("molecules");
+namespace {
+
+// What zolv dict stats is asked to do.
+struct StatsParameters {
+  std::string dictionaryPath;  // the dictionary counted
+  std::string input;           // the molecules; "-": standard input
+  InputFormat format = InputFormat::kSmiles;  // of input
+  std::string driverPath;                     // empty: the driver beside zolv
+  std::optional<std::size_t> limit;  // molecules read at most; none: all
+  double common = 95.0;              // mark screens held by more (percent)
+  double rare = 0.5;                 // mark screens held by fewer (percent)
+  std::size_t maxAtoms = kDefaultMaxAtoms;  // larger molecules are skipped
+  std::size_t jobs = 1;                     // threads writing the molecules
+};
+
+bool ReadParameters(const CommandContext& context,
+                    const ParsedCommandLine& line, StatsParameters* p) {
+  p->dictionaryPath = line.Positional().front();
+  const std::optional<std::string> input = line.Value("molecules");
   if (!input) {
-    Report("dict stats: no molecules; give --molecules INPUT");
-    return kExitFailure;
+    context.Report("no molecules; give --molecules INPUT");
+    return false;
   }
-  std::string jobsError;
-  const std::optional<std::size_t> jobs = ParseJobs(*line, &jobsError);
-  if (!jobs) {
-    Report("dict stats: " + jobsError);
-    return kExitFailure;
+  p->input = *input;
+  p->driverPath = line.Value("driver").value_or("");
+  std::size_t limit = 0;
+  if (!context.ReadJobs(line, &p->jobs) ||
+      !context.ReadNumber(line, "limit", 0,
+                          std::numeric_limits<std::size_t>::max(), &limit) ||
+      !context.ReadMaxAtoms(line, &p->maxAtoms)) {
+    return false;
   }
-  std::optional<std::size_t> limit;
-  if (const auto text = line->Value("limit")) {
-    limit = ParseCount(*text);
-    if (!limit) {
-      Report("dict stats: --limit wants a count, not '" + *text + "'");
-      return kExitFailure;
-    }
-  }
-  double common = 95.0;
-  double rare = 0.5;
+  if (line.Has("limit")) p->limit = limit;
   for (const auto& [name, value] :
-       {std::pair{"common", &common}, std::pair{"rare", &rare}}) {
-    if (const auto text = line->Value(name)) {
+       {std::pair{"common", &p->common}, std::pair{"rare", &p->rare}}) {
+    if (const auto text = line.Value(name)) {
       const std::optional<double> percent = ParsePercent(*text);
       if (!percent) {
-        Report(std::string("dict stats: --") + name +
-               " wants a percentage from 0 to 100, not '" + *text + "'");
-        return kExitFailure;
+        context.Report(std::string("--") + name +
+                       " wants a percentage from 0 to 100, not '" + *text +
+                       "'");
+        return false;
       }
       *value = *percent;
     }
   }
-  std::optional<InputFormat> format = *input == "-"
-                                          ? std::optional(InputFormat::kSmiles)
-                                          : FormatFromFileName(*input);
-  if (const auto name = line->Value("input-format")) {
-    format = ParseInputFormat(*name);
-    if (!format) {
-      Report("dict stats: unknown input format '" + *name +
-             "' (use smi or sdf)");
-      return kExitFailure;
-    }
-  }
-  if (!format) {
-    Report(*input +
-           ": unknown file type (expected .smi, .smiles, .sdf, .sd "
-           "or .mol, optionally .gz); use --input-format");
-    return kExitFailure;
-  }
-  if (const auto problem = CheckInputFile(*input)) {
-    Report(*input + ": " + *problem);
-    return kExitFailure;
-  }
+  std::optional<InputFormat> forced;
+  return context.ReadInputFormat(line, &forced) &&
+         context.CheckInput(p->input, forced, &p->format);
+}
 
-  DictionaryContent dictionary;
-  if (!LoadValidDictionary(dictionaryPath, &dictionary)) return kExitFailure;
-  std::size_t width = 0;
-  for (const DictionaryScreen& screen : dictionary.screens) {
-    width = std::max<std::size_t>(width, screen.number);
-  }
-  ScreenFinder finder;
-  std::string error;
-  if (!finder.Open(DriverPath(*line), dictionaryPath, width, /*query=*/false,
-                   &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-  std::size_t maxAtoms = kDefaultMaxAtoms;
-  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
-    Report("dict stats: " + error);
-    return kExitFailure;
-  }
+// How many of the molecules hold each screen: holding[n] for screen n.
+struct ScreenCounts {
+  std::vector<std::size_t> holding;
+  std::size_t counted = 0;  // molecules written
+  std::size_t skipped = 0;  // molecules that could not be read or written
+};
+
+// Writes every molecule of the input through finder on the pool's threads.
+// False after a report of a read error.
+bool CountScreens(const CommandContext& context, const StatsParameters& p,
+                  const ScreenFinder& finder, std::size_t width,
+                  ScreenCounts* counts) {
   MoleculeReader reader;
-  if (!reader.Open(*input, *format, &error)) {
-    Report(Shown(*input) + ": cannot open: " + error);
-    return kExitFailure;
+  std::string error;
+  if (!reader.Open(p.input, p.format, &error)) {
+    context.Report(Shown(p.input) + ": cannot open: " + error);
+    return false;
   }
-  reader.SetMaxAtoms(maxAtoms);
-  const rdcore::Notation notation = *format == InputFormat::kSmiles
+  reader.SetMaxAtoms(p.maxAtoms);
+  const rdcore::Notation notation = p.format == InputFormat::kSmiles
                                         ? rdcore::Notation::kSmiles
                                         : rdcore::Notation::kMolBlock;
-
-  struct Item {
-    InputRecord record;
-  };
   struct Found {
     bool ok = false;
     std::vector<std::uint16_t> screens;
     std::string error;
   };
-  std::vector<std::size_t> holding(width + 1, 0);
-  std::size_t counted = 0;
-  std::size_t skipped = 0;
+  counts->holding.assign(width + 1, 0);
   std::size_t read = 0;
-  WorkerPool pool(*jobs);
-  OrderedParallelMap<Item, Found>(
+  WorkerPool pool(p.jobs);
+  OrderedParallelMap<InputRecord, Found>(
       pool,
-      [&](Item* item) {
-        if ((limit && read >= *limit) || !reader.Next(&item->record)) {
+      [&](InputRecord* record) {
+        if ((p.limit && read >= *p.limit) || !reader.Next(record)) {
           return false;
         }
         ++read;
         return true;
       },
-      [&](std::size_t, const Item& item, Found* found) {
-        if (!item.record.problem.empty()) {
-          found->error = item.record.problem;
+      [&](std::size_t, const InputRecord& record, Found* found) {
+        if (!record.problem.empty()) {
+          found->error = record.problem;
           return;
         }
         const rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
-            item.record.text, notation, rdcore::MoleculeRole::kTarget);
+            record.text, notation, rdcore::MoleculeRole::kTarget);
         if (!parsed.molecule) {
           found->error = parsed.error;
         } else {
@@ -674,22 +625,27 @@ int RunDictStats(int argc, char** argv) {
                                   &found->error);
         }
       },
-      [&](Item& item, Found& found) {
+      [&](InputRecord& record, Found& found) {
         if (!found.ok) {
-          Report(Shown(*input) + ":" + std::to_string(item.record.line) +
-                 ": skipped: " + found.error);
-          ++skipped;
+          context.Report(Shown(p.input) + ":" + std::to_string(record.line) +
+                         ": skipped: " + found.error);
+          ++counts->skipped;
           return true;
         }
-        for (std::uint16_t screen : found.screens) ++holding[screen];
-        ++counted;
+        for (std::uint16_t screen : found.screens) ++counts->holding[screen];
+        ++counts->counted;
         return true;
       });
   if (!reader.error().empty()) {
-    Report(Shown(*input) + ": read error: " + reader.error());
-    return kExitFailure;
+    context.Report(Shown(p.input) + ": read error: " + reader.error());
+    return false;
   }
+  return true;
+}
 
+// The counts' comment lines and one line per screen, in number order.
+void PrintStats(const StatsParameters& p, const DictionaryContent& dictionary,
+                const ScreenCounts& counts) {
   std::vector<const DictionaryScreen*> byNumber;
   for (const DictionaryScreen& screen : dictionary.screens) {
     byNumber.push_back(&screen);
@@ -702,15 +658,16 @@ int RunDictStats(int argc, char** argv) {
   std::size_t rareCount = 0;
   std::string table;
   for (const DictionaryScreen* screen : byNumber) {
-    const std::size_t count = holding[screen->number];
-    const double percent = counted == 0 ? 0.0
-                                        : 100.0 * static_cast<double>(count) /
-                                              static_cast<double>(counted);
+    const std::size_t count = counts.holding[screen->number];
+    const double percent = counts.counted == 0
+                               ? 0.0
+                               : 100.0 * static_cast<double>(count) /
+                                     static_cast<double>(counts.counted);
     const char* mark = "-";
-    if (percent > common) {
+    if (percent > p.common) {
       mark = "common";
       ++commonCount;
-    } else if (percent < rare) {
+    } else if (percent < p.rare) {
       mark = "rare";
       ++rareCount;
     }
@@ -723,18 +680,54 @@ int RunDictStats(int argc, char** argv) {
     table += EncodeRecord(screen->stored, RecordEncoding::kEscaped);
     table += '\n';
   }
-  std::printf("# dictionary %s: %zu screens\n", dictionaryPath.c_str(),
+  std::printf("# dictionary %s: %zu screens\n", p.dictionaryPath.c_str(),
               dictionary.screens.size());
   std::printf("# molecules %s: %zu counted, %zu skipped\n",
-              Shown(*input).c_str(), counted, skipped);
+              Shown(p.input).c_str(), counts.counted, counts.skipped);
   std::printf("# common (> %g%%): %zu screens; rare (< %g%%): %zu screens\n",
-              common, commonCount, rare, rareCount);
+              p.common, commonCount, p.rare, rareCount);
   std::printf("# screen\tmolecules\tpercent\tmark\tSMARTS\n%s", table.c_str());
-  if (skipped > 0) {
-    Report(std::to_string(skipped) + " molecules skipped");
+}
+
+}  // namespace
+
+namespace {
+
+// Counts the screens in the molecules and prints them; the exit code.
+int Stats(const ParsedCommandLine&, StatsParameters& p) {
+  DictionaryContent dictionary;
+  if (!LoadValidDictionary(kStats, p.dictionaryPath, &dictionary)) {
+    return kExitFailure;
+  }
+  std::size_t width = 0;
+  for (const DictionaryScreen& screen : dictionary.screens) {
+    width = std::max<std::size_t>(width, screen.number);
+  }
+  ScreenFinder finder;
+  std::string error;
+  if (!finder.Open(p.driverPath, p.dictionaryPath, /*query=*/false, &error)) {
+    kStats.Report(error);
+    return kExitFailure;
+  }
+  ScreenCounts counts;
+  if (!CountScreens(kStats, p, finder, width, &counts)) return kExitFailure;
+  PrintStats(p, dictionary, counts);
+  if (counts.skipped > 0) {
+    kStats.Report(std::to_string(counts.skipped) + " molecules skipped");
     return kExitPartial;
   }
   return kExitSuccess;
+}
+
+}  // namespace
+
+int RunDictStats(int argc, char** argv) {
+  return RunCommand<StatsParameters>(
+      kStats, StatsSpec(), argc, argv,
+      [](const ParsedCommandLine& line, StatsParameters* p) {
+        return ReadParameters(kStats, line, p);
+      },
+      Stats);
 }
 
 }  // namespace zolv::host

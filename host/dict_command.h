@@ -1,7 +1,7 @@
 // zolv dict build / dump / stats: the screen dictionary tools.
 #pragma once
 
-#include "host/command_line.h"
+#include "command_line.h"
 
 namespace zolv::host {
 

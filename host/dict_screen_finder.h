@@ -6,23 +6,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "core/core_api.h"
-#include "host/driver_library.h"
-#include "host/record_stream.h"
+#include "core_api.h"
+#include "driver_session.h"
 
 namespace zolv::host {
 
 class ScreenFinder {
  public:
-  /// Loads the driver at driverPath and points it at the dictionary at
-  /// dictionaryPath, whose screen numbers run up to width. query selects
+  /// Opens the driver at driverPath with the dictionary at dictionaryPath;
+  /// the bit strings are as wide as its highest screen number. query selects
   /// "object=query". False with a message when the driver cannot be loaded
-  /// or the dictionary cannot be named to it.
+  /// or the dictionary is unusable or holds no screens.
   bool Open(const std::string& driverPath, const std::string& dictionaryPath,
-            std::size_t width, bool query, std::string* error);
+            bool query, std::string* error);
 
   /// The screens written for object, ascending. False with a message when
   /// the driver refuses the object or writes something other than the bit
@@ -33,10 +33,12 @@ class ScreenFinder {
   const std::string& options() const { return options_; }
 
  private:
-  DriverLibrary driver_;
+  DriverSession session_;
   std::string options_;
   std::size_t width_ = 0;
 };
+
+class WorkerPool;
 
 /// A temporary file, removed when this ends.
 class TemporaryFile {
@@ -53,6 +55,31 @@ class TemporaryFile {
 
  private:
   std::string path_;
+};
+
+/// Screens written as a dictionary whose lists are all empty, so that the
+/// driver tests each screen on its own and takes nothing out of a query's
+/// result: what decides which screens imply which (zolv dict build) and
+/// which screens a sample holds (zolv dict choose).
+class IndependentScreens {
+ public:
+  /// Writes the dictionary of screens (SMARTS, numbered from 1 in order)
+  /// to a temporary file. False with a message.
+  bool Create(const std::vector<std::string>& screens, std::string* error);
+
+  /// found[i]: the numbers of the screens objects[i] holds, written as a
+  /// query or a target by the driver at driverPath, on pool's threads.
+  /// step(done) follows every slice of objects when given. False with a
+  /// message, and *failed the index of the object that failed when it was
+  /// one.
+  bool FindAll(const std::string& driverPath, bool query,
+               const std::vector<HostObject*>& objects, WorkerPool& pool,
+               std::vector<std::vector<std::uint16_t>>* found,
+               std::size_t* failed, std::string* error,
+               const std::function<void(std::size_t done)>& step = {}) const;
+
+ private:
+  TemporaryFile file_;
 };
 
 }  // namespace zolv::host

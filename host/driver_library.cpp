@@ -1,4 +1,4 @@
-#include "host/driver_library.h"
+#include "driver_library.h"
 
 #include <dlfcn.h>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/core_api.h"
+#include "core_api.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv::host {

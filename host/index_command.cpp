@@ -1,4 +1,4 @@
-#include "host/index_command.h"
+#include "index_command.h"
 
 #include <unistd.h>
 
@@ -16,14 +16,14 @@
 #include <utility>
 #include <vector>
 
-#include "host/dict_reader.h"
-#include "host/molecule_input.h"
-#include "host/parallel_writer.h"
-#include "host/record_stream.h"
-#include "host/write_command.h"
-#include "rdcore/rdcore.h"
-#include "search/index_writing.h"
-#include "search/substructure_check.h"
+#include "command_context.h"
+#include "database_option.h"
+#include "index_writing.h"
+#include "molecule_input.h"
+#include "parallel_writer.h"
+#include "rdcore.h"
+#include "sbi_text_writer.h"
+#include "substructure_check.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv::host {
@@ -38,13 +38,6 @@ constexpr std::size_t kBatchSize = 1000;
 // its locks until killed.
 constexpr char kStopAfterVariable[] = "ZOLV_TEST_INDEX_STOP_AFTER";
 constexpr char kStopSignalVariable[] = "ZOLV_TEST_INDEX_STOP_SIGNAL";
-// Room for the formula's symbols beyond the screens: up to five copies of a
-// two-letter symbol, each letter possibly bracketed, for eight elements.
-constexpr std::uint32_t kFormulaAllowance = 8 * 5 * 2 * 3;
-// Three characters for every screen: a bracketed special character.
-constexpr std::uint32_t kMostCharactersPerScreen = 3;
-// A "length" the driver takes: it converts the value in 32-bit arithmetic.
-constexpr std::uint32_t kLargestLength = 1u << 30;
 
 const char kDetails[] =
     "Database:\n"
@@ -106,16 +99,14 @@ const CommandSpec& Definition() {
          "Commit the rows in transactions of N (default: 1000)."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary (default: default.vetorb beside the driver)."},
-        {"driver", '\0', "PATH",
-         "Driver library to load (default: the one beside zolv)."},
+        DriverOption(),
         {"length", '\0', "N",
          "Write the \"SBI\" texts with exactly this \"length\" and report "
          "every text it cuts (default: whatever each text needs)."},
         {"bits-length", '\0', "N",
          "Length of the bit string (default: the dictionary's highest screen "
          "number, so that no screens share a position)."},
-        {"input-format", '\0', "FORMAT",
-         "Read every FILE as smi or sdf, whatever its name."},
+        InputFormatOption(),
         MaxAtomsOption(),
         JobsOption(),
     };
@@ -126,22 +117,8 @@ const CommandSpec& Definition() {
   return command;
 }
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
-
-// FNV-1a, 64 bits: enough to tell two dictionaries apart, not a security
-// measure.
-std::string Digest(const std::string& bytes) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
-  }
-  char text[32];
-  std::snprintf(text, sizeof(text), "fnv1a64:%016" PRIx64, hash);
-  return text;
-}
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 // One input file in command-line order.
 struct InputFile {
@@ -149,40 +126,22 @@ struct InputFile {
   InputFormat format = InputFormat::kSmiles;
 };
 
-bool CollectFiles(const ParsedCommandLine& line, std::size_t first,
-                  std::vector<InputFile>* files, std::string* error) {
+// The files after the first positional argument (all of them with
+// --postgres), checked before anything is stored. False after a report.
+bool CollectFiles(const ParsedCommandLine& line,
+                  std::vector<InputFile>* files) {
   std::optional<InputFormat> forced;
-  if (const auto name = line.Value("input-format")) {
-    forced = ParseInputFormat(*name);
-    if (!forced) {
-      *error = "unknown input format '" + *name + "' (use smi or sdf)";
-      return false;
-    }
-  }
+  if (!kContext.ReadInputFormat(line, &forced)) return false;
   const std::vector<std::string> positional = line.Positional();
-  for (std::size_t i = first; i < positional.size(); ++i) {
+  for (std::size_t i = line.Has("postgres") ? 0 : 1; i < positional.size();
+       ++i) {
     InputFile file;
     file.path = positional[i];
-    if (const auto problem = CheckInputFile(file.path)) {
-      *error = file.path + ": " + *problem;
-      return false;
-    }
-    std::optional<InputFormat> format = forced;
-    if (!format) {
-      format = file.path == "-" ? std::optional(InputFormat::kSmiles)
-                                : FormatFromFileName(file.path);
-    }
-    if (!format) {
-      *error = file.path +
-               ": unknown file type (expected .smi, .smiles, .sdf, .sd or "
-               ".mol, optionally .gz); use --input-format";
-      return false;
-    }
-    file.format = *format;
+    if (!kContext.CheckInput(file.path, forced, &file.format)) return false;
     files->push_back(std::move(file));
   }
   if (files->empty()) {
-    *error = "no input: give the files to index after the database";
+    Report("no input: give the files to index after the database");
     return false;
   }
   return true;
@@ -390,212 +349,69 @@ class Indexer {
   std::size_t maxAtoms_ = kDefaultMaxAtoms;
 };
 
-}  // namespace
+// What zolv index is asked to do.
+struct IndexParameters {
+  std::vector<InputFile> files;  // in command-line order
+  std::uint32_t length = 0;      // "SBI" length; 0: whatever each needs
+  std::optional<std::uint32_t> bitsLength;  // none: the highest screen
+  std::size_t batchSize = kBatchSize;       // rows per transaction
+  std::size_t maxAtoms = kDefaultMaxAtoms;
+  std::size_t jobs = 1;
+  bool replace = false;  // replace an index the database holds
+  bool append = false;   // add to a complete index
+};
 
-bool SbiTextWriter::Open(const std::string& driverPath,
-                         const std::string& dictionaryPath,
-                         std::string* error) {
-  if (!driver_.Load(driverPath, error)) {
-    *error = "cannot load the driver: " + *error;
+// Reads and checks the command line; false after a report.
+bool ReadParameters(const ParsedCommandLine& line, IndexParameters* p) {
+  if (!kContext.ReadMaxAtoms(line, &p->maxAtoms) ||
+      !kContext.ReadNumber(line, "length", 1, kLargestLength, &p->length) ||
+      !kContext.ReadJobs(line, &p->jobs) || !CollectFiles(line, &p->files)) {
     return false;
   }
-  dictionaryPath_ = dictionaryPath.empty()
-                        ? driver_.Directory() + kDefaultDictionaryName
-                        : dictionaryPath;
-  std::ifstream file(dictionaryPath_, std::ios::binary);
-  if (!file) {
-    *error =
-        dictionaryPath_ + ": cannot open the screen dictionary" +
-        (dictionaryPath.empty() ? "; give one with --dictionary FILE" : "");
+  std::uint32_t bitsLength = 0;
+  if (!kContext.ReadNumber(line, "bits-length", 1, kLargestLength,
+                           &bitsLength) ||
+      !kContext.ReadNumber(line, "batch", 1, kLargestLength, &p->batchSize)) {
     return false;
   }
-  const std::string bytes((std::istreambuf_iterator<char>(file)),
-                          std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    *error = dictionaryPath_ + ": cannot read the screen dictionary";
+  if (line.Has("bits-length")) p->bitsLength = bitsLength;
+  p->replace = line.Has("replace");
+  p->append = line.Has("append");
+  if (p->replace && p->append) {
+    Report("give --replace or --append, not both");
     return false;
   }
-  const DictionaryFile dictionary = DecodeDictionary(bytes);
-  if (!dictionary.headerRead || !dictionary.problems.empty()) {
-    *error = dictionaryPath_ + ": not a usable screen dictionary" +
-             (dictionary.problems.empty() ? "" : ": " + dictionary.problems[0]);
-    return false;
-  }
-  highestScreen_ = 0;
-  for (const DictionaryScreen& screen : dictionary.content.screens) {
-    highestScreen_ = std::max<std::uint32_t>(highestScreen_, screen.number);
-  }
-  dictionaryDigest_ = Digest(bytes);
-  screenFileOption_ =
-      ScreenFileOption(driver_.Directory(), dictionaryPath_, error);
-  return !screenFileOption_.empty();
-}
-
-std::uint32_t SbiTextWriter::DefaultLength() const {
-  return kMostCharactersPerScreen * highestScreen_ + kFormulaAllowance;
-}
-
-bool SbiTextWriter::Accepts(HostObject* object) const {
-  return driver_.PreWrite(object) == ZOLV_PREWRITE_ACCEPTED;
-}
-
-bool SbiTextWriter::Write(HostObject* object, const std::string& options,
-                          std::string* text, std::string* error) const {
-  RecordStream stream;
-  // The screen file comes first and the driver takes the first value of a
-  // key, so nothing later can point it at another dictionary.
-  const std::string all = screenFileOption_ + " " + options;
-  const std::int32_t result = driver_.Write(object, &stream, all.c_str());
-  if (result != ZOLV_WRITE_DONE) {
-    *error = "the driver failed (ZolvWrite result " + std::to_string(result) +
-             ", options " + all + ")";
-    return false;
-  }
-  *text = stream.record();
   return true;
 }
 
-bool SbiTextWriter::WriteSbi(HostObject* object, ScreenMode mode,
-                             search::TextVariant variant,
-                             WildcardDialect dialect, std::uint32_t length,
-                             std::string* text, std::string* error) const {
-  std::string options = "format=SBI";
-  options += mode == ScreenMode::kQuery ? " object=query" : " object=target";
-  options +=
-      dialect == WildcardDialect::kOdbc ? " database=ODBC" : " database=Access";
-  options += variant == search::TextVariant::kAlphabet ? " ascii=true"
-                                                       : " ascii=false";
-  options += " length=" + std::to_string(length);
-  return Write(object, options, text, error);
-}
-
-bool SbiTextWriter::WriteBudgeted(HostObject* object, ScreenMode mode,
-                                  search::TextVariant variant,
-                                  WildcardDialect dialect, std::uint32_t length,
-                                  search::BudgetedText* text,
-                                  std::string* error) const {
-  const search::BudgetedWriter write = [&](std::uint32_t budget,
-                                           std::string* written) {
-    return WriteSbi(object, mode, variant, dialect, budget, written, error);
-  };
-  return length == 0 ? search::WriteWholeText(write, DefaultLength(), text)
-                     : search::WriteWithLength(write, length, text);
-}
-
-bool SbiTextWriter::WriteBits(HostObject* object, std::uint32_t length,
-                              std::string* text, std::string* error) const {
-  return Write(object, "length=" + std::to_string(length), text, error);
-}
-
-std::optional<std::uint32_t> ParseLengthValue(const std::string& text) {
-  if (text.empty() ||
-      text.find_first_not_of("0123456789") != std::string::npos) {
-    return std::nullopt;
-  }
-  errno = 0;
-  const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
-  if (errno != 0 || value == 0 || value > kLargestLength) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
-}
-
-std::unique_ptr<search::TextStore> OpenDatabase(
-    const ParsedCommandLine& line, search::OpenMode mode, std::string* error,
-    search::SqliteMatching matching) {
-  if (const auto conninfo = line.Value("postgres")) {
-    if (matching != search::SqliteMatching::kExact) {
-      *error = "--builtin is for SQLite databases only";
-      return nullptr;
-    }
-    return search::OpenPostgresStore(*conninfo, mode, error);
-  }
-  const std::vector<std::string> positional = line.Positional();
-  if (positional.empty()) {
-    *error = "no database: give a SQLite file DB or --postgres CONNINFO";
-    return nullptr;
-  }
-  return search::OpenSqliteStore(positional[0], mode, error, matching);
-}
+}  // namespace
 
 const CommandSpec& IndexCommandSpec() { return Definition(); }
 
-int RunIndex(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
+namespace {
 
-  std::string error;
-  std::size_t maxAtoms = kDefaultMaxAtoms;
-  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-  std::uint32_t length = 0;
-  if (const auto text = line->Value("length")) {
-    const auto parsed = ParseLengthValue(*text);
-    if (!parsed) {
-      Report("--length must be a whole number from 1 to " +
-             std::to_string(kLargestLength));
-      return kExitFailure;
-    }
-    length = *parsed;
-  }
-  const std::optional<std::size_t> jobs = ParseJobs(*line, &error);
-  if (!jobs) {
-    Report(error);
-    return kExitFailure;
-  }
-  std::vector<InputFile> files;
-  if (!CollectFiles(*line, line->Has("postgres") ? 0 : 1, &files, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
   SbiTextWriter writer;
-  if (!writer.Open(line->Value("driver").value_or(DefaultDriverPath()),
-                   line->Value("dictionary").value_or(""), &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-  std::uint32_t bitsLength = std::max<std::uint32_t>(writer.highestScreen(), 1);
-  if (const auto text = line->Value("bits-length")) {
-    const auto parsed = ParseLengthValue(*text);
-    if (!parsed) {
-      Report("--bits-length must be a whole number from 1 to " +
-             std::to_string(kLargestLength));
-      return kExitFailure;
-    }
-    bitsLength = *parsed;
-  }
-
-  std::size_t batchSize = kBatchSize;
-  if (const auto text = line->Value("batch")) {
-    const auto parsed = ParseLengthValue(*text);
-    if (!parsed) {
-      Report("--batch must be a whole number from 1 to " +
-             std::to_string(kLargestLength));
-      return kExitFailure;
-    }
-    batchSize = *parsed;
-  }
-  if (line->Has("replace") && line->Has("append")) {
-    Report("give --replace or --append, not both");
-    return kExitFailure;
-  }
+  if (!OpenWriter(kContext, line, &writer)) return kExitFailure;
+  std::string error;
+  const std::uint32_t bitsLength =
+      p.bitsLength.value_or(std::max<std::uint32_t>(writer.highestScreen(), 1));
+  const std::uint32_t length = p.length;
 
   std::unique_ptr<search::TextStore> store =
-      OpenDatabase(*line, search::OpenMode::kWrite, &error);
+      OpenDatabase(line, search::OpenMode::kWrite, &error);
   search::IndexRequest request;
-  request.replace = line->Has("replace");
-  request.append = line->Has("append");
+  request.replace = p.replace;
+  request.append = p.append;
   request.settings = {
-      {kSettingDictionary, writer.dictionaryPath()},
-      {kSettingDictionaryDigest, writer.dictionaryDigest()},
-      {kSettingLength, length == 0 ? "whole" : std::to_string(length)},
-      {kSettingBitsLength, std::to_string(bitsLength)},
+      {search::kSettingDictionary, writer.dictionaryPath()},
+      {search::kSettingDictionaryDigest, writer.dictionaryDigest()},
+      {search::kSettingLength, length == 0 ? "whole" : std::to_string(length)},
+      {search::kSettingBitsLength, std::to_string(bitsLength)},
   };
-  request.mustMatch = {kSettingDictionaryDigest, kSettingLength,
-                       kSettingBitsLength};
+  request.mustMatch = {search::kSettingDictionaryDigest, search::kSettingLength,
+                       search::kSettingBitsLength};
   search::IndexStart start;
   if (!store || !search::StartIndex(*store, request, &start, &error)) {
     Report(error);
@@ -608,10 +424,10 @@ int RunIndex(int argc, char** argv) {
   }
 
   const auto start_time = std::chrono::steady_clock::now();
-  WorkerPool pool(*jobs);
-  Indexer indexer(writer, *store, length, bitsLength, start, batchSize, pool);
-  indexer.SetMaxAtoms(maxAtoms);
-  for (const InputFile& file : files) {
+  WorkerPool pool(p.jobs);
+  Indexer indexer(writer, *store, length, bitsLength, start, p.batchSize, pool);
+  indexer.SetMaxAtoms(p.maxAtoms);
+  for (const InputFile& file : p.files) {
     if (!indexer.IndexFile(file)) return kExitFailure;
   }
   if (!indexer.Flush()) return kExitFailure;
@@ -640,6 +456,13 @@ int RunIndex(int argc, char** argv) {
               ? "; " + std::to_string(total) + " targets in all"
               : ""));
   return indexer.skipped() > 0 ? kExitPartial : kExitSuccess;
+}
+
+}  // namespace
+
+int RunIndex(int argc, char** argv) {
+  return RunCommand<IndexParameters>(kContext, Definition(), argc, argv,
+                                     ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

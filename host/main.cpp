@@ -4,14 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "host/bench_command.h"
-#include "host/command_line.h"
-#include "host/dict_choose_command.h"
-#include "host/dict_command.h"
-#include "host/index_command.h"
-#include "host/pattern_command.h"
-#include "host/search_command.h"
-#include "host/write_command.h"
+#include "bench_command.h"
+#include "command_line.h"
+#include "dict_choose_command.h"
+#include "dict_command.h"
+#include "index_command.h"
+#include "pattern_command.h"
+#include "search_command.h"
+#include "write_command.h"
 
 namespace zolv::host {
 namespace {

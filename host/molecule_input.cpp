@@ -1,4 +1,4 @@
-#include "host/molecule_input.h"
+#include "molecule_input.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "host/parallel_writer.h"
+#include "parallel_writer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,7 +7,6 @@
 namespace zolv::host {
 namespace {
 
-constexpr std::size_t kMostJobs = 1024;
 // Items a worker claims at once: few claims, yet an even share at the end.
 constexpr std::size_t kClaim = 8;
 
@@ -22,21 +21,6 @@ OptionSpec JobsOption() {
   return {"jobs", 'j', "N",
           "Write molecules on N threads (default: the number of cores); the "
           "output is the same for every N."};
-}
-
-std::optional<std::size_t> ParseJobs(const ParsedCommandLine& line,
-                                     std::string* error) {
-  const std::optional<std::string> text = line.Value("jobs");
-  if (!text) return DefaultJobs();
-  if (!text->empty() &&
-      text->find_first_not_of("0123456789") == std::string::npos &&
-      text->size() <= 4) {
-    const unsigned long value = std::strtoul(text->c_str(), nullptr, 10);
-    if (value >= 1 && value <= kMostJobs) return value;
-  }
-  *error = "--jobs must be a whole number from 1 to " +
-           std::to_string(kMostJobs) + ", not '" + *text + "'";
-  return std::nullopt;
 }
 
 WorkerPool::WorkerPool(std::size_t jobs) {

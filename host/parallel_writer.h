@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/command_line.h"
+#include "command_line.h"
 
 namespace zolv::host {
 
@@ -27,11 +27,6 @@ std::size_t DefaultJobs();
 
 /// The option every parallel command takes.
 OptionSpec JobsOption();
-
-/// --jobs N from line (DefaultJobs() without it); none with a message for
-/// anything but a whole number from 1 to 1024.
-std::optional<std::size_t> ParseJobs(const ParsedCommandLine& line,
-                                     std::string* error);
 
 /// Threads that run one batch of tasks at a time. The caller's thread is
 /// worker 0, so a pool of one job starts no thread and runs everything on

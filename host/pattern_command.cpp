@@ -1,18 +1,18 @@
-#include "host/pattern_command.h"
+#include "pattern_command.h"
 
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "host/driver_library.h"
-#include "host/index_command.h"
-#include "host/molecule_input.h"
-#include "host/record_stream.h"
-#include "host/write_command.h"
-#include "rdcore/rdcore.h"
-#include "search/text_store.h"
-#include "search/whole_text.h"
+#include "command_context.h"
+#include "database_option.h"
+#include "molecule_input.h"
+#include "rdcore.h"
+#include "record_stream.h"
+#include "sbi_text_writer.h"
+#include "text_store.h"
+#include "whole_text.h"
 
 namespace zolv::host {
 namespace {
@@ -63,8 +63,7 @@ const CommandSpec& Definition() {
          "sqlite (default), postgres, hex or escaped; see below."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary (default: default.vetorb beside the driver)."},
-        {"driver", '\0', "PATH",
-         "Driver library to load (default: the one beside zolv)."},
+        DriverOption(),
     };
     s.details = kDetails;
     return s;
@@ -72,9 +71,8 @@ const CommandSpec& Definition() {
   return command;
 }
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 struct PatternQuery {
   rdcore::Notation notation = rdcore::Notation::kSmiles;
@@ -143,110 +141,73 @@ std::string FormatPattern(const std::string& pattern, PatternForm form) {
   return {};
 }
 
-const CommandSpec& PatternCommandSpec() { return Definition(); }
+namespace {
 
-int RunPattern(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
+// What zolv pattern is asked to do.
+struct PatternParameters {
+  search::TextVariant variant = search::TextVariant::kRaw;  // texts matched
+  WildcardDialect dialect = WildcardDialect::kAccess;       // its wildcards
+  PatternForm form = PatternForm::kSqlite;  // how each pattern is printed
+  std::string user;                         // -o, after the fixed options
+  std::vector<PatternQuery> queries;        // in command-line order
+};
 
-  search::TextVariant variant = search::TextVariant::kRaw;
-  WildcardDialect dialect = WildcardDialect::kAccess;
-  PatternForm form = PatternForm::kSqlite;
-  if (const auto name = line->Value("dialect")) {
-    const auto parsed = search::ParseDialect(*name);
-    if (!parsed) {
-      Report("unknown dialect '" + *name + "' (use access or odbc)");
-      return kExitFailure;
-    }
-    dialect = *parsed;
+// Reads and checks the command line; false after a report.
+bool ReadParameters(const ParsedCommandLine& line, PatternParameters* p) {
+  if (!ReadPatternForm(kContext, line, &p->dialect, &p->variant)) {
+    return false;
   }
-  if (const auto name = line->Value("variant")) {
-    const auto parsed = search::ParseVariant(*name);
-    if (!parsed) {
-      Report("unknown variant '" + *name + "' (use raw or alphabet)");
-      return kExitFailure;
-    }
-    variant = *parsed;
-  }
-  if (const auto name = line->Value("as")) {
+  if (const auto name = line.Value("as")) {
     const auto parsed = ParsePatternForm(*name);
     if (!parsed) {
       Report("unknown form '" + *name +
              "' (use sqlite, postgres, hex or escaped)");
-      return kExitFailure;
+      return false;
     }
-    form = *parsed;
+    p->form = *parsed;
   }
-  const std::string user = line->Value("options").value_or("");
-  if (NamesScreenFile(user)) {
+  p->user = line.Value("options").value_or("");
+  if (NamesScreenFile(p->user)) {
     Report("give the dictionary with --dictionary, not \"screenfile\"");
-    return kExitFailure;
+    return false;
   }
-
   std::string error;
-  std::vector<PatternQuery> queries;
-  if (!CollectQueries(*line, &queries, &error)) {
+  if (!CollectQueries(line, &p->queries, &error)) {
     Report(error);
-    return kExitFailure;
+    return false;
   }
+  return true;
+}
+
+}  // namespace
+
+const CommandSpec& PatternCommandSpec() { return Definition(); }
+
+namespace {
+
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, PatternParameters& p) {
   // Opened as zolv search opens it, so that a bad dictionary is refused the
   // same way.
-  SbiTextWriter checked;
-  const std::string driverPath =
-      line->Value("driver").value_or(DefaultDriverPath());
-  if (!checked.Open(driverPath, line->Value("dictionary").value_or(""),
-                    &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-  DriverLibrary driver;
-  if (!driver.Load(driverPath, &error)) {
-    Report("cannot load the driver: " + error);
-    return kExitFailure;
-  }
-  const std::string screenFile =
-      ScreenFileOption(driver.Directory(), checked.dictionaryPath(), &error);
-  if (screenFile.empty()) {
-    Report(error);
-    return kExitFailure;
-  }
-  // The driver takes the first value of a key: ours come first so that -o
-  // cannot turn the pattern into something else, and the budget comes last
-  // so that a "length" in -o wins over it.
-  std::string fixed = screenFile + " format=SBI object=query";
-  fixed +=
-      dialect == WildcardDialect::kOdbc ? " database=ODBC" : " database=Access";
-  fixed += variant == search::TextVariant::kAlphabet ? " ascii=true"
-                                                     : " ascii=false";
-  if (!user.empty()) fixed += " " + user;
+  SbiTextWriter writer;
+  if (!OpenWriter(kContext, line, &writer)) return kExitFailure;
 
   std::size_t skipped = 0;
-  for (const PatternQuery& query : queries) {
+  for (const PatternQuery& query : p.queries) {
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
         query.text, query.notation, rdcore::MoleculeRole::kQuery);
     std::string failure = parsed.error;
     search::BudgetedText pattern;
-    if (parsed.molecule && !checked.Accepts(parsed.molecule.get())) {
+    if (parsed.molecule && !writer.Accepts(parsed.molecule.get())) {
       failure = "the driver does not accept this query";
     } else if (parsed.molecule) {
-      const search::BudgetedWriter write = [&](std::uint32_t budget,
-                                               std::string* text) {
-        RecordStream stream;
-        const std::string all = fixed + " length=" + std::to_string(budget);
-        const std::int32_t result =
-            driver.Write(parsed.molecule.get(), &stream, all.c_str());
-        if (result != ZOLV_WRITE_DONE) {
-          failure = "the driver failed (ZolvWrite result " +
-                    std::to_string(result) + ", options " + all + ")";
-          return false;
-        }
-        *text = stream.record();
-        return true;
-      };
-      if (search::WriteWholeText(write, checked.DefaultLength(), &pattern)) {
-        const std::string out = FormatPattern(pattern.text, form) + "\n";
+      // The driver takes the first value of a key: the fixed options come
+      // first so that -o cannot turn the pattern into something else, and
+      // the budget comes last so that a "length" in -o wins over it.
+      if (writer.WriteBudgeted(parsed.molecule.get(), ScreenMode::kQuery,
+                               p.variant, p.dialect, 0, &pattern, &failure,
+                               p.user)) {
+        const std::string out = FormatPattern(pattern.text, p.form) + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         continue;
       }
@@ -259,6 +220,13 @@ int RunPattern(int argc, char** argv) {
     return kExitFailure;
   }
   return skipped > 0 ? kExitPartial : kExitSuccess;
+}
+
+}  // namespace
+
+int RunPattern(int argc, char** argv) {
+  return RunCommand<PatternParameters>(kContext, Definition(), argc, argv,
+                                       ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

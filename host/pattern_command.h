@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "host/command_line.h"
+#include "command_line.h"
 
 namespace zolv::host {
 

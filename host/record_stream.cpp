@@ -1,12 +1,10 @@
-#include "host/record_stream.h"
+#include "record_stream.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <initializer_list>
-#include <system_error>
 
-#include "driver/option_parser.h"
+#include "option_parser.h"
 
 namespace zolv::host {
 namespace {
@@ -186,47 +184,6 @@ std::string EncodeRecord(const std::string& record, RecordEncoding encoding) {
     }
   }
   return out;
-}
-
-std::string ScreenFileOption(const std::string& driverDirectory,
-                             const std::string& dictionaryPath,
-                             std::string* error) {
-  namespace fs = std::filesystem;
-  std::error_code code;
-  const fs::path absolute = fs::absolute(dictionaryPath, code);
-  const fs::path file =
-      code ? fs::path() : fs::weakly_canonical(absolute, code);
-  if (code) {
-    *error = dictionaryPath + ": " + code.message();
-    return "";
-  }
-  const fs::path directory = fs::weakly_canonical(driverDirectory, code);
-  if (code) {
-    *error = driverDirectory + ": " + code.message();
-    return "";
-  }
-  const std::string relative = file.lexically_relative(directory).string();
-  if (relative.empty()) {
-    *error = dictionaryPath + ": cannot be reached from " + driverDirectory;
-    return "";
-  }
-  // The option string has quotes but no escapes.
-  const bool hasDouble = relative.find('"') != std::string::npos;
-  const bool hasSingle = relative.find('\'') != std::string::npos;
-  if (hasDouble && hasSingle) {
-    *error = dictionaryPath +
-             ": a path with both kinds of quote cannot be "
-             "passed to the driver";
-    return "";
-  }
-  const char quote = hasDouble ? '\'' : '"';
-  return std::string("screenfile=") + quote + relative + quote;
-}
-
-bool NamesScreenFile(const std::string& options) {
-  WriteOptions parsed;
-  ParseOptions(options.c_str(), &parsed);
-  return parsed.screenFile.HasText();
 }
 
 }  // namespace zolv::host

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/core_api.h"
+#include "core_api.h"
 
 namespace zolv::host {
 
@@ -42,17 +42,6 @@ enum class RecordEncoding {
 std::optional<RecordEncoding> ParseRecordEncoding(const std::string& name);
 
 std::string EncodeRecord(const std::string& record, RecordEncoding encoding);
-
-/// The option that makes a driver in driverDirectory open dictionaryPath:
-/// screenfile="..." with the path relative to that directory, since the
-/// driver appends the name to its own directory. Empty with a message when
-/// the path cannot be quoted.
-std::string ScreenFileOption(const std::string& driverDirectory,
-                             const std::string& dictionaryPath,
-                             std::string* error);
-
-/// Whether options already name a screen file, read as the driver reads it.
-bool NamesScreenFile(const std::string& options);
 
 /// The largest "length" zolv passes to the driver: a record of up to this
 /// many characters is held in memory whole.

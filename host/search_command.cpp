@@ -1,4 +1,4 @@
-#include "host/search_command.h"
+#include "search_command.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,11 +10,13 @@
 #include <utility>
 #include <vector>
 
-#include "host/driver_library.h"
-#include "host/molecule_input.h"
-#include "host/record_stream.h"
-#include "rdcore/rdcore.h"
-#include "search/index_writing.h"
+#include "command_context.h"
+#include "database_option.h"
+#include "driver_library.h"
+#include "index_writing.h"
+#include "molecule_input.h"
+#include "rdcore.h"
+#include "record_stream.h"
 
 namespace zolv::host {
 namespace {
@@ -113,8 +115,7 @@ const CommandSpec& Definition() {
          "A cut pattern matches more, never less."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary (default: the one the index was written with)."},
-        {"driver", '\0', "PATH",
-         "Driver library to load (default: the one beside zolv)."},
+        DriverOption(),
         {"builtin", '\0', "",
          "SQLite only, and unsound: match with SQLite's built-in GLOB and "
          "LIKE on the texts read as TEXT, which lose targets whose raw texts "
@@ -128,9 +129,8 @@ const CommandSpec& Definition() {
   return command;
 }
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 // One query in command-line order.
 struct QueryInput {
@@ -203,8 +203,8 @@ bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
                       std::string* path, std::optional<std::string>* digest,
                       std::string* error) {
   std::optional<std::string> recorded;
-  if (!store.GetSetting(kSettingDictionary, &recorded, error) ||
-      !store.GetSetting(kSettingDictionaryDigest, digest, error)) {
+  if (!store.GetSetting(search::kSettingDictionary, &recorded, error) ||
+      !store.GetSetting(search::kSettingDictionaryDigest, digest, error)) {
     return false;
   }
   if (const auto named = line.Value("dictionary")) {
@@ -456,136 +456,123 @@ bool QuerySearcher::CheckAll(const search::SubstructureQuery& query,
   return true;
 }
 
-const CommandSpec& SearchCommandSpec() { return Definition(); }
+namespace {
 
-int RunSearch(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
+// What zolv search is asked to do.
+struct SearchParameters {
+  SearchSettings settings;             // how each query is searched
+  HitFormat format = HitFormat::kSmi;  // how hits are printed
+  bool countOnly = false;              // print only each query's hit count
+  bool printHits = true;               // false with --no-hits or --count
+  bool showPattern = false;            // print each query's pattern
+  std::size_t maxAtoms = kDefaultMaxAtoms;
+  std::vector<QueryInput> queries;  // in command-line order
+};
 
-  SearchSettings settings;
-  if (const auto dialect = line->Value("dialect")) {
-    const auto parsed = search::ParseDialect(*dialect);
-    if (!parsed) {
-      Report("unknown dialect '" + *dialect + "' (use access or odbc)");
-      return kExitFailure;
-    }
-    settings.dialect = *parsed;
+// Reads and checks the command line; false after a report.
+bool ReadParameters(const ParsedCommandLine& line, SearchParameters* p) {
+  SearchSettings& settings = p->settings;
+  if (!ReadPatternForm(kContext, line, &settings.dialect, &settings.variant) ||
+      !kContext.ReadNumber(line, "length", 1, kLargestLength,
+                           &settings.length)) {
+    return false;
   }
-  if (const auto variant = line->Value("variant")) {
-    const auto parsed = search::ParseVariant(*variant);
-    if (!parsed) {
-      Report("unknown variant '" + *variant + "' (use raw or alphabet)");
-      return kExitFailure;
-    }
-    settings.variant = *parsed;
+  settings.verify = line.Has("verify");
+  if (!kContext.ReadNumber(line, "max-hits", 1, kLargestLength,
+                           &settings.maxHits)) {
+    return false;
   }
-  if (const auto length = line->Value("length")) {
-    const auto parsed = ParseLengthValue(*length);
-    if (!parsed) {
-      Report("--length must be a whole number from 1 to 1073741824");
-      return kExitFailure;
-    }
-    settings.length = *parsed;
+  if (line.Has("max-hits") && settings.verify) {
+    Report(
+        "--max-hits and --verify do not go together: a search cut short "
+        "would count the hits it left as missed");
+    return false;
   }
-  settings.verify = line->Has("verify");
-  if (const auto maxHits = line->Value("max-hits")) {
-    const auto parsed = ParseLengthValue(*maxHits);
-    if (!parsed) {
-      Report("--max-hits must be a whole number from 1 to 1073741824");
-      return kExitFailure;
-    }
-    if (settings.verify) {
-      Report(
-          "--max-hits and --verify do not go together: a search cut short "
-          "would count the hits it left as missed");
-      return kExitFailure;
-    }
-    settings.maxHits = *parsed;
-  }
-  HitFormat format = HitFormat::kSmi;
-  if (const auto name = line->Value("format")) {
+  if (const auto name = line.Value("format")) {
     const auto parsed = ParseHitFormat(*name);
     if (!parsed) {
       Report("unknown format '" + *name + "' (use smi, csv or json)");
-      return kExitFailure;
+      return false;
     }
-    format = *parsed;
+    p->format = *parsed;
   }
-  const bool countOnly = line->Has("count");
-  if (line->Has("postgres") && !line->Positional().empty()) {
+  p->countOnly = line.Has("count");
+  p->printHits = !line.Has("no-hits") && !p->countOnly;
+  p->showPattern = line.Has("show-pattern");
+  if (line.Has("postgres") && !line.Positional().empty()) {
     Report("give either a SQLite file DB or --postgres, not both");
-    return kExitFailure;
+    return false;
   }
-
   std::string error;
-  std::size_t maxAtoms = kDefaultMaxAtoms;
-  if (!ReadMaxAtoms(*line, &maxAtoms, &error)) {
+  if (!kContext.ReadMaxAtoms(line, &p->maxAtoms)) return false;
+  if (!CollectQueries(line, p->maxAtoms, &p->queries, &error)) {
     Report(error);
-    return kExitFailure;
+    return false;
   }
-  std::vector<QueryInput> queries;
-  if (!CollectQueries(*line, maxAtoms, &queries, &error)) {
+  return true;
+}
+
+// Opens the index for reading and the writer of its patterns, with the
+// dictionary the index was written with. False after a report.
+bool OpenIndex(const ParsedCommandLine& line,
+               std::unique_ptr<search::TextStore>* store,
+               SbiTextWriter* writer) {
+  std::string error;
+  *store = OpenDatabase(line, search::OpenMode::kRead, &error,
+                        line.Has("builtin") ? search::SqliteMatching::kBuiltin
+                                            : search::SqliteMatching::kExact);
+  if (!*store || !search::CheckIndexForSearch(**store, &error)) {
     Report(error);
-    return kExitFailure;
-  }
-  std::unique_ptr<search::TextStore> store =
-      OpenDatabase(*line, search::OpenMode::kRead, &error,
-                   line->Has("builtin") ? search::SqliteMatching::kBuiltin
-                                        : search::SqliteMatching::kExact);
-  if (!store || !search::CheckIndexForSearch(*store, &error)) {
-    Report(error);
-    return kExitFailure;
+    return false;
   }
   std::string dictionaryPath;
   std::optional<std::string> digest;
-  if (!ChooseDictionary(*line, *store, &dictionaryPath, &digest, &error)) {
+  if (!ChooseDictionary(line, **store, &dictionaryPath, &digest, &error) ||
+      !writer->Open(line.Value("driver").value_or(""), dictionaryPath,
+                    &error)) {
     Report(error);
-    return kExitFailure;
-  }
-  SbiTextWriter writer;
-  if (!writer.Open(line->Value("driver").value_or(DefaultDriverPath()),
-                   dictionaryPath, &error)) {
-    Report(error);
-    return kExitFailure;
+    return false;
   }
   if (!digest) {
-    Report(
-        "warning: the index does not record its dictionary; patterns are "
-        "written with " +
-        writer.dictionaryPath());
-  } else if (*digest != writer.dictionaryDigest()) {
-    Report(writer.dictionaryPath() +
+    kContext.Warn(
+        "the index does not record its dictionary; patterns are written "
+        "with " +
+        writer->dictionaryPath());
+  } else if (*digest != writer->dictionaryDigest()) {
+    Report(writer->dictionaryPath() +
            " is not the dictionary the index was written with; patterns "
            "from it would miss targets (give that one with --dictionary)");
-    return kExitFailure;
+    return false;
   }
-  if (line->Has("builtin")) {
-    Report(
-        "warning: --builtin matches with SQLite's GLOB and LIKE on TEXT, "
-        "which lose targets; the figures show how many");
+  if (line.Has("builtin")) {
+    kContext.Warn(
+        "--builtin matches with SQLite's GLOB and LIKE on TEXT, which lose "
+        "targets; the figures show how many");
   }
+  return true;
+}
 
-  const bool many = queries.size() > 1;
-  const bool printHits = !line->Has("no-hits") && !countOnly;
+void Print(std::FILE* to, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), to);
+}
+
+// Searches every query and prints what it finds; the exit code.
+int SearchAll(const SearchParameters& p, QuerySearcher& searcher) {
+  const bool many = p.queries.size() > 1;
   // Only smi output keeps its '#' lines among the hits; the others keep
   // standard output to what their readers parse.
   std::FILE* comments =
-      format == HitFormat::kSmi && !countOnly ? stdout : stderr;
-  const auto print = [](std::FILE* to, const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), to);
-  };
-  if (printHits) print(stdout, HitHeader(format, many));
-  QuerySearcher searcher(writer, *store, settings);
+      p.format == HitFormat::kSmi && !p.countOnly ? stdout : stderr;
+  if (p.printHits) Print(stdout, HitHeader(p.format, many));
   search::SearchFigures total;
   std::size_t skipped = 0;
   std::size_t missedQueries = 0;
   std::size_t number = 0;
-  for (const QueryInput& query : queries) {
+  std::string error;
+  for (const QueryInput& query : p.queries) {
     ++number;
     if (many) {
-      print(comments, "# query " + std::to_string(number) + ": " + query.text +
+      Print(comments, "# query " + std::to_string(number) + ": " + query.text +
                           (query.name.empty() ? "" : " ") + query.name + "\n");
     }
     if (!query.problem.empty()) {
@@ -603,38 +590,38 @@ int RunSearch(int argc, char** argv) {
     }
     if (status == SearchStatus::kBadQuery) {
       Report(query.where + ": cannot search '" + query.text + "': " + error);
-      print(comments, "# skipped\n");
-      if (countOnly) print(stdout, "-\n");
+      Print(comments, "# skipped\n");
+      if (p.countOnly) Print(stdout, "-\n");
       ++skipped;
       continue;
     }
-    if (line->Has("show-pattern")) {
-      print(comments,
+    if (p.showPattern) {
+      Print(comments,
             "# pattern " +
                 EncodeRecord(outcome.pattern, RecordEncoding::kEscaped) + "\n");
     }
-    if (printHits) {
+    if (p.printHits) {
       for (const search::Candidate& hit : outcome.hits) {
-        print(stdout, FormatHit(hit, format, many, number));
+        Print(stdout, FormatHit(hit, p.format, many, number));
       }
     }
     for (const search::Candidate& missed : outcome.missed) {
-      print(comments,
+      Print(comments,
             "# missed: " + FormatHit(missed, HitFormat::kSmi, false, number));
     }
     if (!outcome.missed.empty()) ++missedQueries;
-    if (countOnly) print(stdout, std::to_string(outcome.hits.size()) + "\n");
+    if (p.countOnly) Print(stdout, std::to_string(outcome.hits.size()) + "\n");
     std::string summary = "# " + search::FormatSummary(outcome.figures);
     if (outcome.unchecked > 0) {
-      summary += "; stopped after " + std::to_string(settings.maxHits) +
+      summary += "; stopped after " + std::to_string(p.settings.maxHits) +
                  " hits, " + std::to_string(outcome.unchecked) +
                  " candidates unchecked";
     }
-    print(comments, summary + "\n");
+    Print(comments, summary + "\n");
     total += outcome.figures;
   }
   if (many) {
-    print(comments, "# total of " + std::to_string(total.queries) +
+    Print(comments, "# total of " + std::to_string(total.queries) +
                         " queries: " + search::FormatSummary(total) + "\n");
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
@@ -648,6 +635,28 @@ int RunSearch(int argc, char** argv) {
     return kExitFalseNegatives;
   }
   return skipped > 0 ? kExitPartial : kExitSuccess;
+}
+
+}  // namespace
+
+const CommandSpec& SearchCommandSpec() { return Definition(); }
+
+namespace {
+
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, SearchParameters& p) {
+  std::unique_ptr<search::TextStore> store;
+  SbiTextWriter writer;
+  if (!OpenIndex(line, &store, &writer)) return kExitFailure;
+  QuerySearcher searcher(writer, *store, p.settings);
+  return SearchAll(p, searcher);
+}
+
+}  // namespace
+
+int RunSearch(int argc, char** argv) {
+  return RunCommand<SearchParameters>(kContext, Definition(), argc, argv,
+                                      ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

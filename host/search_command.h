@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/write_options.h"
-#include "host/command_line.h"
-#include "host/index_command.h"
-#include "search/search_figures.h"
-#include "search/substructure_check.h"
-#include "search/text_store.h"
+#include "command_line.h"
+#include "sbi_text_writer.h"
+#include "search_figures.h"
+#include "substructure_check.h"
+#include "text_store.h"
+#include "write_options.h"
 
 namespace zolv::host {
 

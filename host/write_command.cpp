@@ -1,4 +1,4 @@
-#include "host/write_command.h"
+#include "write_command.h"
 
 #include <unistd.h>
 
@@ -6,28 +6,23 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include "driver/option_parser.h"
-#include "host/dict_reader.h"
-#include "host/driver_library.h"
-#include "host/molecule_input.h"
-#include "host/parallel_writer.h"
-#include "host/record_stream.h"
-#include "rdcore/rdcore.h"
+#include "command_context.h"
+#include "driver_session.h"
+#include "molecule_input.h"
+#include "option_parser.h"
+#include "parallel_writer.h"
+#include "rdcore.h"
+#include "record_stream.h"
 
 namespace zolv::host {
 namespace {
 
 constexpr char kProgram[] = "zolv";
-constexpr char kDictionaryMagic[] = {'V', 'e', 't', 'O', 'r', 'b'};
-static_assert(sizeof(kDictionaryMagic) == 6, "the magic has no terminator");
 
 // Progress starts after this long and is redrawn at most this often.
 constexpr std::chrono::milliseconds kProgressDelay{1000};
@@ -74,7 +69,7 @@ struct Input {
   InputFormat format = InputFormat::kSmiles;
 };
 
-// Everything a run needs besides its inputs.
+// Everything a write of one molecule needs.
 struct WriteSettings {
   std::string options;   // as the driver gets them
   bool queries = false;  // molecules are made as queries
@@ -92,9 +87,8 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-void Report(const std::string& message) {
-  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
-}
+constexpr CommandContext kContext(kProgram);
+void Report(const std::string& message) { kContext.Report(message); }
 
 // Counts written molecules on stderr while a long input runs.
 class ProgressMeter {
@@ -146,14 +140,11 @@ const CommandSpec& Definition() {
          "\"length\" above 1000000 is refused."},
         {"dictionary", '\0', "FILE",
          "Screen dictionary to use; any path. It must exist."},
-        {"driver", '\0', "PATH",
-         "Driver library to load (default: libzolvexformat11v6.so beside "
-         "zolv)."},
+        DriverOption(),
         {"smiles", '\0', "TEXT", "Write one molecule given as SMILES.", true},
         {"smarts", '\0', "TEXT",
          "Write one query given as SMARTS; always read as a query.", true},
-        {"input-format", '\0', "FORMAT",
-         "Read every FILE as smi or sdf, whatever its name."},
+        InputFormatOption(),
         {"encoding", '\0', "ENCODING",
          "How records are printed: text (the bytes as they are, default), "
          "hex (two lowercase hex digits per byte) or escaped (printable "
@@ -172,97 +163,46 @@ const CommandSpec& Definition() {
   return command;
 }
 
-bool HasDictionaryMagic(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  char magic[sizeof(kDictionaryMagic)] = {};
-  return file.read(magic, sizeof(magic)) &&
-         std::memcmp(magic, kDictionaryMagic, sizeof(magic)) == 0;
-}
-
-// Why path is no usable dictionary, or none.
-std::optional<std::string> CheckDictionary(const std::string& path) {
-  std::error_code code;
-  const auto status = std::filesystem::status(path, code);
-  if (status.type() == std::filesystem::file_type::not_found) {
-    return "no such dictionary";
-  }
-  if (code) return code.message();
-  if (!std::filesystem::is_regular_file(status)) return "not a regular file";
-  if (access(path.c_str(), R_OK) != 0) return std::strerror(errno);
-  if (!HasDictionaryMagic(path)) {
-    return "not a screen dictionary (it does not start with \"VetOrb\")";
-  }
-  // The driver stops quietly where a file is cut or damaged and writes
-  // whatever screens it read, so a damaged file is refused here, as index
-  // and search refuse it.
-  const DictionaryFile file = ReadDictionaryFile(path);
-  if (!file.headerRead || !file.problems.empty()) {
-    return "not a usable screen dictionary" +
-           (file.problems.empty() ? std::string() : ": " + file.problems[0]);
-  }
-  return std::nullopt;
-}
-
-// The option string the driver gets: the user's, with the dictionary put
-// first when zolv chooses it. False with a message when no dictionary can be
-// given to the driver.
-bool ComposeOptions(const ParsedCommandLine& line, const DriverLibrary& driver,
-                    std::string* options, std::string* error) {
-  const std::string user = line.Value("options").value_or("");
-  const std::optional<std::string> dictionary = line.Value("dictionary");
-  const bool named = NamesScreenFile(user);
-
-  std::string path;
-  std::string hint;
-  if (dictionary) {
-    if (named) {
-      *error =
-          "--dictionary and a \"screenfile\" option both name a dictionary; "
-          "give one";
-      return false;
-    }
-    path = *dictionary;
-  } else if (named) {
-    // The user's own name stays as it is; the driver would just find nothing.
-    WriteOptions parsed;
-    ParseOptions(user.c_str(), &parsed);
-    const std::string file = driver.Directory() + parsed.screenFile.text();
-    if (const auto problem = CheckDictionary(file)) {
-      Report("warning: the driver will find no screens: " + file + ": " +
-             *problem);
-    }
-    *options = user;
-    return true;
-  } else {
-    path = driver.Directory() + kDefaultDictionaryName;
-    hint = "; give a dictionary with --dictionary FILE";
-  }
-
-  if (const auto problem = CheckDictionary(path)) {
-    *error = path + ": " + *problem + hint;
+// Opens the driver and the dictionary the command line names, and makes the
+// option string the driver gets: the user's, with the dictionary put first
+// when zolv chooses it. False with a message when no dictionary can be given
+// to the driver.
+bool OpenSession(const ParsedCommandLine& line, DriverSession* session,
+                 std::string* options, std::string* error) {
+  if (!session->OpenDriver(line.Value("driver").value_or(""), error)) {
     return false;
   }
-  const std::string screenFile =
-      ScreenFileOption(driver.Directory(), path, error);
-  if (screenFile.empty()) return false;
-  // Put first, the pair is read whole whatever the user's text holds, and
-  // the user's own pairs still follow in their order.
-  *options = user.empty() ? screenFile : screenFile + " " + user;
+  const std::string user = line.Value("options").value_or("");
+  const std::optional<std::string> dictionary = line.Value("dictionary");
+  if (!NamesScreenFile(user)) {
+    if (!session->UseDictionary(dictionary.value_or(""), error)) return false;
+    *options = session->Options(user);
+    return true;
+  }
+  if (dictionary) {
+    *error =
+        "--dictionary and a \"screenfile\" option both name a dictionary; "
+        "give one";
+    return false;
+  }
+  // The user's own name stays as it is; the driver would just find nothing.
+  WriteOptions parsed;
+  ParseOptions(user.c_str(), &parsed);
+  const std::string file =
+      session->driver().Directory() + parsed.screenFile.text();
+  const std::string problem = DictionaryProblem(file);
+  if (!problem.empty()) {
+    kContext.Warn("the driver will find no screens: " + file + ": " + problem);
+  }
+  *options = user;
   return true;
 }
 
 // Sorts the command line's inputs and checks files before anything is
-// written. False with a message on the first bad one.
-bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs,
-                   std::string* error) {
+// written. False after a report on the first bad one.
+bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs) {
   std::optional<InputFormat> forced;
-  if (const auto name = line.Value("input-format")) {
-    forced = ParseInputFormat(*name);
-    if (!forced) {
-      *error = "unknown input format '" + *name + "' (use smi or sdf)";
-      return false;
-    }
-  }
+  if (!kContext.ReadInputFormat(line, &forced)) return false;
   for (const Argument& argument : line.arguments()) {
     Input input;
     input.text = argument.value;
@@ -272,29 +212,16 @@ bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs,
       input.kind = Input::Kind::kSmarts;
     } else if (argument.option.empty()) {
       input.kind = Input::Kind::kFile;
-      if (const auto problem = CheckInputFile(input.text)) {
-        *error = input.text + ": " + *problem;
+      if (!kContext.CheckInput(input.text, forced, &input.format)) {
         return false;
       }
-      std::optional<InputFormat> format = forced;
-      if (!format) {
-        format = input.text == "-" ? std::optional(InputFormat::kSmiles)
-                                   : FormatFromFileName(input.text);
-      }
-      if (!format) {
-        *error = input.text +
-                 ": unknown file type (expected .smi, .smiles, .sdf, .sd or "
-                 ".mol, optionally .gz); use --input-format";
-        return false;
-      }
-      input.format = *format;
     } else {
       continue;
     }
     inputs->push_back(std::move(input));
   }
   if (inputs->empty()) {
-    *error = "no input: give FILE, '-', --smiles or --smarts";
+    Report("no input: give FILE, '-', --smiles or --smarts");
     return false;
   }
   return true;
@@ -358,7 +285,7 @@ const char* NotationName(rdcore::Notation notation) {
 }
 
 // Writes one molecule on a worker; stream is the worker's own.
-void ComputeRecord(const DriverLibrary& driver, const WriteSettings& settings,
+void ComputeRecord(const DriverSession& session, const WriteSettings& settings,
                    const WriteItem& item, RecordStream* stream,
                    WriteResult* result) {
   const auto skip = [result](std::string message) {
@@ -388,14 +315,12 @@ void ComputeRecord(const DriverLibrary& driver, const WriteSettings& settings,
                 " '" + shown + "': " +
                 ParseFailureReason(item.notation, item.text, parsed.error));
   }
-  if (driver.PreWrite(object) != ZOLV_PREWRITE_ACCEPTED) {
+  if (!session.Accepts(object)) {
     return skip(item.where +
                 ": the driver does not accept this object "
                 "(ZolvPreWrite refused it)");
   }
-  stream->Clear();
-  const std::int32_t code =
-      driver.Write(object, stream, settings.options.c_str());
+  const std::int32_t code = session.Write(object, settings.options, stream);
   if (code == ZOLV_WRITE_BAD_LENGTH) {
     result->outcome = WriteResult::Outcome::kFatal;
     result->message =
@@ -420,9 +345,9 @@ void ComputeRecord(const DriverLibrary& driver, const WriteSettings& settings,
 // Writes the records of a run on the pool's threads and keeps its counts.
 class Writer {
  public:
-  Writer(const DriverLibrary& driver, const WriteSettings& settings,
+  Writer(const DriverSession& session, const WriteSettings& settings,
          std::FILE* out, WorkerPool& pool)
-      : driver_(driver),
+      : session_(session),
         settings_(settings),
         out_(out),
         pool_(pool),
@@ -437,7 +362,7 @@ class Writer {
           smiles ? rdcore::Notation::kSmiles : rdcore::Notation::kSmarts,
           input.text, "", smiles ? "--smiles" : "--smarts", ""};
       WriteResult result;
-      ComputeRecord(driver_, settings_, item, &streams_[0], &result);
+      ComputeRecord(session_, settings_, item, &streams_[0], &result);
       return Emit(item, result);
     }
     const std::string shown = input.text == "-" ? "stdin" : input.text;
@@ -464,7 +389,7 @@ class Writer {
           return true;
         },
         [&](std::size_t worker, const WriteItem& item, WriteResult* result) {
-          ComputeRecord(driver_, settings_, item, &streams_[worker], result);
+          ComputeRecord(session_, settings_, item, &streams_[worker], result);
         },
         [&](WriteItem& item, WriteResult& result) {
           return Emit(item, result);
@@ -528,7 +453,7 @@ class Writer {
     std::fputc('\n', out_);
   }
 
-  const DriverLibrary& driver_;
+  const DriverSession& session_;
   const WriteSettings& settings_;
   std::FILE* out_;
   WorkerPool& pool_;
@@ -539,101 +464,93 @@ class Writer {
   bool warnedLineBreak_ = false;
 };
 
-}  // namespace
+// What zolv write is asked to do.
+struct WriteParameters {
+  std::vector<Input> inputs;  // files, --smiles and --smarts, in order
+  WriteSettings settings;     // options as the user gave them, until opened
+  std::size_t jobs = 1;       // threads writing through the one driver
+  std::optional<std::string> outputPath;  // none: standard output
+};
 
-const CommandSpec& WriteCommandSpec() { return Definition(); }
-
-int RunWrite(int argc, char** argv) {
-  int exitCode = kExitSuccess;
-  const std::optional<ParsedCommandLine> line =
-      ParseOrReport(Definition(), argc, argv, &exitCode);
-  if (!line) return exitCode;
-
-  WriteSettings settings;
-  const std::string encoding = line->Value("encoding").value_or("text");
+// Reads and checks the command line; false after a report.
+bool ReadParameters(const ParsedCommandLine& line, WriteParameters* p) {
+  const std::string encoding = line.Value("encoding").value_or("text");
   if (const auto parsed = ParseRecordEncoding(encoding)) {
-    settings.encoding = *parsed;
+    p->settings.encoding = *parsed;
   } else {
     Report("unknown encoding '" + encoding + "' (use text, hex or escaped)");
-    return kExitFailure;
+    return false;
   }
-  settings.withName = line->Has("name");
-  settings.progress = !line->Has("no-progress") && isatty(STDERR_FILENO) != 0;
-  std::string maxAtomsError;
-  if (!ReadMaxAtoms(*line, &settings.maxAtoms, &maxAtomsError)) {
-    Report(maxAtomsError);
-    return kExitFailure;
-  }
+  p->settings.withName = line.Has("name");
+  p->settings.progress = !line.Has("no-progress") && isatty(STDERR_FILENO) != 0;
+  if (!kContext.ReadMaxAtoms(line, &p->settings.maxAtoms)) return false;
 
-  const OptionReview review =
-      ReviewOptions(line->Value("options").value_or(""));
-  for (const std::string& warning : review.warnings) {
-    Report("warning: " + warning);
-  }
+  const OptionReview review = ReviewOptions(line.Value("options").value_or(""));
+  for (const std::string& warning : review.warnings) kContext.Warn(warning);
   if (!review.error.empty()) {
     Report(review.error);
-    return kExitFailure;
+    return false;
   }
+  p->outputPath = line.Value("output");
+  return kContext.ReadJobs(line, &p->jobs) && CollectInputs(line, &p->inputs);
+}
 
-  std::string error;
-  const std::optional<std::size_t> jobs = ParseJobs(*line, &error);
-  if (!jobs) {
-    Report(error);
-    return kExitFailure;
-  }
-
-  std::vector<Input> inputs;
-  if (!CollectInputs(*line, &inputs, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-
-  DriverLibrary driver;
-  const std::string driverPath =
-      line->Value("driver").value_or(DefaultDriverPath());
-  if (!driver.Load(driverPath, &error)) {
-    Report("cannot load the driver: " + error);
-    return kExitFailure;
-  }
-  if (!ComposeOptions(*line, driver, &settings.options, &error)) {
-    Report(error);
-    return kExitFailure;
-  }
-
-  // The driver decides between target and query from the same options, read
-  // the same way; the molecules are made to match.
-  WriteOptions parsed;
-  ParseOptions(settings.options.c_str(), &parsed);
-  settings.queries = parsed.screenMode == ScreenMode::kQuery;
-  if (!settings.queries && line->Has("smarts")) {
-    Report(
-        "warning: --smarts makes a query, but the options do not say "
-        "object=query, so the driver writes it as a target");
-  }
-
-  std::FILE* out = stdout;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> outputFile(nullptr,
-                                                             &std::fclose);
-  if (const auto path = line->Value("output")) {
-    outputFile.reset(std::fopen(path->c_str(), "wb"));
-    if (!outputFile) {
-      Report(*path + ": cannot write: " + std::strerror(errno));
-      return kExitFailure;
-    }
-    out = outputFile.get();
-  }
-
-  WorkerPool pool(*jobs);
-  Writer writer(driver, settings, out, pool);
+// Writes every input through session; the exit code.
+int Write(const DriverSession& session, const WriteParameters& p,
+          std::FILE* out) {
+  WorkerPool pool(p.jobs);
+  Writer writer(session, p.settings, out, pool);
   bool completed = true;
-  for (const Input& input : inputs) {
+  for (const Input& input : p.inputs) {
     if (!writer.WriteInput(input)) {
       completed = false;
       break;
     }
   }
   writer.Finish();
+  return !completed             ? kExitFailure
+         : writer.skipped() > 0 ? kExitPartial
+                                : kExitSuccess;
+}
 
+}  // namespace
+
+const CommandSpec& WriteCommandSpec() { return Definition(); }
+
+namespace {
+
+// The command once its parameters are read; the exit code.
+int RunWithParameters(const ParsedCommandLine& line, WriteParameters& p) {
+  DriverSession session;
+  std::string error;
+  if (!OpenSession(line, &session, &p.settings.options, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
+  // The driver decides between target and query from the same options, read
+  // the same way; the molecules are made to match.
+  WriteOptions parsed;
+  ParseOptions(p.settings.options.c_str(), &parsed);
+  p.settings.queries = parsed.screenMode == ScreenMode::kQuery;
+  if (!p.settings.queries && line.Has("smarts")) {
+    kContext.Warn(
+        "--smarts makes a query, but the options do not say object=query, so "
+        "the driver writes it as a target");
+  }
+
+  std::FILE* out = stdout;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> outputFile(nullptr,
+                                                             &std::fclose);
+  if (p.outputPath) {
+    outputFile.reset(std::fopen(p.outputPath->c_str(), "wb"));
+    if (!outputFile) {
+      Report(*p.outputPath + ": cannot write: " + std::strerror(errno));
+      return kExitFailure;
+    }
+    out = outputFile.get();
+  }
+
+  const int written = Write(session, p, out);
   const bool flushed = std::fflush(out) == 0 && std::ferror(out) == 0;
   if (!flushed) {
     Report(std::string("cannot write the output: ") + std::strerror(errno));
@@ -643,8 +560,14 @@ int RunWrite(int argc, char** argv) {
     Report(std::string("cannot write the output: ") + std::strerror(errno));
     return kExitFailure;
   }
-  if (!completed) return kExitFailure;
-  return writer.skipped() > 0 ? kExitPartial : kExitSuccess;
+  return written;
+}
+
+}  // namespace
+
+int RunWrite(int argc, char** argv) {
+  return RunCommand<WriteParameters>(kContext, Definition(), argc, argv,
+                                     ReadParameters, RunWithParameters);
 }
 
 }  // namespace zolv::host

@@ -2,13 +2,9 @@
 // screen record per molecule.
 #pragma once
 
-#include "host/command_line.h"
+#include "command_line.h"
 
 namespace zolv::host {
-
-/// Name of the dictionary that the build places beside the driver, used when
-/// neither --dictionary nor a "screenfile" option names one.
-inline constexpr char kDefaultDictionaryName[] = "default.vetorb";
 
 const CommandSpec& WriteCommandSpec();
 

@@ -1,10 +1,10 @@
-#include "rdcore/chemistry.h"
+#include "chemistry.h"
 
 #include <utility>
 
-#include "rdcore/object_cast.h"
-#include "rdcore/screen_cache.h"
-#include "screens/screen_set.h"
+#include "object_cast.h"
+#include "screen_cache.h"
+#include "screen_set.h"
 
 namespace zolv::rdcore {
 

@@ -4,9 +4,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/core_api.h"
-#include "rdcore/object_pool.h"
-#include "rdcore/structure.h"
+#include "core_api.h"
+#include "graph_match.h"
+#include "object_pool.h"
+#include "structure.h"
 
 namespace zolv::rdcore {
 

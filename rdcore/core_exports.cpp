@@ -5,13 +5,13 @@
 #include <string>
 #include <string_view>
 
-#include "core/core_api.h"
-#include "rdcore/chemistry.h"
-#include "rdcore/core_memory.h"
-#include "rdcore/element_table.h"
-#include "rdcore/file_stream.h"
-#include "rdcore/matcher.h"
-#include "rdcore/prescreen.h"
+#include "chemistry.h"
+#include "core_api.h"
+#include "core_memory.h"
+#include "element_table.h"
+#include "file_stream.h"
+#include "matcher.h"
+#include "prescreen.h"
 
 namespace zolv::rdcore {
 namespace {
@@ -113,7 +113,7 @@ std::int32_t ZOLV_STDCALL ZolvAtomicSymbolToNumber(const char* symbol) {
   if (symbol == nullptr) return 0;
   // Element symbols have at most two characters; a longer text is no symbol
   // however long it is.
-  return rdcore::AtomicNumberOf(std::string_view(symbol, strnlen(symbol, 3)));
+  return zolv::AtomicNumberOf(std::string_view(symbol, strnlen(symbol, 3)));
 }
 
 void* ZOLV_STDCALL ZolvNewMemory(std::uint32_t bytes) {

@@ -1,4 +1,4 @@
-#include "rdcore/core_memory.h"
+#include "core_memory.h"
 
 #include <cstdint>
 #include <cstdlib>

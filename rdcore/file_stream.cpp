@@ -1,4 +1,4 @@
-#include "rdcore/file_stream.h"
+#include "file_stream.h"
 
 #include <sys/stat.h>
 #include <time.h>

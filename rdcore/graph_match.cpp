@@ -1,4 +1,4 @@
-#include "rdcore/graph_match.h"
+#include "graph_match.h"
 
 #include <GraphMol/QueryAtom.h>
 #include <GraphMol/QueryBond.h>

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <utility>
 
-#include "rdcore/chemistry.h"
-#include "rdcore/rdcore.h"
-#include "rdcore/structure.h"
+#include "chemistry.h"
+#include "rdcore.h"
+#include "structure.h"
 
 namespace zolv::rdcore {
 

@@ -1,14 +1,14 @@
-#include "rdcore/matcher.h"
+#include "matcher.h"
 
 #include <GraphMol/RDKitBase.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
 
 #include <algorithm>
 
-#include "rdcore/chemistry.h"
-#include "rdcore/core_statistics.h"
-#include "rdcore/object_cast.h"
-#include "screens/screen_set.h"
+#include "chemistry.h"
+#include "core_statistics.h"
+#include "object_cast.h"
+#include "screen_set.h"
 
 namespace zolv::rdcore {
 

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/core_api.h"
-#include "rdcore/object_pool.h"
-#include "rdcore/graph_match.h"
-#include "rdcore/structure.h"
+#include "core_api.h"
+#include "graph_match.h"
+#include "object_pool.h"
+#include "structure.h"
 
 namespace zolv::rdcore {
 

@@ -1,11 +1,11 @@
-#include "rdcore/prescreen.h"
+#include "prescreen.h"
 
 #include <algorithm>
 
-#include "rdcore/chemistry.h"
-#include "rdcore/core_statistics.h"
-#include "rdcore/object_cast.h"
-#include "rdcore/structure.h"
+#include "chemistry.h"
+#include "core_statistics.h"
+#include "object_cast.h"
+#include "structure.h"
 
 namespace zolv::rdcore {
 

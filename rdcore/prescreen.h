@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
-#include "core/core_api.h"
-#include "rdcore/object_pool.h"
+#include "core_api.h"
+#include "object_pool.h"
 
 namespace zolv::rdcore {
 

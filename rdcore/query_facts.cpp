@@ -14,7 +14,7 @@
 // queries...), and a molecule atom guarantees exactly the properties that its
 // own atom match (RDKit's Atom::Match for plain atoms, the query for query
 // atoms) pins in every M.
-#include "rdcore/query_facts.h"
+#include "query_facts.h"
 
 #include <GraphMol/QueryOps.h>
 #include <GraphMol/RDKitBase.h>

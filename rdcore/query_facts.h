@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "rdcore/structure.h"
+#include "structure.h"
 
 namespace RDKit {
 class Atom;

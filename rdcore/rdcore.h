@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/core_api.h"
+#include "core_api.h"
 
 #if defined(_WIN32)
 #if defined(ZOLV_BUILDING_CORE)

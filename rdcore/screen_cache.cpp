@@ -1,4 +1,4 @@
-#include "rdcore/screen_cache.h"
+#include "screen_cache.h"
 
 #include <algorithm>
 #include <functional>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "rdcore/structure.h"
+#include "structure.h"
 
 namespace zolv::rdcore {
 

@@ -1,4 +1,4 @@
-#include "rdcore/structure.h"
+#include "structure.h"
 
 #include <GraphMol/MolOps.h>
 #include <GraphMol/RDKitBase.h>
@@ -10,8 +10,8 @@
 #include <string>
 #include <utility>
 
-#include "rdcore/element_table.h"
-#include "rdcore/query_facts.h"
+#include "element_table.h"
+#include "query_facts.h"
 
 namespace zolv::rdcore {
 namespace {
@@ -236,13 +236,13 @@ void EnsureRings(RDKit::ROMol& mol) {
 
 std::int32_t StructureAtom::Property(std::int32_t code) {
   switch (code) {
-    case kPropertyImplicitHydrogens:
+    case kPropertyHydrogenCount:
       return values_.hydrogens;
-    case kPropertyHeavyDegree:
+    case kPropertyBondsAndNeighbourhood:
       return values_.neighbours;
-    case kPropertyRingBonds:
+    case kPropertyRingsAndAromaticity:
       return values_.ringAromatic;
-    case kPropertyCharge:
+    case kPropertyChargeAndIsotope:
       return values_.charge;
     default:
       return 0;

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/core_api.h"
-#include "rdcore/graph_match.h"
-#include "rdcore/prescreen.h"
+#include "core_api.h"
+#include "graph_match.h"
+#include "prescreen.h"
 
 namespace RDKit {
 class ROMol;
@@ -36,10 +36,10 @@ enum class StructureRole : std::uint8_t {
 /// is certain of it in every molecule that contains this one. The meaning of
 /// each code is documented with the codes in core/core_api.h.
 struct AtomValues {
-  std::int32_t hydrogens = 0;     ///< kPropertyImplicitHydrogens (65)
-  std::int32_t neighbours = 0;    ///< kPropertyHeavyDegree (74)
-  std::int32_t ringAromatic = 0;  ///< kPropertyRingBonds (77)
-  std::int32_t charge = 0;        ///< kPropertyCharge (78)
+  std::int32_t hydrogens = 0;     ///< kPropertyHydrogenCount (65)
+  std::int32_t neighbours = 0;    ///< kPropertyBondsAndNeighbourhood (74)
+  std::int32_t ringAromatic = 0;  ///< kPropertyRingsAndAromaticity (77)
+  std::int32_t charge = 0;        ///< kPropertyChargeAndIsotope (78)
 };
 
 // Levels of the four values. The hydrogen level is a multiple of 8, larger

@@ -1,4 +1,4 @@
-#include "screens/module_directory.h"
+#include "module_directory.h"
 
 #include <cstdint>
 #include <cstring>

@@ -2,7 +2,7 @@
 // beside it.
 #pragma once
 
-#include "driver/text_buffer.h"
+#include "text_buffer.h"
 
 namespace zolv {
 

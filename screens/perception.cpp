@@ -1,4 +1,4 @@
-#include "screens/perception.h"
+#include "perception.h"
 
 namespace zolv {
 namespace {

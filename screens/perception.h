@@ -9,10 +9,10 @@
 
 #include <cstdint>
 
-#include "core/core_api.h"
-#include "screens/screen_dictionary.h"
-#include "screens/screen_record.h"
-#include "screens/screen_set.h"
+#include "core_api.h"
+#include "screen_dictionary.h"
+#include "screen_record.h"
+#include "screen_set.h"
 
 namespace zolv {
 

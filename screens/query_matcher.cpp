@@ -1,8 +1,8 @@
-#include "screens/query_matcher.h"
+#include "query_matcher.h"
 
 #include <cstdint>
 
-#include "screens/screen_set.h"
+#include "screen_set.h"
 
 namespace zolv {
 namespace {
@@ -20,10 +20,10 @@ struct AtomProperties {
 
 AtomProperties ReadProperties(Atom* atom) {
   AtomProperties properties{};
-  properties.p65 = atom->Property(kPropertyImplicitHydrogens);
-  properties.p74 = atom->Property(kPropertyHeavyDegree);
-  properties.p77 = atom->Property(kPropertyRingBonds);
-  properties.p78 = atom->Property(kPropertyCharge);
+  properties.p65 = atom->Property(kPropertyHydrogenCount);
+  properties.p74 = atom->Property(kPropertyBondsAndNeighbourhood);
+  properties.p77 = atom->Property(kPropertyRingsAndAromaticity);
+  properties.p78 = atom->Property(kPropertyChargeAndIsotope);
   return properties;
 }
 

@@ -2,8 +2,8 @@
 // only when every mapped atom passes the per-atom property check.
 #pragma once
 
-#include "core/core_api.h"
-#include "core/core_handle.h"
+#include "core_api.h"
+#include "core_handle.h"
 
 namespace zolv {
 

@@ -1,18 +1,16 @@
-#include "screens/screen_dictionary.h"
+#include "screen_dictionary.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 
-#include "core/core_handle.h"
-#include "driver/text_buffer.h"
-#include "screens/module_directory.h"
+#include "core_handle.h"
+#include "dictionary_format.h"
+#include "module_directory.h"
+#include "text_buffer.h"
 
 namespace zolv {
 namespace {
-
-constexpr char kMagic[] = {'V', 'e', 't', 'O', 'r', 'b'};
-static_assert(sizeof(kMagic) == 6, "the magic has no terminator");
 
 // positionOf entries at numbers that no record carries.
 constexpr std::uint32_t kNoPosition = 0xFFFFFFFFu;
@@ -51,9 +49,9 @@ std::uint16_t ScreenDictionary::Load(const char* screenFileName) {
   ZolvCreateStream(stream.Receive(), "READFILE", path.text(), "BYTEORDERED");
   if (!stream) return 0;
 
-  char magic[sizeof(kMagic)] = {};
+  char magic[kDictionaryMagicLength] = {};
   if (stream->ReadBytes(magic, sizeof(magic)) == 0 ||
-      std::memcmp(magic, kMagic, sizeof(kMagic)) != 0) {
+      std::memcmp(magic, kDictionaryMagic, sizeof(magic)) != 0) {
     return 0;
   }
   // A file that ends inside the header is no dictionary: the fields would be

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "screens/screen_record.h"
+#include "screen_record.h"
 
 namespace zolv {
 

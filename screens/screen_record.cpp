@@ -1,4 +1,4 @@
-#include "screens/screen_record.h"
+#include "screen_record.h"
 
 #include <algorithm>
 #include <cstring>

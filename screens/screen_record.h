@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "core/core_api.h"
-#include "core/core_handle.h"
-#include "screens/query_matcher.h"
-#include "screens/screen_set.h"
+#include "core_api.h"
+#include "core_handle.h"
+#include "query_matcher.h"
+#include "screen_set.h"
 
 namespace zolv {
 

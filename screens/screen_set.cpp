@@ -1,10 +1,10 @@
-#include "screens/screen_set.h"
+#include "screen_set.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#include "core/core_api.h"
+#include "core_api.h"
 
 namespace zolv {
 namespace {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test twice: as built, and under
+# Checks that no folder includes a header of a layer it must not use; builds
+# everything and runs every test twice: as built, and under
 # AddressSanitizer and UndefinedBehaviorSanitizer; runs the threaded tests
 # under ThreadSanitizer; then cross-builds the Windows driver, checks its
 # exports on 32-bit and 64-bit Windows, and runs the driver's tests as 64-bit
@@ -7,6 +8,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
+echo "== Layers: every include within what its folder may use"
+python3 "$root/scripts/check-layers.py" "$root"
 for config in release asan; do
   build="$root/build/$config"
   extra=()

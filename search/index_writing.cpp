@@ -1,4 +1,4 @@
-#include "search/index_writing.h"
+#include "index_writing.h"
 
 #include <cstdlib>
 #include <optional>

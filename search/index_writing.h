@@ -14,9 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "search/text_store.h"
+#include "text_store.h"
 
 namespace zolv::search {
+
+/// Settings the indexing command keeps: the dictionary the texts were
+/// written with and the lengths they were written with.
+inline constexpr char kSettingDictionary[] = "dictionary";
+inline constexpr char kSettingDictionaryDigest[] = "dictionary_digest";
+inline constexpr char kSettingLength[] = "length";
+inline constexpr char kSettingBitsLength[] = "bits_length";
 
 /// Settings the protocol keeps itself.
 inline constexpr char kSettingInputDone[] = "input_done";

@@ -1,4 +1,4 @@
-#include "search/pattern_match.h"
+#include "pattern_match.h"
 
 #include <cstddef>
 #include <optional>

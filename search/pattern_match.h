@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/write_options.h"
+#include "write_options.h"
 
 namespace zolv::search {
 

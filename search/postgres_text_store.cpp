@@ -13,8 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "search/pattern_match.h"
-#include "search/text_store.h"
+#include "pattern_match.h"
+#include "sql_text_store.h"
+#include "text_store.h"
 
 namespace zolv::search {
 namespace {
@@ -28,21 +29,8 @@ constexpr int kTextFormat = 0;
 constexpr int kBinaryFormat = 1;
 // A statement takes at most 65535 parameters; rows go in chunks well below.
 constexpr std::size_t kRowsPerStatement = 1000;
-constexpr int kColumnsPerRow = 6;
-// The names a replacing index is built under.
-constexpr char kBesideTargets[] = "zolv_new_targets";
-constexpr char kBesideSettings[] = "zolv_new_settings";
-// Each row's bytes, every column led by its length so that moving a byte
-// from one column to the next changes the sum; rows are summed, so that the
-// order they are read in does not matter.
-constexpr char kRowBytes[] =
-    "int8send(id) || int4send(octet_length(convert_to(name, 'UTF8')))"
-    " || convert_to(name, 'UTF8')"
-    " || int4send(octet_length(convert_to(smiles, 'UTF8')))"
-    " || convert_to(smiles, 'UTF8') || int4send(octet_length(raw)) || raw"
-    " || int4send(octet_length(ascii)) || ascii"
-    " || int4send(octet_length(convert_to(bits, 'UTF8')))"
-    " || convert_to(bits, 'UTF8')";
+constexpr int kColumnsPerRow =
+    static_cast<int>(sizeof(kTargetColumns) / sizeof(kTargetColumns[0]));
 
 struct ConnectionCloser {
   void operator()(PGconn* connection) const { PQfinish(connection); }
@@ -107,8 +95,28 @@ class Parameters {
   std::vector<int> lengths_;
 };
 
-const char* TextColumn(TextVariant variant) {
-  return variant == TextVariant::kRaw ? "raw" : "ascii";
+// Each row's bytes, every column led by its length so that moving a byte
+// from one column to the next changes the sum; rows are summed, so that the
+// order they are read in does not matter.
+std::string RowBytes() {
+  std::string bytes;
+  for (const ColumnSpec& column : kTargetColumns) {
+    const std::string name = column.name;
+    if (!bytes.empty()) bytes += " || ";
+    switch (column.kind) {
+      case ColumnKind::kKey:
+        bytes += "int8send(" + name + ")";
+        break;
+      case ColumnKind::kText:
+        bytes += "int4send(octet_length(convert_to(" + name +
+                 ", 'UTF8'))) || convert_to(" + name + ", 'UTF8')";
+        break;
+      case ColumnKind::kBytes:
+        bytes += "int4send(octet_length(" + name + ")) || " + name;
+        break;
+    }
+  }
+  return bytes;
 }
 
 // The LIKE pattern for a query: ODBC patterns are LIKE patterns already.
@@ -118,76 +126,11 @@ std::string LikePattern(const PatternQuery& query) {
              : query.pattern;
 }
 
-class PostgresTextStore final : public TextStore {
+class PostgresTextStore final : public SqlTextStore {
  public:
   explicit PostgresTextStore(Connection connection)
-      : connection_(std::move(connection)) {}
-
-  bool CreateSchema(bool replace, std::string* error) override {
-    IndexState state = IndexState::kNone;
-    if (!GetState(&state, error)) return false;
-    if (state == IndexState::kForeign) {
-      *error = Describe() + " holds " + ForeignTables() +
-               "; it is left as it is (index into another database)";
-      return false;
-    }
-    if (state != IndexState::kNone && !replace) {
-      *error = Describe() + " already holds an index";
-      return false;
-    }
-    if (!Command("BEGIN", error)) return false;
-    if (!Command(std::string("DROP TABLE IF EXISTS ") + kTargetsTable +
-                     ";DROP TABLE IF EXISTS " + kSettingsTable,
-                 error) ||
-        !MakeTables(kTargetsTable, kSettingsTable, {}, error)) {
-      Command("ROLLBACK", nullptr);
-      return false;
-    }
-    if (!Commit(error)) return false;
-    UseTables(kTargetsTable, kSettingsTable);
-    return true;
-  }
-
-  bool CreateTables(bool beside, const SettingChanges& settings,
-                    std::string* error) override {
-    const std::string targets = beside ? kBesideTargets : kTargetsTable;
-    const std::string table = beside ? kBesideSettings : kSettingsTable;
-    if (!Command("BEGIN", error)) return false;
-    if ((beside && !Command("DROP TABLE IF EXISTS " + targets +
-                                ";DROP TABLE IF EXISTS " + table,
-                            error)) ||
-        !MakeTables(targets, table, settings, error)) {
-      Command("ROLLBACK", nullptr);
-      return false;
-    }
-    if (!Commit(error)) return false;
-    UseTables(targets, table);
-    return true;
-  }
-
-  bool SwapIn(const SettingChanges& settings, std::string* error) override {
-    if (targets_ == kTargetsTable) {
-      *error = Describe() + ": no tables were made beside the index";
-      return false;
-    }
-    // The primary keys' indexes are renamed too, so that the next index
-    // built beside can take their names again.
-    const std::string sql =
-        std::string("DROP TABLE IF EXISTS ") + kTargetsTable +
-        ";DROP TABLE IF EXISTS " + kSettingsTable + ";ALTER TABLE " + targets_ +
-        " RENAME TO " + kTargetsTable + ";ALTER INDEX " + targets_ +
-        "_pkey RENAME TO " + kTargetsTable + "_pkey;ALTER TABLE " + settings_ +
-        " RENAME TO " + kSettingsTable + ";ALTER INDEX " + settings_ +
-        "_pkey RENAME TO " + kSettingsTable + "_pkey";
-    if (!Command("BEGIN", error)) return false;
-    if (!WriteSettings(settings, error) || !Command(sql, error)) {
-      Command("ROLLBACK", nullptr);
-      return false;
-    }
-    if (!Commit(error)) return false;
-    UseTables(kTargetsTable, kSettingsTable);
-    return true;
-  }
+      : SqlTextStore(SqlDialect::kPostgres),
+        connection_(std::move(connection)) {}
 
   bool Insert(const std::vector<TargetRow>& rows, std::string* error) override {
     return InsertWithSettings(rows, {}, error);
@@ -196,48 +139,38 @@ class PostgresTextStore final : public TextStore {
   bool InsertWithSettings(const std::vector<TargetRow>& rows,
                           const SettingChanges& settings,
                           std::string* error) override {
-    if (!Command("BEGIN", error)) return false;
-    for (std::size_t start = 0; start < rows.size();
-         start += kRowsPerStatement) {
-      const std::size_t end = std::min(rows.size(), start + kRowsPerStatement);
-      std::string sql = "INSERT INTO " + targets_ +
-                        " (id, name, smiles, raw, ascii, bits) VALUES ";
-      Parameters parameters;
-      for (std::size_t i = start; i < end; ++i) {
-        const TargetRow& row = rows[i];
-        const int first = parameters.count() + 1;
-        sql += i == start ? "(" : ",(";
-        for (int column = 0; column < kColumnsPerRow; ++column) {
-          sql += (column == 0 ? "$" : ",$") + std::to_string(first + column);
-        }
-        sql += ")";
-        parameters.AddInt8(row.id);
-        parameters.AddText(row.name);
-        parameters.AddText(row.smiles);
-        parameters.AddBytes(row.raw);
-        parameters.AddBytes(row.ascii);
-        parameters.AddText(row.bits);
-      }
-      if (!Execute(sql, &parameters, PGRES_COMMAND_OK, error)) {
-        Command("ROLLBACK", nullptr);
-        return false;
-      }
-    }
-    if (!WriteSettings(settings, error)) {
-      Command("ROLLBACK", nullptr);
-      return false;
-    }
-    return Commit(error);
-  }
-
-  bool ChangeSettings(const SettingChanges& settings,
-                      std::string* error) override {
-    if (!Command("BEGIN", error)) return false;
-    if (!WriteSettings(settings, error)) {
-      Command("ROLLBACK", nullptr);
-      return false;
-    }
-    return Commit(error);
+    return InTransaction(
+        [&] {
+          for (std::size_t start = 0; start < rows.size();
+               start += kRowsPerStatement) {
+            const std::size_t end =
+                std::min(rows.size(), start + kRowsPerStatement);
+            std::string sql = "INSERT INTO " + targetsTable() + " (" +
+                              TargetColumnList() + ") VALUES ";
+            Parameters parameters;
+            for (std::size_t i = start; i < end; ++i) {
+              const TargetRow& row = rows[i];
+              const int first = parameters.count() + 1;
+              sql += i == start ? "(" : ",(";
+              for (int column = 0; column < kColumnsPerRow; ++column) {
+                sql += (column == 0 ? "" : ",") +
+                       Placeholder(SqlDialect::kPostgres, first + column);
+              }
+              sql += ")";
+              parameters.AddInt8(row.id);
+              parameters.AddText(row.name);
+              parameters.AddText(row.smiles);
+              parameters.AddBytes(row.raw);
+              parameters.AddBytes(row.ascii);
+              parameters.AddText(row.bits);
+            }
+            if (!Execute(sql, &parameters, PGRES_COMMAND_OK, error)) {
+              return false;
+            }
+          }
+          return WriteSettings(settings, error);
+        },
+        error);
   }
 
   bool GetState(IndexState* state, std::string* error) override {
@@ -301,9 +234,10 @@ class PostgresTextStore final : public TextStore {
 
   bool Summarize(TargetSummary* summary, std::string* error) override {
     Result result = Query(
-        std::string("SELECT count(*), coalesce(max(id), 0), coalesce(sum(('x'"
-                    " || substr(md5(") +
-            kRowBytes + "), 1, 15))::bit(60)::bigint), 0) FROM " + targets_,
+        "SELECT count(*), coalesce(max(id), 0), coalesce(sum(('x' || "
+        "substr(md5(" +
+            RowBytes() + "), 1, 15))::bit(60)::bigint), 0) FROM " +
+            targetsTable(),
         nullptr, error);
     if (!result) return false;
     summary->count = std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
@@ -317,7 +251,7 @@ class PostgresTextStore final : public TextStore {
 
   bool Preselect(const PatternQuery& query, std::vector<Candidate>* candidates,
                  std::string* error) override {
-    Result result = RunPreselect(query, "id, name, smiles", error);
+    Result result = RunPreselect(query, kCandidateColumns, error);
     if (!result) return false;
     const int rows = PQntuples(result.get());
     candidates->reserve(candidates->size() + static_cast<std::size_t>(rows));
@@ -341,7 +275,8 @@ class PostgresTextStore final : public TextStore {
   }
 
   bool CountTargets(std::int64_t* count, std::string* error) override {
-    Result result = Query("SELECT count(*) FROM " + targets_, nullptr, error);
+    Result result =
+        Query("SELECT count(*) FROM " + targetsTable(), nullptr, error);
     if (!result) return false;
     *count = std::strtoll(PQgetvalue(result.get(), 0, 0), nullptr, 10);
     return true;
@@ -350,8 +285,8 @@ class PostgresTextStore final : public TextStore {
   bool ForEachTarget(const std::function<bool(const Candidate&)>& visit,
                      std::string* error) override {
     // Row by row, so that a large store is never held whole in memory.
-    const std::string sql =
-        "SELECT id, name, smiles FROM " + targets_ + " ORDER BY id";
+    const std::string sql = std::string("SELECT ") + kCandidateColumns +
+                            " FROM " + targetsTable() + " ORDER BY id";
     if (PQsendQuery(connection_.get(), sql.c_str()) != 1 ||
         PQsetSingleRowMode(connection_.get()) != 1) {
       *error = Message("cannot read the targets", nullptr);
@@ -374,65 +309,28 @@ class PostgresTextStore final : public TextStore {
     return ok;
   }
 
-  bool SetSetting(const std::string& key, const std::string& value,
-                  std::string* error) override {
-    return WriteSettings({{key, value}}, error);
-  }
-
-  bool GetSetting(const std::string& key, std::optional<std::string>* value,
-                  std::string* error) override {
-    return ReadSetting(settings_, key, value, error);
-  }
-
   std::string Describe() const override {
     const char* db = PQdb(connection_.get());
     return std::string("PostgreSQL database ") + (db != nullptr ? db : "?");
   }
 
- private:
-  // Inside a transaction.
-  bool MakeTables(const std::string& targets, const std::string& table,
-                  const SettingChanges& settings, std::string* error) {
-    if (!Command("CREATE TABLE " + targets +
-                     " (id bigint PRIMARY KEY, name text NOT NULL, smiles text"
-                     " NOT NULL, raw bytea NOT NULL, ascii bytea NOT NULL,"
-                     " bits text NOT NULL);CREATE TABLE " +
-                     table + " (key text PRIMARY KEY, value text NOT NULL)",
-                 error)) {
-      return false;
+ protected:
+  bool WriteSetting(const std::string& key,
+                    const std::optional<std::string>& value,
+                    std::string* error) override {
+    Parameters parameters;
+    parameters.AddText(key);
+    std::string sql = "DELETE FROM " + settingsTable() + " WHERE key = $1";
+    if (value) {
+      parameters.AddText(*value);
+      sql = UpsertSettingSql(SqlDialect::kPostgres, settingsTable());
     }
-    const std::string previous = settings_;
-    settings_ = table;
-    SettingChanges all = {{kSettingFormat, std::string(kFormatMarker)}};
-    all.insert(all.end(), settings.begin(), settings.end());
-    const bool written = WriteSettings(all, error);
-    settings_ = previous;
-    return written;
-  }
-
-  void UseTables(const std::string& targets, const std::string& settings) {
-    targets_ = targets;
-    settings_ = settings;
-  }
-
-  bool WriteSettings(const SettingChanges& settings, std::string* error) {
-    for (const auto& [key, value] : settings) {
-      Parameters parameters;
-      parameters.AddText(key);
-      std::string sql = "DELETE FROM " + settings_ + " WHERE key = $1";
-      if (value) {
-        parameters.AddText(*value);
-        sql = "INSERT INTO " + settings_ +
-              " (key, value) VALUES ($1, $2) ON CONFLICT (key) DO "
-              "UPDATE SET value = EXCLUDED.value";
-      }
-      if (!Execute(sql, &parameters, PGRES_COMMAND_OK, error)) return false;
-    }
-    return true;
+    return Execute(sql, &parameters, PGRES_COMMAND_OK, error);
   }
 
   bool ReadSetting(const std::string& table, const std::string& key,
-                   std::optional<std::string>* value, std::string* error) {
+                   std::optional<std::string>* value,
+                   std::string* error) override {
     Parameters parameters;
     parameters.AddText(key);
     Result result = Query("SELECT value FROM " + table + " WHERE key = $1",
@@ -448,19 +346,12 @@ class PostgresTextStore final : public TextStore {
     return true;
   }
 
-  bool Commit(std::string* error) {
-    if (!Command("COMMIT", error)) {
-      Command("ROLLBACK", nullptr);
-      return false;
-    }
-    return true;
-  }
-
+ private:
   Result RunPreselect(const PatternQuery& query, const char* columns,
                       std::string* error) {
     Parameters parameters;
     parameters.AddBytes(LikePattern(query));
-    return Query(std::string("SELECT ") + columns + " FROM " + targets_ +
+    return Query(std::string("SELECT ") + columns + " FROM " + targetsTable() +
                      " WHERE " + TextColumn(query.variant) +
                      " LIKE $1 ESCAPE '' ORDER BY id",
                  &parameters, error);
@@ -479,7 +370,7 @@ class PostgresTextStore final : public TextStore {
   }
 
   // A statement without result rows; error may be null.
-  bool Command(const std::string& sql, std::string* error) {
+  bool Command(const std::string& sql, std::string* error) override {
     Result result(PQexec(connection_.get(), sql.c_str()));
     if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
       if (error != nullptr)
@@ -536,8 +427,6 @@ class PostgresTextStore final : public TextStore {
   }
 
   Connection connection_;
-  std::string targets_ = kTargetsTable;
-  std::string settings_ = kSettingsTable;
 };
 
 }  // namespace
@@ -559,18 +448,7 @@ std::unique_ptr<TextStore> OpenPostgresStore(const std::string& conninfo,
   // the user of this store.
   PQsetNoticeProcessor(connection.get(), &IgnoreNotice, nullptr);
   auto store = std::make_unique<PostgresTextStore>(std::move(connection));
-  if (mode == OpenMode::kRead) {
-    IndexState state = IndexState::kNone;
-    if (!store->GetState(&state, error)) return nullptr;
-    if (state == IndexState::kNone) {
-      *error = store->Describe() + " holds no index";
-      return nullptr;
-    }
-    if (state == IndexState::kForeign) {
-      *error = store->Describe() + " holds no index, only " + ForeignTables();
-      return nullptr;
-    }
-  }
+  if (mode == OpenMode::kRead && !CheckReadable(*store, error)) return nullptr;
   return store;
 }
 

@@ -1,4 +1,4 @@
-#include "search/search_figures.h"
+#include "search_figures.h"
 
 #include <cstdio>
 

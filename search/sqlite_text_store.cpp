@@ -14,17 +14,15 @@
 #include <string>
 #include <utility>
 
-#include "search/pattern_match.h"
-#include "search/text_store.h"
+#include "pattern_match.h"
+#include "sql_text_store.h"
+#include "text_store.h"
 
 namespace zolv::search {
 namespace {
 
 constexpr char kMatchFunction[] = "zolv_match";
 constexpr char kChecksumFunction[] = "zolv_checksum";
-// The names a replacing index is built under.
-constexpr char kBesideTargets[] = "zolv_new_targets";
-constexpr char kBesideSettings[] = "zolv_new_settings";
 // How long a statement waits for another connection's lock: a search holds
 // its snapshot for as long as it runs, and an indexing run waits for it.
 constexpr int kBusyMilliseconds = 60000;
@@ -166,10 +164,6 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
   return {reinterpret_cast<const char*>(text), static_cast<std::size_t>(size)};
 }
 
-const char* TextColumn(TextVariant variant) {
-  return variant == TextVariant::kRaw ? "raw" : "ascii";
-}
-
 // The descriptor of the lock that keeps a second writer out. Closed only
 // after the database: closing any descriptor of the file drops the POSIX
 // locks SQLite holds on it.
@@ -191,72 +185,13 @@ class LockFile {
   int fd_ = -1;
 };
 
-class SqliteTextStore final : public TextStore {
+class SqliteTextStore final : public SqlTextStore {
  public:
   SqliteTextStore(DatabaseHandle db, std::string path, SqliteMatching matching)
-      : db_(std::move(db)), path_(std::move(path)), matching_(matching) {}
-
-  bool CreateSchema(bool replace, std::string* error) override {
-    IndexState state = IndexState::kNone;
-    if (!GetState(&state, error)) return false;
-    if (state == IndexState::kForeign) {
-      *error = ForeignMessage();
-      return false;
-    }
-    if (state != IndexState::kNone && !replace) {
-      *error = Describe() + " already holds an index";
-      return false;
-    }
-    if (!Execute("BEGIN IMMEDIATE", error)) return false;
-    if (!Execute(std::string("DROP TABLE IF EXISTS ") + kTargetsTable +
-                     ";DROP TABLE IF EXISTS " + kSettingsTable,
-                 error) ||
-        !MakeTables(kTargetsTable, kSettingsTable, {}, error)) {
-      Execute("ROLLBACK", nullptr);
-      return false;
-    }
-    if (!Commit(error)) return false;
-    UseTables(kTargetsTable, kSettingsTable);
-    return true;
-  }
-
-  bool CreateTables(bool beside, const SettingChanges& settings,
-                    std::string* error) override {
-    const std::string targets = beside ? kBesideTargets : kTargetsTable;
-    const std::string table = beside ? kBesideSettings : kSettingsTable;
-    if (!Execute("BEGIN IMMEDIATE", error)) return false;
-    if ((beside && !Execute("DROP TABLE IF EXISTS " + targets +
-                                ";DROP TABLE IF EXISTS " + table,
-                            error)) ||
-        !MakeTables(targets, table, settings, error)) {
-      Execute("ROLLBACK", nullptr);
-      return false;
-    }
-    if (!Commit(error)) return false;
-    UseTables(targets, table);
-    return true;
-  }
-
-  bool SwapIn(const SettingChanges& settings, std::string* error) override {
-    if (targets_ == kTargetsTable) {
-      *error = Describe() + ": no tables were made beside the index";
-      return false;
-    }
-    if (!Execute("BEGIN IMMEDIATE", error)) return false;
-    if (!WriteSettings(settings, error) ||
-        !Execute(std::string("DROP TABLE IF EXISTS ") + kTargetsTable +
-                     ";DROP TABLE IF EXISTS " + kSettingsTable +
-                     ";ALTER TABLE " + targets_ + " RENAME TO " +
-                     kTargetsTable + ";ALTER TABLE " + settings_ +
-                     " RENAME TO " + kSettingsTable,
-                 error)) {
-      Execute("ROLLBACK", nullptr);
-      return false;
-    }
-    if (!Commit(error)) return false;
-    UseTables(kTargetsTable, kSettingsTable);
-    return true;
-  }
+      : SqlTextStore(SqlDialect::kSqlite),
+        db_(std::move(db)),
+        path_(std::move(path)),
+        matching_(matching) {}
 
   bool Insert(const std::vector<TargetRow>& rows, std::string* error) override {
     return InsertWithSettings(rows, {}, error);
@@ -266,48 +201,36 @@ class SqliteTextStore final : public TextStore {
                           const SettingChanges& settings,
                           std::string* error) override {
     if (insert_.get() == nullptr &&
-        !Prepare("INSERT INTO " + targets_ +
-                     " (id, name, smiles, raw, ascii, bits)"
-                     " VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+        !Prepare("INSERT INTO " + targetsTable() + " (" + TargetColumnList() +
+                     ") VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
                  &insert_, error)) {
       return false;
     }
-    if (!Execute("BEGIN IMMEDIATE", error)) return false;
     sqlite3_stmt* statement = insert_.get();
-    for (const TargetRow& row : rows) {
-      sqlite3_reset(statement);
-      sqlite3_clear_bindings(statement);
-      // Texts bind from std::string data, never a null pointer, so an
-      // empty text is stored as an empty value, not as NULL.
-      const bool bound =
-          sqlite3_bind_int64(statement, 1, row.id) == SQLITE_OK &&
-          BindText(statement, 2, row.name) &&
-          BindText(statement, 3, row.smiles) &&
-          BindBlob(statement, 4, row.raw) &&
-          BindBlob(statement, 5, row.ascii) && BindText(statement, 6, row.bits);
-      if (!bound || sqlite3_step(statement) != SQLITE_DONE) {
-        *error = Message("cannot store target " + std::to_string(row.id));
-        sqlite3_reset(statement);
-        Execute("ROLLBACK", nullptr);
-        return false;
-      }
-    }
-    sqlite3_reset(statement);
-    if (!WriteSettings(settings, error)) {
-      Execute("ROLLBACK", nullptr);
-      return false;
-    }
-    return Commit(error);
-  }
-
-  bool ChangeSettings(const SettingChanges& settings,
-                      std::string* error) override {
-    if (!Execute("BEGIN IMMEDIATE", error)) return false;
-    if (!WriteSettings(settings, error)) {
-      Execute("ROLLBACK", nullptr);
-      return false;
-    }
-    return Commit(error);
+    return InTransaction(
+        [&] {
+          for (const TargetRow& row : rows) {
+            sqlite3_reset(statement);
+            sqlite3_clear_bindings(statement);
+            // Texts bind from std::string data, never a null pointer, so an
+            // empty text is stored as an empty value, not as NULL.
+            const bool bound =
+                sqlite3_bind_int64(statement, 1, row.id) == SQLITE_OK &&
+                BindText(statement, 2, row.name) &&
+                BindText(statement, 3, row.smiles) &&
+                BindBlob(statement, 4, row.raw) &&
+                BindBlob(statement, 5, row.ascii) &&
+                BindText(statement, 6, row.bits);
+            if (!bound || sqlite3_step(statement) != SQLITE_DONE) {
+              *error = Message("cannot store target " + std::to_string(row.id));
+              sqlite3_reset(statement);
+              return false;
+            }
+          }
+          sqlite3_reset(statement);
+          return WriteSettings(settings, error);
+        },
+        error);
   }
 
   bool GetState(IndexState* state, std::string* error) override {
@@ -355,14 +278,14 @@ class SqliteTextStore final : public TextStore {
   bool HoldSnapshot(std::string* error) override {
     // A read transaction, begun by its first read, held until the store
     // closes: writers wait for it to end before they commit.
-    return Execute("BEGIN", error) && Probe(error);
+    return Command("BEGIN", error) && Probe(error);
   }
 
   bool Summarize(TargetSummary* summary, std::string* error) override {
     Statement statement;
     if (!Prepare(std::string("SELECT count(*), coalesce(max(id), 0), ") +
-                     kChecksumFunction +
-                     "(id, name, smiles, raw, ascii, bits) FROM " + targets_,
+                     kChecksumFunction + "(" + TargetColumnList() + ") FROM " +
+                     targetsTable(),
                  &statement, error)) {
       return false;
     }
@@ -401,7 +324,7 @@ class SqliteTextStore final : public TextStore {
 
   bool Preselect(const PatternQuery& query, std::vector<Candidate>* candidates,
                  std::string* error) override {
-    return RunPreselect(query, "id, name, smiles", error,
+    return RunPreselect(query, kCandidateColumns, error,
                         [candidates](sqlite3_stmt* statement) {
                           Candidate candidate;
                           candidate.id = sqlite3_column_int64(statement, 0);
@@ -420,7 +343,7 @@ class SqliteTextStore final : public TextStore {
 
   bool CountTargets(std::int64_t* count, std::string* error) override {
     Statement statement;
-    if (!Prepare("SELECT count(*) FROM " + targets_, &statement, error)) {
+    if (!Prepare("SELECT count(*) FROM " + targetsTable(), &statement, error)) {
       return false;
     }
     if (sqlite3_step(statement.get()) != SQLITE_ROW) {
@@ -434,7 +357,8 @@ class SqliteTextStore final : public TextStore {
   bool ForEachTarget(const std::function<bool(const Candidate&)>& visit,
                      std::string* error) override {
     Statement statement;
-    if (!Prepare("SELECT id, name, smiles FROM " + targets_ + " ORDER BY id",
+    if (!Prepare(std::string("SELECT ") + kCandidateColumns + " FROM " +
+                     targetsTable() + " ORDER BY id",
                  &statement, error)) {
       return false;
     }
@@ -453,91 +377,43 @@ class SqliteTextStore final : public TextStore {
     }
   }
 
-  bool SetSetting(const std::string& key, const std::string& value,
-                  std::string* error) override {
-    return WriteSettings({{key, value}}, error);
-  }
-
-  bool GetSetting(const std::string& key, std::optional<std::string>* value,
-                  std::string* error) override {
-    return ReadSetting(settings_, key, value, error);
-  }
-
   std::string Describe() const override { return "SQLite file " + path_; }
 
   // Checks that the file is a database at all: opening does not read it.
   bool Probe(std::string* error) {
-    return Execute("SELECT count(*) FROM sqlite_master", error);
+    return Command("SELECT count(*) FROM sqlite_master", error);
   }
 
-  std::string ForeignMessage() const {
-    return Describe() + " holds " + ForeignTables() +
-           "; it is left as it is (index into another database)";
-  }
-
- private:
-  bool HasTable(const char* name, bool* exists, std::string* error) {
-    Statement statement;
-    if (!Prepare("SELECT count(*) FROM sqlite_master WHERE name = ?1",
-                 &statement, error)) {
+ protected:
+  bool Command(const std::string& sql, std::string* error) override {
+    if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr) !=
+        SQLITE_OK) {
+      if (error != nullptr) *error = Message("cannot run \"" + sql + "\"");
       return false;
     }
-    sqlite3_bind_text(statement.get(), 1, name, -1, SQLITE_STATIC);
-    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
-      *error = Message("cannot read the schema");
-      return false;
-    }
-    *exists = sqlite3_column_int(statement.get(), 0) > 0;
     return true;
   }
 
-  // Inside a transaction.
-  bool MakeTables(const std::string& targets, const std::string& table,
-                  const SettingChanges& settings, std::string* error) {
-    if (!Execute("CREATE TABLE " + targets +
-                     " (id INTEGER PRIMARY KEY, name TEXT NOT NULL, smiles "
-                     "TEXT NOT NULL, raw BLOB NOT NULL, ascii BLOB NOT NULL,"
-                     " bits TEXT NOT NULL);CREATE TABLE " +
-                     table + " (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
-                 error)) {
+  bool WriteSetting(const std::string& key,
+                    const std::optional<std::string>& value,
+                    std::string* error) override {
+    Statement statement;
+    const std::string sql =
+        value ? UpsertSettingSql(SqlDialect::kSqlite, settingsTable())
+              : "DELETE FROM " + settingsTable() + " WHERE key = ?1";
+    if (!Prepare(sql, &statement, error)) return false;
+    if (!BindText(statement.get(), 1, key) ||
+        (value && !BindText(statement.get(), 2, *value)) ||
+        sqlite3_step(statement.get()) != SQLITE_DONE) {
+      *error = Message("cannot store the setting " + key);
       return false;
-    }
-    const std::string previous = settings_;
-    settings_ = table;
-    SettingChanges all = {{kSettingFormat, std::string(kFormatMarker)}};
-    all.insert(all.end(), settings.begin(), settings.end());
-    const bool written = WriteSettings(all, error);
-    settings_ = previous;
-    return written;
-  }
-
-  void UseTables(const std::string& targets, const std::string& settings) {
-    targets_ = targets;
-    settings_ = settings;
-    insert_ = Statement();
-  }
-
-  // Outside a transaction each change commits by itself.
-  bool WriteSettings(const SettingChanges& settings, std::string* error) {
-    for (const auto& [key, value] : settings) {
-      Statement statement;
-      const std::string sql =
-          value ? "INSERT OR REPLACE INTO " + settings_ +
-                      " (key, value) VALUES (?1, ?2)"
-                : "DELETE FROM " + settings_ + " WHERE key = ?1";
-      if (!Prepare(sql, &statement, error)) return false;
-      if (!BindText(statement.get(), 1, key) ||
-          (value && !BindText(statement.get(), 2, *value)) ||
-          sqlite3_step(statement.get()) != SQLITE_DONE) {
-        *error = Message("cannot store the setting " + key);
-        return false;
-      }
     }
     return true;
   }
 
   bool ReadSetting(const std::string& table, const std::string& key,
-                   std::optional<std::string>* value, std::string* error) {
+                   std::optional<std::string>* value,
+                   std::string* error) override {
     Statement statement;
     if (!Prepare("SELECT value FROM " + table + " WHERE key = ?1", &statement,
                  error)) {
@@ -560,11 +436,21 @@ class SqliteTextStore final : public TextStore {
     return true;
   }
 
-  bool Commit(std::string* error) {
-    if (!Execute("COMMIT", error)) {
-      Execute("ROLLBACK", nullptr);
+  void TablesChanged() override { insert_ = Statement(); }
+
+ private:
+  bool HasTable(const char* name, bool* exists, std::string* error) {
+    Statement statement;
+    if (!Prepare("SELECT count(*) FROM sqlite_master WHERE name = ?1",
+                 &statement, error)) {
       return false;
     }
+    sqlite3_bind_text(statement.get(), 1, name, -1, SQLITE_STATIC);
+    if (sqlite3_step(statement.get()) != SQLITE_ROW) {
+      *error = Message("cannot read the schema");
+      return false;
+    }
+    *exists = sqlite3_column_int(statement.get(), 0) > 0;
     return true;
   }
 
@@ -582,7 +468,7 @@ class SqliteTextStore final : public TextStore {
           " CAST(?1 AS TEXT)";
     }
     Statement statement;
-    if (!Prepare(std::string("SELECT ") + columns + " FROM " + targets_ +
+    if (!Prepare(std::string("SELECT ") + columns + " FROM " + targetsTable() +
                      " WHERE " + condition + " ORDER BY id",
                  &statement, error)) {
       return false;
@@ -631,16 +517,6 @@ class SqliteTextStore final : public TextStore {
     return true;
   }
 
-  // error may be null when a failure needs no report (a rollback).
-  bool Execute(const std::string& sql, std::string* error) {
-    if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, nullptr) !=
-        SQLITE_OK) {
-      if (error != nullptr) *error = Message("cannot run \"" + sql + "\"");
-      return false;
-    }
-    return true;
-  }
-
   std::string Message(const std::string& what) const {
     return Describe() + ": " + what + ": " + sqlite3_errmsg(db_.get());
   }
@@ -649,8 +525,6 @@ class SqliteTextStore final : public TextStore {
   DatabaseHandle db_;
   std::string path_;
   SqliteMatching matching_;
-  std::string targets_ = kTargetsTable;
-  std::string settings_ = kSettingsTable;
   Statement insert_;
 };
 
@@ -690,18 +564,7 @@ std::unique_ptr<TextStore> OpenSqliteStore(const std::string& path,
   }
   auto store = std::make_unique<SqliteTextStore>(std::move(db), path, matching);
   if (!store->Probe(error)) return nullptr;
-  if (mode == OpenMode::kRead) {
-    IndexState state = IndexState::kNone;
-    if (!store->GetState(&state, error)) return nullptr;
-    if (state == IndexState::kNone) {
-      *error = store->Describe() + " holds no index";
-      return nullptr;
-    }
-    if (state == IndexState::kForeign) {
-      *error = store->Describe() + " holds no index, only " + ForeignTables();
-      return nullptr;
-    }
-  }
+  if (mode == OpenMode::kRead && !CheckReadable(*store, error)) return nullptr;
   return store;
 }
 

@@ -1,4 +1,4 @@
-#include "search/substructure_check.h"
+#include "substructure_check.h"
 
 #include <GraphMol/FileParsers/FileParsers.h>
 #include <GraphMol/ROMol.h>

@@ -1,4 +1,4 @@
-#include "search/text_store.h"
+#include "text_store.h"
 
 #include <cctype>
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/write_options.h"
+#include "write_options.h"
 
 namespace zolv::search {
 

@@ -1,13 +1,11 @@
-#include "search/whole_text.h"
+#include "whole_text.h"
 
 #include <algorithm>
 
+#include "pattern_encoder.h"
+
 namespace zolv::search {
 namespace {
-
-// Characters a cut may leave unused: a special character that finds 4, 3 or
-// 2 left writes one separator and drops the rest.
-constexpr std::uint32_t kCutSlack = 4;
 
 std::uint32_t Grown(std::uint32_t length) {
   return length >= kMaxTextLength / 2 ? kMaxTextLength
@@ -17,7 +15,7 @@ std::uint32_t Grown(std::uint32_t length) {
 }  // namespace
 
 bool MayBeCut(const std::string& text, std::uint32_t length) {
-  return text.size() + kCutSlack >= length;
+  return text.size() + kMostUnusedByCut >= length;
 }
 
 bool WriteWholeText(const BudgetedWriter& write, std::uint32_t length,

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/option_parser.h"
-#include "driver/text_buffer.h"
-#include "driver/write_options.h"
-#include "tests/support/core_test.h"
+#include "core_test.h"
+#include "option_parser.h"
+#include "text_buffer.h"
+#include "write_options.h"
 
 namespace zolv {
 namespace {

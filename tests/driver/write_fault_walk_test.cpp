@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "screens/module_directory.h"
-#include "tests/support/core_test.h"
-#include "tools/dictionary_writer.h"
+#include "core_test.h"
+#include "dictionary_format.h"
+#include "module_directory.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv {

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "screens/module_directory.h"
-#include "tests/support/core_test.h"
-#include "tools/dictionary_writer.h"
+#include "module_directory.h"
+#include "core_test.h"
+#include "dictionary_format.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv {

@@ -1,12 +1,12 @@
-#include "encoders/bit_string_encoder.h"
+#include "bit_string_encoder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tests/encoders/encoder_test_util.h"
-#include "tests/support/core_test.h"
+#include "core_test.h"
+#include "encoder_test_util.h"
 
 namespace zolv::testing {
 namespace {

@@ -6,8 +6,8 @@
 #include <initializer_list>
 #include <string>
 
-#include "driver/write_options.h"
-#include "screens/screen_set.h"
+#include "screen_set.h"
+#include "write_options.h"
 
 namespace zolv::testing {
 

@@ -1,13 +1,13 @@
-#include "encoders/formula_fragment.h"
+#include "formula_fragment.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "encoders/pattern_encoder.h"
-#include "tests/encoders/encoder_test_util.h"
-#include "tests/support/core_test.h"
+#include "core_test.h"
+#include "encoder_test_util.h"
+#include "pattern_encoder.h"
 
 namespace zolv::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "encoders/formula_parser.h"
+#include "formula_parser.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/core_handle.h"
-#include "tests/support/core_test.h"
+#include "core_handle.h"
+#include "core_test.h"
 
 namespace zolv::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "encoders/pattern_encoder.h"
+#include "pattern_encoder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "encoders/bit_string_encoder.h"
-#include "tests/encoders/encoder_test_util.h"
-#include "tests/support/core_test.h"
+#include "bit_string_encoder.h"
+#include "core_test.h"
+#include "encoder_test_util.h"
 
 namespace zolv::testing {
 namespace {

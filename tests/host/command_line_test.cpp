@@ -1,4 +1,4 @@
-#include "host/command_line.h"
+#include "command_line.h"
 
 #include <gtest/gtest.h>
 

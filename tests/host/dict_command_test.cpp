@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "host/dict_reader.h"
-#include "tests/host/host_test_support.h"
-#include "tests/host/zolv_runner.h"
-#include "tools/dictionary_writer.h"
+#include "dictionary_format.h"
+#include "dictionary_format.h"
+#include "test_files.h"
+#include "zolv_runner.h"
 
-namespace zolv::host::testing {
+namespace zolv::testing {
 namespace {
 
 using Numbers = std::set<std::uint16_t>;
@@ -306,4 +306,4 @@ TEST(DefaultDictionary, ImplicationsHoldInRealMolecules) {
 }
 
 }  // namespace
-}  // namespace zolv::host::testing
+}  // namespace zolv::testing

@@ -1,4 +1,4 @@
-#include "host/driver_library.h"
+#include "driver_library.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "tests/host/host_test_support.h"
+#include "test_files.h"
 
 namespace zolv::host {
 namespace {

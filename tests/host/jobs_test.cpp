@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/parallel_writer.h"
-#include "tests/host/zolv_runner.h"
+#include "parallel_writer.h"
+#include "zolv_runner.h"
 
 namespace zolv::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/molecule_input.h"
+#include "molecule_input.h"
 
 #include <GraphMol/RWMol.h>
 #include <GraphMol/SmilesParse/SmilesParse.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/host_test_support.h"
+#include "test_files.h"
 
 namespace zolv::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/record_stream.h"
+#include "record_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/option_parser.h"
-#include "tests/host/host_test_support.h"
+#include "driver_session.h"
+#include "option_parser.h"
+#include "test_files.h"
 
 namespace zolv::host {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/host_test_support.h"
-#include "tests/host/zolv_runner.h"
-#include "tools/dictionary_writer.h"
+#include "dictionary_format.h"
+#include "test_files.h"
+#include "zolv_runner.h"
 
 namespace zolv::host {
 namespace {

@@ -9,9 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "host/driver_library.h"
-#include "host/record_stream.h"
-#include "rdcore/rdcore.h"
+#include "driver_library.h"
+#include "driver_session.h"
+#include "rdcore.h"
+#include "record_stream.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv::host {

@@ -1,6 +1,6 @@
 // zolv write end to end: the built program, the built driver and the
 // RDKit-backed core library, on small dictionaries written here.
-#include "host/write_command.h"
+#include "write_command.h"
 
 #include <GraphMol/FileParsers/FileParsers.h>
 #include <GraphMol/SmilesParse/SmilesParse.h>
@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "host/record_stream.h"
-#include "tests/host/host_test_support.h"
-#include "tests/host/zolv_runner.h"
-#include "tools/dictionary_writer.h"
+#include "dictionary_format.h"
+#include "driver_session.h"
+#include "record_stream.h"
+#include "test_files.h"
+#include "zolv_runner.h"
 
 namespace zolv::host {
 namespace {

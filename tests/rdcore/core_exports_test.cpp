@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/core_api.h"
-#include "core/core_handle.h"
+#include "core_api.h"
+#include "core_handle.h"
+#include "test_files.h"
 
 namespace zolv {
 namespace {
@@ -77,26 +78,8 @@ TEST(CoreObjects, CreationWithoutAPlaceForTheObjectFails) {
   EXPECT_EQ(ZolvFormula(nullptr, 0, nullptr) & 1, 0);
 }
 
-// A temporary file that is removed with the object.
-class TempFile {
- public:
-  explicit TempFile(const std::vector<unsigned char>& bytes) {
-    char name[] = "/tmp/rdcore_stream_XXXXXX";
-    const int fd = mkstemp(name);
-    EXPECT_GE(fd, 0);
-    path_ = name;
-    if (!bytes.empty()) {
-      EXPECT_EQ(write(fd, bytes.data(), bytes.size()),
-                static_cast<ssize_t>(bytes.size()));
-    }
-    close(fd);
-  }
-  ~TempFile() { std::remove(path_.c_str()); }
-  const char* path() const { return path_.c_str(); }
-
- private:
-  std::string path_;
-};
+using testing::Bytes;
+using testing::TempFile;
 
 CoreHandle<Stream> OpenStream(const char* path) {
   CoreHandle<Stream> stream;
@@ -105,9 +88,10 @@ CoreHandle<Stream> OpenStream(const char* path) {
 }
 
 TEST(CoreFileStream, ReadsLittleEndianFieldsAndRawBytes) {
-  const TempFile file({'V', 'e', 't', 'O', 'r', 'b', 0xFE, 0xFF, 0x34, 0x12,
-                       0x78, 0x56, 0x34, 0x12, 0x01});
-  CoreHandle<Stream> stream = OpenStream(file.path());
+  const TempFile file(
+      "stream", Bytes({'V', 'e', 't', 'O', 'r', 'b', 0xFE, 0xFF, 0x34, 0x12,
+                       0x78, 0x56, 0x34, 0x12, 0x01}));
+  CoreHandle<Stream> stream = OpenStream(file.path().c_str());
   ASSERT_TRUE(stream);
   char magic[6] = {};
   EXPECT_NE(stream->ReadBytes(magic, 6), 0);
@@ -132,8 +116,8 @@ TEST(CoreFileStream, ReadsLittleEndianFieldsAndRawBytes) {
 }
 
 TEST(CoreFileStream, RawReadPastTheEndFails) {
-  const TempFile file({1, 2, 3});
-  CoreHandle<Stream> stream = OpenStream(file.path());
+  const TempFile file("stream", Bytes({1, 2, 3}));
+  CoreHandle<Stream> stream = OpenStream(file.path().c_str());
   ASSERT_TRUE(stream);
   unsigned char bytes[4] = {};
   EXPECT_EQ(stream->ReadBytes(bytes, 4), 0);
@@ -143,12 +127,12 @@ TEST(CoreFileStream, RawReadPastTheEndFails) {
 // must still be read anew, even at the same size with its old modification
 // time put back (as `cp -p` or `touch -r` would).
 TEST(CoreFileStream, ReadsAFileAgainOnceItChanged) {
-  const TempFile file({'o', 'n', 'e', '1'});
+  const TempFile file("stream", Bytes({'o', 'n', 'e', '1'}));
   // Old enough for the stream to keep its bytes.
   const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, file.path(), old, 0), 0);
+  ASSERT_EQ(utimensat(AT_FDCWD, file.path().c_str(), old, 0), 0);
   const auto firstWord = [&file] {
-    CoreHandle<Stream> stream = OpenStream(file.path());
+    CoreHandle<Stream> stream = OpenStream(file.path().c_str());
     char bytes[4] = {};
     EXPECT_TRUE(stream && stream->ReadBytes(bytes, 4) != 0);
     return std::string(bytes, 4);
@@ -156,18 +140,18 @@ TEST(CoreFileStream, ReadsAFileAgainOnceItChanged) {
   EXPECT_EQ(firstWord(), "one1");
   EXPECT_EQ(firstWord(), "one1");
   for (const char* text : {"two2", "six6"}) {
-    std::FILE* out = std::fopen(file.path(), "r+b");
+    std::FILE* out = std::fopen(file.path().c_str(), "r+b");
     ASSERT_NE(out, nullptr);
     std::fwrite(text, 1, 4, out);
     std::fclose(out);
-    ASSERT_EQ(utimensat(AT_FDCWD, file.path(), old, 0), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, file.path().c_str(), old, 0), 0);
     EXPECT_EQ(firstWord(), text);
     EXPECT_EQ(firstWord(), text);
   }
 }
 
 TEST(CoreFileStream, NoStreamForWhatIsNoReadableFile) {
-  const TempFile file({1, 2});
+  const TempFile file("stream", Bytes({1, 2}));
   struct Case {
     const char* mode;
     const char* path;
@@ -179,10 +163,10 @@ TEST(CoreFileStream, NoStreamForWhatIsNoReadableFile) {
       {"READFILE", "/no/such/file.dat", "BYTEORDERED"},
       {"READFILE", "", "BYTEORDERED"},
       {"READFILE", nullptr, "BYTEORDERED"},
-      {"WRITEFILE", file.path(), "BYTEORDERED"},
-      {nullptr, file.path(), "BYTEORDERED"},
-      {"READFILE", file.path(), "TEXT"},
-      {"READFILE", file.path(), nullptr},
+      {"WRITEFILE", file.path().c_str(), "BYTEORDERED"},
+      {nullptr, file.path().c_str(), "BYTEORDERED"},
+      {"READFILE", file.path().c_str(), "TEXT"},
+      {"READFILE", file.path().c_str(), nullptr},
   };
   for (const Case& c : cases) {
     Stream* stream = nullptr;
@@ -191,8 +175,9 @@ TEST(CoreFileStream, NoStreamForWhatIsNoReadableFile) {
     EXPECT_EQ(stream, nullptr);
   }
   Stream* stream = nullptr;
-  EXPECT_EQ(ZolvCreateStream(&stream, "READFILE", file.path(), "BYTEORDERED"),
-            1);
+  EXPECT_EQ(
+      ZolvCreateStream(&stream, "READFILE", file.path().c_str(), "BYTEORDERED"),
+      1);
   ASSERT_NE(stream, nullptr);
   stream->Release();
 }

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/core_handle.h"
-#include "encoders/formula_parser.h"
-#include "tests/rdcore/rdcore_test_util.h"
+#include "core_handle.h"
+#include "formula_parser.h"
+#include "rdcore_test_util.h"
 
 namespace zolv::testing {
 namespace {

@@ -4,7 +4,7 @@
 // of the hard molecules' list, as
 // molecules and as queries, and every screen as a SMARTS target: prints the
 // pairs compared, the differences from RDKit and the time of both searches.
-#include "tests/rdcore/graph_match_check.h"
+#include "graph_match_check.h"
 
 #include <cstdio>
 #include <cstdlib>

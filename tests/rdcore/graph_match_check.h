@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "rdcore/graph_match.h"
+#include "graph_match.h"
 
 namespace zolv::testing {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/rdcore/graph_match_check.h"
-#include "tests/rdcore/rdcore_test_util.h"
+#include "graph_match_check.h"
+#include "rdcore_test_util.h"
 
 namespace zolv::testing {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "rdcore/rdcore.h"
-#include "tests/rdcore/rdcore_test_util.h"
+#include "rdcore.h"
+#include "rdcore_test_util.h"
 
 namespace zolv::testing {
 namespace {

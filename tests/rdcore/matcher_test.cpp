@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/core_handle.h"
-#include "screens/screen_set.h"
-#include "tests/rdcore/rdcore_test_util.h"
-#include "tests/rdcore/typical_screens.h"
+#include "core_handle.h"
+#include "rdcore_test_util.h"
+#include "screen_set.h"
+#include "typical_screens.h"
 
 namespace zolv::testing {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/core_handle.h"
-#include "rdcore/rdcore.h"
-#include "tests/rdcore/typical_screens.h"
+#include "core_handle.h"
+#include "rdcore.h"
+#include "typical_screens.h"
 
 namespace zolv {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "core/core_api.h"
-#include "core/core_handle.h"
-#include "rdcore/rdcore.h"
-#include "screens/screen_set.h"
+#include "core_api.h"
+#include "core_handle.h"
+#include "rdcore.h"
+#include "screen_set.h"
 
 namespace zolv::testing {
 
@@ -74,14 +74,14 @@ inline bool AtomsCompatible(Chemistry* pattern, Chemistry* target,
     if (!map->MappedAtom(atom, &targetAtom)) continue;
     Atom* p = pattern->AtomAt(atom);
     Atom* t = target->AtomAt(targetAtom);
-    const std::int64_t p65 = p->Property(kPropertyImplicitHydrogens);
-    const std::int64_t p74 = p->Property(kPropertyHeavyDegree);
-    const std::int64_t p77 = p->Property(kPropertyRingBonds);
-    const std::int64_t p78 = p->Property(kPropertyCharge);
-    const std::int64_t t65 = t->Property(kPropertyImplicitHydrogens);
-    const std::int64_t t74 = t->Property(kPropertyHeavyDegree);
-    const std::int64_t t77 = t->Property(kPropertyRingBonds);
-    const std::int64_t t78 = t->Property(kPropertyCharge);
+    const std::int64_t p65 = p->Property(kPropertyHydrogenCount);
+    const std::int64_t p74 = p->Property(kPropertyBondsAndNeighbourhood);
+    const std::int64_t p77 = p->Property(kPropertyRingsAndAromaticity);
+    const std::int64_t p78 = p->Property(kPropertyChargeAndIsotope);
+    const std::int64_t t65 = t->Property(kPropertyHydrogenCount);
+    const std::int64_t t74 = t->Property(kPropertyBondsAndNeighbourhood);
+    const std::int64_t t77 = t->Property(kPropertyRingsAndAromaticity);
+    const std::int64_t t78 = t->Property(kPropertyChargeAndIsotope);
     if (p65 + p74 + p77 + p78 > t65 + t74 + t77 + t78 || p74 > t74 ||
         p77 > t77 || p78 > t78) {
       return false;

@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "core/core_handle.h"
-#include "screens/module_directory.h"
-#include "screens/perception.h"
-#include "tests/rdcore/rdcore_test_util.h"
-#include "tests/rdcore/typical_screens.h"
-#include "tools/dictionary_writer.h"
+#include "core_handle.h"
+#include "dictionary_format.h"
+#include "module_directory.h"
+#include "perception.h"
+#include "rdcore_test_util.h"
+#include "typical_screens.h"
 
 namespace zolv::testing {
 namespace {
@@ -110,12 +110,13 @@ TEST(QueryAtomCheck, AtomsOfAQueryGuaranteeNothingThroughAnAnyBond) {
   auto query = MakeMolecule("C~CO", MoleculeRole::kQuery, Notation::kSmarts);
   ChemistryHandle target = CopyOf(*query);
   for (std::uint32_t atom : {0u, 1u}) {
-    for (std::int32_t code : {kPropertyImplicitHydrogens, kPropertyHeavyDegree,
-                              kPropertyRingBonds, kPropertyCharge}) {
+    for (std::int32_t code :
+         {kPropertyHydrogenCount, kPropertyBondsAndNeighbourhood,
+          kPropertyRingsAndAromaticity, kPropertyChargeAndIsotope}) {
       EXPECT_LT(target->AtomAt(atom)->Property(code), -1000) << atom;
     }
   }
-  EXPECT_GE(target->AtomAt(2)->Property(kPropertyHeavyDegree), 0);
+  EXPECT_GE(target->AtomAt(2)->Property(kPropertyBondsAndNeighbourhood), 0);
   EXPECT_EQ(target->AtomAt(2)->Property(0), 0);
 }
 

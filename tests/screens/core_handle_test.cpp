@@ -1,10 +1,10 @@
-#include "core/core_handle.h"
+#include "core_handle.h"
 
 #include <gtest/gtest.h>
 
 #include <utility>
 
-#include "tests/support/core_test.h"
+#include "core_test.h"
 
 namespace zolv::testing {
 namespace {

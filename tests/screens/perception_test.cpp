@@ -1,4 +1,4 @@
-#include "screens/perception.h"
+#include "perception.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "screens/screen_dictionary.h"
-#include "tests/screens/screens_test_support.h"
-#include "tools/dictionary_writer.h"
+#include "dictionary_format.h"
+#include "screen_dictionary.h"
+#include "screens_test_support.h"
 
 namespace zolv::testing {
 namespace {

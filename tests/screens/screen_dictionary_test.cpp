@@ -1,4 +1,4 @@
-#include "screens/screen_dictionary.h"
+#include "screen_dictionary.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "screens/module_directory.h"
-#include "screens/perception.h"
-#include "tests/screens/screens_test_support.h"
-#include "tools/dictionary_writer.h"
+#include "dictionary_format.h"
+#include "module_directory.h"
+#include "perception.h"
+#include "screens_test_support.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "screens/screen_set.h"
+#include "screen_set.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/core_test.h"
+#include "core_test.h"
 
 namespace zolv {
 namespace {

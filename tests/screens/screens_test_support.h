@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "core/core_api.h"
-#include "screens/module_directory.h"
-#include "screens/screen_set.h"
-#include "tests/support/core_test.h"
-#include "tools/dictionary_writer.h"
+#include "core_api.h"
+#include "core_test.h"
+#include "dictionary_format.h"
+#include "module_directory.h"
+#include "screen_set.h"
 
 namespace zolv::testing {
 

@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "search/text_store.h"
-#include "tests/host/zolv_runner.h"
+#include "text_store.h"
+#include "zolv_runner.h"
 
 namespace zolv::host {
 namespace {

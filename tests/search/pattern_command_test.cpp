@@ -1,6 +1,6 @@
 // zolv pattern as the user runs it: the literals it prints must hold exactly
 // the bytes that zolv write and zolv search write for the same query.
-#include "host/pattern_command.h"
+#include "pattern_command.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/zolv_runner.h"
+#include "zolv_runner.h"
 
 namespace zolv::host {
 namespace {

@@ -1,4 +1,4 @@
-#include "search/pattern_match.h"
+#include "pattern_match.h"
 
 #include <gtest/gtest.h>
 
@@ -7,17 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 namespace zolv::search {
 namespace {
 
 constexpr WildcardDialect kAccess = WildcardDialect::kAccess;
 constexpr WildcardDialect kOdbc = WildcardDialect::kOdbc;
 
-std::string Bytes(std::initializer_list<int> values) {
-  std::string bytes;
-  for (int value : values) bytes.push_back(static_cast<char>(value));
-  return bytes;
-}
+using testing::Bytes;
 
 struct MatchCase {
   std::string pattern;

@@ -1,6 +1,6 @@
 // zolv index and zolv search as the user runs them: the built program, the
 // driver beside it and the default dictionary.
-#include "host/search_command.h"
+#include "search_command.h"
 
 #include <GraphMol/FileParsers/FileParsers.h>
 #include <GraphMol/ROMol.h>
@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "search/text_store.h"
-#include "tests/host/zolv_runner.h"
-#include "tools/dictionary_writer.h"
+#include "database_option.h"
+#include "dictionary_format.h"
+#include "index_writing.h"
+#include "text_store.h"
+#include "zolv_runner.h"
 
 namespace zolv::host {
 namespace {
@@ -217,7 +219,8 @@ TEST(SearchCommand, ReportsCutTextsAndTheHitsTheyLose) {
       search::OpenSqliteStore(dir / "cut.db", search::OpenMode::kRead, &error);
   ASSERT_TRUE(store) << error;
   std::optional<std::string> cut;
-  ASSERT_TRUE(store->GetSetting(kSettingCutTargets, &cut, &error)) << error;
+  ASSERT_TRUE(store->GetSetting(search::kSettingCutCount, &cut, &error))
+      << error;
   ASSERT_TRUE(cut);
   EXPECT_NE(*cut, "0");
 

@@ -1,4 +1,4 @@
-#include "search/substructure_check.h"
+#include "substructure_check.h"
 
 #include <gtest/gtest.h>
 

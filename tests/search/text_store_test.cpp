@@ -1,4 +1,4 @@
-#include "search/text_store.h"
+#include "text_store.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,35 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 namespace zolv::search {
 namespace {
 
 constexpr WildcardDialect kAccess = WildcardDialect::kAccess;
 constexpr WildcardDialect kOdbc = WildcardDialect::kOdbc;
 
-std::string Bytes(std::initializer_list<int> values) {
-  std::string bytes;
-  for (int value : values) bytes.push_back(static_cast<char>(value));
-  return bytes;
-}
-
-// A fresh file name in the temporary directory, removed afterwards.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const std::string& stem) {
-    path_ = (std::filesystem::temp_directory_path() /
-             (stem + "-" + std::to_string(getpid()) + "-" +
-              std::to_string(counter_++)))
-                .string();
-    std::filesystem::remove(path_);
-  }
-  ~TemporaryFile() { std::filesystem::remove(path_); }
-  const std::string& path() const { return path_; }
-
- private:
-  static inline int counter_ = 0;
-  std::string path_;
-};
+using testing::Bytes;
+using testing::TempFile;
 
 // The PostgreSQL server that tests/search/with_postgres.sh started.
 const char* PostgresConnection() { return std::getenv("ZOLV_TEST_POSTGRES"); }
@@ -77,7 +58,7 @@ class TextStoreTest : public ::testing::TestWithParam<Backend> {
     return ids;
   }
 
-  TemporaryFile file_{"zolv-store"};
+  TempFile file_{"zolv-store"};
   std::unique_ptr<TextStore> store_;
 };
 
@@ -252,18 +233,18 @@ INSTANTIATE_TEST_SUITE_P(Stores, TextStoreTest, ::testing::ValuesIn(Backends()),
 
 TEST(SqliteTextStore, OpensOnlyAnIndexForReading) {
   std::string error;
-  TemporaryFile missing("zolv-missing");
+  TempFile missing("zolv-missing");
   EXPECT_FALSE(OpenSqliteStore(missing.path(), OpenMode::kRead, &error));
   EXPECT_FALSE(std::filesystem::exists(missing.path()));
 
-  TemporaryFile junk("zolv-junk");
+  TempFile junk("zolv-junk");
   std::ofstream(junk.path()) << "not a database, but long enough to be read "
                                 "as one: SQLite wants a header of 100 bytes "
                                 "and this text is longer than that.\n";
   EXPECT_FALSE(OpenSqliteStore(junk.path(), OpenMode::kRead, &error));
   EXPECT_NE(error.find(junk.path()), std::string::npos) << error;
 
-  TemporaryFile empty("zolv-empty");
+  TempFile empty("zolv-empty");
   ASSERT_TRUE(OpenSqliteStore(empty.path(), OpenMode::kWrite, &error));
   EXPECT_FALSE(OpenSqliteStore(empty.path(), OpenMode::kRead, &error));
   EXPECT_NE(error.find("holds no index"), std::string::npos) << error;
@@ -273,7 +254,7 @@ TEST(SqliteTextStore, OpensOnlyAnIndexForReading) {
 // targets those lose: text read up to a NUL byte only, and bytes read as
 // UTF-8 sequences, so that a screen byte inside one is no longer there.
 TEST(SqliteTextStore, BuiltinGlobAndLikeLoseTargetsThatTheExactMatchFinds) {
-  TemporaryFile file("zolv-builtin");
+  TempFile file("zolv-builtin");
   std::string error;
   auto exact = OpenSqliteStore(file.path(), OpenMode::kWrite, &error);
   ASSERT_TRUE(exact) << error;

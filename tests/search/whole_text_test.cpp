@@ -1,4 +1,4 @@
-#include "search/whole_text.h"
+#include "whole_text.h"
 
 #include <gtest/gtest.h>
 

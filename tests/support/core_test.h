@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/fake_core.h"
+#include "fake_core.h"
 
 namespace zolv::testing {
 

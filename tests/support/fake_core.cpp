@@ -1,4 +1,4 @@
-#include "tests/support/fake_core.h"
+#include "fake_core.h"
 
 #include <array>
 #include <cstdlib>
@@ -11,7 +11,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "screens/screen_set.h"
+#include "element_table.h"
+#include "screen_set.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZOLV_FAKE_ASAN 1
@@ -49,20 +50,6 @@ void UnpoisonBlock([[maybe_unused]] void* block,
 // Fresh blocks hold garbage, as real allocators do, so that code relying on
 // zeroed storage fails.
 constexpr unsigned char kFreshByte = 0xCD;
-
-// Element symbols by atomic number - 1.
-constexpr std::array<std::string_view, 118> kElementSymbols = {
-    "H",  "He", "Li", "Be", "B",  "C",  "N",  "O",  "F",  "Ne", "Na", "Mg",
-    "Al", "Si", "P",  "S",  "Cl", "Ar", "K",  "Ca", "Sc", "Ti", "V",  "Cr",
-    "Mn", "Fe", "Co", "Ni", "Cu", "Zn", "Ga", "Ge", "As", "Se", "Br", "Kr",
-    "Rb", "Sr", "Y",  "Zr", "Nb", "Mo", "Tc", "Ru", "Rh", "Pd", "Ag", "Cd",
-    "In", "Sn", "Sb", "Te", "I",  "Xe", "Cs", "Ba", "La", "Ce", "Pr", "Nd",
-    "Pm", "Sm", "Eu", "Gd", "Tb", "Dy", "Ho", "Er", "Tm", "Yb", "Lu", "Hf",
-    "Ta", "W",  "Re", "Os", "Ir", "Pt", "Au", "Hg", "Tl", "Pb", "Bi", "Po",
-    "At", "Rn", "Fr", "Ra", "Ac", "Th", "Pa", "U",  "Np", "Pu", "Am", "Cm",
-    "Bk", "Cf", "Es", "Fm", "Md", "No", "Lr", "Rf", "Db", "Sg", "Bh", "Hs",
-    "Mt", "Ds", "Rg", "Cn", "Nh", "Fl", "Mc", "Lv", "Ts", "Og"};
-static_assert(kElementSymbols.size() == 118, "H to Og");
 
 // Display names of the object kinds, by ObjectKind.
 constexpr std::array<const char*, kObjectKindCount> kKindNames = {
@@ -269,13 +256,13 @@ class FakeChemistry final : public Chemistry, public FakeObject {
 std::int32_t FakeAtom::Property(std::int32_t code) {
   owner_->Use("Atom::Property");
   switch (code) {
-    case kPropertyImplicitHydrogens:
+    case kPropertyHydrogenCount:
       return properties_.p65;
-    case kPropertyHeavyDegree:
+    case kPropertyBondsAndNeighbourhood:
       return properties_.p74;
-    case kPropertyRingBonds:
+    case kPropertyRingsAndAromaticity:
       return properties_.p77;
-    case kPropertyCharge:
+    case kPropertyChargeAndIsotope:
       return properties_.p78;
     default:
       return 0;
@@ -809,12 +796,7 @@ zolv::Status ZOLV_STDCALL ZolvFormula(zolv::HostObject* object,
 std::int32_t ZOLV_STDCALL ZolvAtomicSymbolToNumber(const char* symbol) {
   if (symbol == nullptr) return 0;
   const std::string_view wanted(symbol);
-  for (std::size_t i = 0; i < fake::kElementSymbols.size(); ++i) {
-    if (fake::kElementSymbols[i] == wanted) {
-      return static_cast<std::int32_t>(i + 1);
-    }
-  }
-  return 0;
+  return zolv::AtomicNumberOf(wanted);
 }
 
 void* ZOLV_STDCALL ZolvNewMemory(std::uint32_t bytes) {

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/core_api.h"
+#include "core_api.h"
 
 namespace zolv::testing {
 

@@ -1,5 +1,5 @@
 // The fake core must catch the misuse the driver's tests rely on it to catch.
-#include "tests/support/fake_core.h"
+#include "fake_core.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "screens/screen_set.h"
-#include "tests/support/core_test.h"
+#include "core_test.h"
+#include "screen_set.h"
 
 namespace zolv::testing {
 namespace {
@@ -260,8 +260,8 @@ TEST_F(FakeCoreTest, AtomsAndIndexesFollowTheirScripts) {
   molecule->CopyFrom(host.GetChemistry());
   Atom* atom = molecule->AtomAt(0);
   ASSERT_NE(atom, nullptr);
-  EXPECT_EQ(atom->Property(kPropertyImplicitHydrogens), 1);
-  EXPECT_EQ(atom->Property(kPropertyCharge), 4);
+  EXPECT_EQ(atom->Property(kPropertyHydrogenCount), 1);
+  EXPECT_EQ(atom->Property(kPropertyChargeAndIsotope), 4);
   EXPECT_EQ(atom->Property(1), 0);
   EXPECT_EQ(molecule->AtomAt(2), nullptr);
   {

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/core_api.h"
-#include "tools/dictionary_writer.h"
+#include "core_api.h"
+#include "dictionary_format.h"
 
 namespace zolv {
 namespace {

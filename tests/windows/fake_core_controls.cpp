@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/core_api.h"
-#include "tests/support/fake_core.h"
+#include "core_api.h"
+#include "fake_core.h"
 
 using zolv::testing::FakeCore;
 using zolv::testing::FakeHostObject;

@@ -1,11 +1,11 @@
-#include "driver/text_buffer.h"
+#include "text_buffer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
-#include "tests/support/core_test.h"
+#include "core_test.h"
 
 namespace zolv {
 namespace {

@@ -1,4 +1,4 @@
-#include "bench/screen_chooser.h"
+#include "screen_chooser.h"
 
 #include <GraphMol/ROMol.h>
 #include <GraphMol/RingInfo.h>
@@ -11,16 +11,18 @@
 #include <algorithm>
 #include <bitset>
 #include <chrono>
+#include <cstdint>
 #include <cmath>
 #include <exception>
 #include <map>
 #include <memory>
 #include <queue>
 #include <random>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
-namespace zolv::bench {
+namespace zolv {
 namespace {
 
 // A charge as SMARTS writes it: "+", "-", "+2"; empty for none.
@@ -128,12 +130,13 @@ std::uint64_t CountAndNot(const Bits& left, const Bits& right) {
 
 }  // namespace
 
-std::vector<PathScreen> CollectPaths(
-    const std::vector<BenchMolecule>& molecules, std::size_t minBonds,
-    std::size_t maxBonds, double minShare, double maxShare, std::size_t limit) {
+std::vector<PathScreen> CollectPaths(const SampleMolecules& molecules,
+                                     std::size_t minBonds, std::size_t maxBonds,
+                                     double minShare, double maxShare,
+                                     std::size_t limit) {
   std::unordered_map<std::string, PathScreen> paths;
-  for (const BenchMolecule& molecule : molecules) {
-    const RDKit::ROMol& mol = *molecule.rdkit;
+  for (const RDKit::ROMol* molecule : molecules) {
+    const RDKit::ROMol& mol = *molecule;
     std::map<std::string, std::size_t> seen;  // each path once per molecule
     for (std::size_t length = minBonds; length <= maxBonds; ++length) {
       for (const std::vector<int>& path : RDKit::findAllPathsOfLengthN(
@@ -164,9 +167,9 @@ std::vector<PathScreen> CollectPaths(
   return kept;
 }
 
-std::optional<double> MatchMicroseconds(
-    const std::string& smarts, const std::vector<BenchMolecule>& molecules,
-    std::size_t limit) {
+std::optional<double> MatchMicroseconds(const std::string& smarts,
+                                        const SampleMolecules& molecules,
+                                        std::size_t limit) {
   std::unique_ptr<RDKit::ROMol> pattern;
   try {
     pattern.reset(RDKit::SmartsToMol(smarts));
@@ -184,23 +187,25 @@ std::optional<double> MatchMicroseconds(
   for (int pass = 0; pass < 3; ++pass) {
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t m = 0; m < timed; ++m) {
-      RDKit::SubstructMatch(*molecules[m].rdkit, *pattern, first);
+      RDKit::SubstructMatch(*molecules[m], *pattern, first);
     }
-    const double seconds = SecondsSince(start);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+            .count();
     if (pass == 0 || seconds < best) best = seconds;
   }
   return best * 1e6 / static_cast<double>(timed);
 }
 
-std::vector<std::string> CutPieces(const std::vector<BenchMolecule>& molecules,
+std::vector<std::string> CutPieces(const SampleMolecules& molecules,
                                    std::size_t perMolecule,
                                    std::size_t minAtoms, std::size_t maxAtoms,
                                    std::uint32_t seed) {
   RDLog::LogStateSetter quiet;
   std::mt19937 random(seed);
   std::vector<std::string> pieces;
-  for (const BenchMolecule& molecule : molecules) {
-    const RDKit::ROMol& mol = *molecule.rdkit;
+  for (const RDKit::ROMol* molecule : molecules) {
+    const RDKit::ROMol& mol = *molecule;
     const unsigned atomCount = mol.getNumAtoms();
     if (atomCount < minAtoms) continue;
     const RDKit::RingInfo* rings = mol.getRingInfo();
@@ -376,4 +381,30 @@ std::vector<std::size_t> WrittenCounts(const ChoiceInput& input,
   return counts;
 }
 
-}  // namespace zolv::bench
+std::vector<std::size_t> NumberChosen(const ChoiceInput& input,
+                                      const std::vector<std::size_t>& chosen) {
+  const std::vector<std::size_t> written = WrittenCounts(input, chosen);
+  std::vector<std::size_t> byUse = chosen;
+  std::stable_sort(
+      byUse.begin(), byUse.end(),
+      [&](std::size_t a, std::size_t b) { return written[a] < written[b]; });
+  constexpr std::size_t kUnnumbered = SIZE_MAX;
+  std::vector<std::size_t> numbered(chosen.size(), kUnnumbered);
+  std::set<std::size_t> placed;
+  std::size_t next = 0;
+  for (const std::uint16_t number : kBlurredNumbers) {
+    if (number > numbered.size()) break;
+    numbered[number - 1] = byUse[next];
+    placed.insert(byUse[next]);
+    ++next;
+  }
+  std::size_t fill = 0;
+  for (const std::size_t s : chosen) {
+    if (placed.count(s) != 0) continue;
+    while (numbered[fill] != kUnnumbered) ++fill;
+    numbered[fill] = s;
+  }
+  return numbered;
+}
+
+}  // namespace zolv

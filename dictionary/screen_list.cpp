@@ -1,8 +1,12 @@
-#include "host/dict_list.h"
+#include "screen_list.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <system_error>
 #include <unordered_map>
 
-namespace zolv::host {
+namespace zolv {
 namespace {
 
 bool IsBlank(char c) {
@@ -69,4 +73,28 @@ ScreenList ParseScreenList(std::istream& in) {
   return list;
 }
 
-}  // namespace zolv::host
+bool ReadScreenListFile(const std::string& path, ScreenList* list,
+                        std::string* error) {
+  if (path == "-") {
+    *list = ParseScreenList(std::cin);
+    return true;
+  }
+  std::error_code code;
+  if (std::filesystem::is_directory(path, code)) {
+    *error = path + ": is a directory";
+    return false;
+  }
+  std::ifstream in(path);
+  if (!in) {
+    *error = path + ": cannot be opened";
+    return false;
+  }
+  *list = ParseScreenList(in);
+  if (in.bad()) {
+    *error = path + ": read error";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zolv

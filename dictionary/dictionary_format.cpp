@@ -1,4 +1,4 @@
-#include "host/dict_reader.h"
+#include "dictionary_format.h"
 
 #include <algorithm>
 #include <fstream>
@@ -6,14 +6,19 @@
 #include <limits>
 #include <optional>
 
-namespace zolv::host {
+namespace zolv {
 namespace {
 
-constexpr char kMagic[] = "VetOrb";
-constexpr std::size_t kMagicLength = sizeof(kMagic) - 1;
-static_assert(kMagicLength == 6, "the magic is six bytes, no terminator");
+constexpr std::size_t kCountLimit = kDictionaryCountLimit;
+static_assert(kCountLimit == std::numeric_limits<std::uint16_t>::max(),
+              "counts are 16-bit");
 
-constexpr std::size_t kHeaderLength = kMagicLength + 2 + 2;
+bool AppendList(std::string* bytes, const std::vector<std::uint16_t>& list) {
+  if (list.size() > kCountLimit) return false;
+  AppendU16(bytes, static_cast<std::uint16_t>(list.size()));
+  for (std::uint16_t number : list) AppendU16(bytes, number);
+  return true;
+}
 
 // Little-endian fields, as the driver's core stream reads them; every read
 // is checked against what is left.
@@ -115,15 +120,56 @@ std::vector<int> PositionsOf(const DictionaryContent& content) {
 
 }  // namespace
 
+void AppendU16(std::string* bytes, std::uint16_t value) {
+  bytes->push_back(static_cast<char>(value & 0xFF));
+  bytes->push_back(static_cast<char>(value >> 8));
+}
+
+void AppendU32(std::string* bytes, std::uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    bytes->push_back(static_cast<char>((value >> shift) & 0xFF));
+  }
+}
+
+std::string EncodeDictionary(const DictionaryContent& content) {
+  if (content.screens.size() > kCountLimit) return std::string();
+  std::string bytes(kDictionaryMagic, kDictionaryMagicLength);
+  AppendU16(&bytes, static_cast<std::uint16_t>(content.orderFlag));
+  AppendU16(&bytes, static_cast<std::uint16_t>(content.screens.size()));
+  for (const DictionaryScreen& screen : content.screens) {
+    AppendU16(&bytes, screen.number);
+    if (!AppendList(&bytes, screen.implied) ||
+        !AppendList(&bytes, screen.dependent) ||
+        screen.stored.size() > std::numeric_limits<std::uint32_t>::max()) {
+      return std::string();
+    }
+    AppendU32(&bytes, static_cast<std::uint32_t>(screen.stored.size()));
+    bytes += screen.stored;
+  }
+  return bytes;
+}
+
+bool WriteDictionaryFile(const std::string& path,
+                         const DictionaryContent& content) {
+  const std::string bytes = EncodeDictionary(content);
+  if (bytes.empty()) return false;
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (!file) return false;
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  return static_cast<bool>(file);
+}
+
 DictionaryFile DecodeDictionary(const std::string& bytes) {
   DictionaryFile file;
-  if (bytes.size() < kHeaderLength) {
+  if (bytes.size() < kDictionaryHeaderLength) {
     file.problems.push_back("the file is " + std::to_string(bytes.size()) +
                             " bytes long; its header alone takes " +
-                            std::to_string(kHeaderLength));
+                            std::to_string(kDictionaryHeaderLength));
     return file;
   }
-  if (bytes.compare(0, kMagicLength, kMagic) != 0) {
+  if (bytes.compare(0, kDictionaryMagicLength, kDictionaryMagic,
+                    kDictionaryMagicLength) != 0) {
     file.problems.push_back(
         "not a screen dictionary: the file does not "
         "begin with \"VetOrb\"");
@@ -132,7 +178,7 @@ DictionaryFile DecodeDictionary(const std::string& bytes) {
   ByteReader reader(bytes);
   std::string magic;
   std::uint16_t flag = 0;
-  reader.Bytes(kMagicLength, &magic);
+  reader.Bytes(kDictionaryMagicLength, &magic);
   reader.U16(&flag);
   reader.U16(&file.declaredCount);
   file.content.orderFlag = static_cast<std::int16_t>(flag);
@@ -280,4 +326,4 @@ bool IsInTestOrder(const DictionaryContent& content) {
   return true;
 }
 
-}  // namespace zolv::host
+}  // namespace zolv

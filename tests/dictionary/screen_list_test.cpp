@@ -1,4 +1,4 @@
-#include "host/dict_list.h"
+#include "screen_list.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace zolv::host {
+namespace zolv {
 namespace {
 
 ScreenList Parse(const std::string& text) {
@@ -79,4 +79,4 @@ TEST(ScreenList, RefusesMoreScreensThanSixteenBitsNumber) {
 }
 
 }  // namespace
-}  // namespace zolv::host
+}  // namespace zolv

@@ -1,10 +1,10 @@
-#include "host/dict_builder.h"
+#include "dictionary_builder.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
 
-namespace zolv::host {
+namespace zolv {
 namespace {
 
 using Reach = std::vector<std::vector<bool>>;
@@ -109,4 +109,4 @@ BuiltDictionary BuildDictionary(
   return built;
 }
 
-}  // namespace zolv::host
+}  // namespace zolv

@@ -10,9 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_data.h"
+namespace RDKit {
+class ROMol;
+}  // namespace RDKit
 
-namespace zolv::bench {
+namespace zolv {
+
+/// Sample molecules, RDKit's, borrowed from the caller.
+using SampleMolecules = std::vector<const RDKit::ROMol*>;
 
 /// A linear path of atoms and bonds as SMARTS, and how many of the sample
 /// molecules hold it.
@@ -27,23 +32,24 @@ struct PathScreen {
 /// numbers ("[#7]"), aromatic atoms ("c", "n"), bond orders ("-", "=", "#",
 /// ":"). Paths held by fewer than minShare or more than maxShare of the
 /// molecules are left out; the rest come most frequent first, at most limit.
-std::vector<PathScreen> CollectPaths(
-    const std::vector<BenchMolecule>& molecules, std::size_t minBonds,
-    std::size_t maxBonds, double minShare, double maxShare, std::size_t limit);
+std::vector<PathScreen> CollectPaths(const SampleMolecules& molecules,
+                                     std::size_t minBonds, std::size_t maxBonds,
+                                     double minShare, double maxShare,
+                                     std::size_t limit);
 
 /// Mean time of one RDKit match of smarts (first match only, as a screen
 /// test runs) over the first `limit` molecules, in microseconds; none when
 /// RDKit cannot read smarts.
-std::optional<double> MatchMicroseconds(
-    const std::string& smarts, const std::vector<BenchMolecule>& molecules,
-    std::size_t limit);
+std::optional<double> MatchMicroseconds(const std::string& smarts,
+                                        const SampleMolecules& molecules,
+                                        std::size_t limit);
 
 /// Connected pieces of molecules as SMILES, for use as sample queries: per
 /// molecule, perPiece pieces of minAtoms to maxAtoms atoms grown from a
 /// random atom (a ring with an aromatic atom in the piece is taken whole, so
 /// that the piece stays aromatic). Deterministic for a seed; pieces RDKit
 /// cannot read back are dropped.
-std::vector<std::string> CutPieces(const std::vector<BenchMolecule>& molecules,
+std::vector<std::string> CutPieces(const SampleMolecules& molecules,
                                    std::size_t perMolecule,
                                    std::size_t minAtoms, std::size_t maxAtoms,
                                    std::uint32_t seed);
@@ -83,4 +89,19 @@ ChoiceResult ChooseScreens(const ChoiceInput& input);
 std::vector<std::size_t> WrittenCounts(const ChoiceInput& input,
                                        const std::vector<std::size_t>& chosen);
 
-}  // namespace zolv::bench
+/// Screen numbers whose raw "SBI" character a query pattern cannot give as
+/// it is: bell, double quote, "%", apostrophe, "*", "?", "[", "^", "_",
+/// "|". Their screens are wildcards or lose their character in one dialect
+/// or both.
+inline constexpr std::uint16_t kBlurredNumbers[] = {7,  34, 37, 39, 42,
+                                                    63, 91, 94, 95, 124};
+static_assert(sizeof(kBlurredNumbers) / sizeof(kBlurredNumbers[0]) == 10);
+
+/// The screen numbers of the chosen candidates: element n - 1 is the
+/// candidate that becomes screen n. The blurred numbers go to the chosen
+/// screens that queries write least often, the others keep the order of
+/// chosen.
+std::vector<std::size_t> NumberChosen(const ChoiceInput& input,
+                                      const std::vector<std::size_t>& chosen);
+
+}  // namespace zolv

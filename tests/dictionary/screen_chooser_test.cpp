@@ -1,4 +1,4 @@
-#include "bench/screen_chooser.h"
+#include "screen_chooser.h"
 
 #include <GraphMol/ROMol.h>
 #include <GraphMol/SmilesParse/SmilesParse.h>
@@ -11,17 +11,30 @@
 #include <string>
 #include <vector>
 
-#include "bench/bench_data.h"
-
-namespace zolv::bench {
+namespace zolv {
 namespace {
 
-std::vector<BenchMolecule> Molecules(const std::vector<SmilesEntry>& entries) {
-  std::size_t refused = 0;
-  std::vector<BenchMolecule> molecules =
-      ParseMolecules(entries, rdcore::MoleculeRole::kTarget, &refused);
-  EXPECT_EQ(refused, 0u);
-  return molecules;
+// RDKit's molecules of SMILES texts, owned, and the view the chooser takes.
+struct Samples {
+  std::vector<std::unique_ptr<RDKit::ROMol>> owned;
+  SampleMolecules view;
+};
+
+Samples Molecules(const std::vector<std::string>& smiles) {
+  Samples samples;
+  for (const std::string& text : smiles) {
+    std::unique_ptr<RDKit::ROMol> molecule(RDKit::SmilesToMol(text));
+    EXPECT_NE(molecule, nullptr) << text;
+    if (molecule == nullptr) continue;
+    samples.view.push_back(molecule.get());
+    samples.owned.push_back(std::move(molecule));
+  }
+  return samples;
+}
+
+bool HasSubstructure(const RDKit::ROMol& molecule, const RDKit::ROMol& query) {
+  RDKit::MatchVectType match;
+  return RDKit::SubstructMatch(molecule, query, match);
 }
 
 std::set<std::string> Smarts(const std::vector<PathScreen>& paths) {
@@ -51,56 +64,52 @@ TEST(CollectPaths, WritesEachPathOnceWithWhatEmbeddingKeeps) {
       {"CC(=O)[O-]", 1, 1, {"[#6]-[#6]", "[#6]=[#8]", "[#6]-[#8-]"}},
   };
   for (const Case& c : cases) {
-    const std::vector<SmilesEntry> entries = {{c.smiles, "", 1}};
-    const std::vector<BenchMolecule> molecules = Molecules(entries);
-    ASSERT_EQ(molecules.size(), 1u) << c.smiles;
-    EXPECT_EQ(
-        Smarts(CollectPaths(molecules, c.minBonds, c.maxBonds, 0, 1, 1000)),
-        c.expected)
+    const Samples molecules = Molecules({c.smiles});
+    ASSERT_EQ(molecules.view.size(), 1u) << c.smiles;
+    EXPECT_EQ(Smarts(CollectPaths(molecules.view, c.minBonds, c.maxBonds, 0, 1,
+                                  1000)),
+              c.expected)
         << c.smiles;
   }
 }
 
 TEST(CollectPaths, KeepsSharesWithinTheRangeMostFrequentFirst) {
-  const std::vector<SmilesEntry> entries = {
-      {"CCO", "", 1}, {"CCN", "", 2}, {"CC", "", 3}, {"CO", "", 4}};
-  const std::vector<BenchMolecule> molecules = Molecules(entries);
-  const std::vector<PathScreen> all = CollectPaths(molecules, 1, 1, 0, 1, 10);
+  const Samples molecules = Molecules({"CCO", "CCN", "CC", "CO"});
+  const std::vector<PathScreen> all =
+      CollectPaths(molecules.view, 1, 1, 0, 1, 10);
   ASSERT_FALSE(all.empty());
   EXPECT_EQ(all[0].smarts, "[#6]-[#6]");  // in three of four
   EXPECT_EQ(all[0].molecules, 3u);
   EXPECT_EQ(all[0].bonds, 1u);
   // At most half of the molecules: C-C (3/4) goes, C-O (2/4) and C-N stay.
-  EXPECT_EQ(Smarts(CollectPaths(molecules, 1, 1, 0, 0.5, 10)),
+  EXPECT_EQ(Smarts(CollectPaths(molecules.view, 1, 1, 0, 0.5, 10)),
             (std::set<std::string>{"[#6]-[#8]", "[#6]-[#7]"}));
-  EXPECT_EQ(CollectPaths(molecules, 1, 1, 0, 1, 1).size(), 1u);
+  EXPECT_EQ(CollectPaths(molecules.view, 1, 1, 0, 1, 1).size(), 1u);
 }
 
 TEST(CutPieces, GivesConnectedPiecesThatLieInTheirMolecule) {
-  const std::vector<SmilesEntry> entries = {{"CC(=O)Nc1ccc(O)cc1", "", 1},
-                                            {"c1ccc2c(c1)[nH]c1ccccc12", "", 2},
-                                            {"CCOC(=O)C1CCN(C)CC1", "", 3}};
-  const std::vector<BenchMolecule> molecules = Molecules(entries);
-  const std::vector<std::string> pieces = CutPieces(molecules, 4, 3, 8, 7);
+  const Samples molecules =
+      Molecules({"CC(=O)Nc1ccc(O)cc1", "c1ccc2c(c1)[nH]c1ccccc12",
+                 "CCOC(=O)C1CCN(C)CC1"});
+  const std::vector<std::string> pieces = CutPieces(molecules.view, 4, 3, 8, 7);
   ASSERT_FALSE(pieces.empty());
   for (const std::string& piece : pieces) {
     std::unique_ptr<RDKit::ROMol> query(RDKit::SmilesToMol(piece));
     ASSERT_NE(query, nullptr) << piece;
     EXPECT_EQ(piece.find('.'), std::string::npos) << piece;
     bool inSome = false;
-    for (const BenchMolecule& molecule : molecules) {
-      inSome = inSome || HasSubstructure(*molecule.rdkit, *query);
+    for (const RDKit::ROMol* molecule : molecules.view) {
+      inSome = inSome || HasSubstructure(*molecule, *query);
     }
     EXPECT_TRUE(inSome) << piece;
   }
-  EXPECT_EQ(CutPieces(molecules, 4, 3, 8, 7), pieces);
+  EXPECT_EQ(CutPieces(molecules.view, 4, 3, 8, 7), pieces);
 }
 
 TEST(MatchMicroseconds, RefusesWhatRdkitCannotRead) {
-  const std::vector<SmilesEntry> entries = {{"CCO", "", 1}};
-  const std::vector<BenchMolecule> molecules = Molecules(entries);
-  EXPECT_FALSE(MatchMicroseconds("[#6", molecules, 10));
-  const auto cost = MatchMicroseconds("[#6]-[#8]", molecules, 10);
+  const Samples molecules = Molecules({"CCO"});
+  EXPECT_FALSE(MatchMicroseconds("[#6", molecules.view, 10));
+  const auto cost = MatchMicroseconds("[#6]-[#8]", molecules.view, 10);
   ASSERT_TRUE(cost);
   EXPECT_GE(*cost, 0.0);
 }
@@ -154,6 +163,33 @@ TEST(ChooseScreens, NeverTakesTwoEquivalentScreens) {
   EXPECT_EQ(result.chosen.size(), 3u);
 }
 
+TEST(NumberChosen, GivesTheBlurredNumbersToTheScreensWrittenLeast) {
+  // Twelve candidates, each written in one query of its own, but for
+  // candidates 5 and 9, which no query holds.
+  ChoiceInput input;
+  input.candidates = 12;
+  input.implied.assign(12, {});
+  for (std::uint16_t c = 0; c < 12; ++c) {
+    if (c != 5 && c != 9) input.queryScreens.push_back({c});
+  }
+  struct Case {
+    std::vector<std::size_t> chosen;
+    std::vector<std::size_t> expected;  // candidate of screen 1, 2, ...
+  };
+  const std::vector<Case> cases = {
+      // Screen 7 is the only blurred number up to 12: the first of the
+      // least written (5, then 9, in the order chosen) takes it.
+      {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+       {0, 1, 2, 3, 4, 6, 5, 7, 8, 9, 10, 11}},
+      {{11, 9, 10, 8, 7, 6, 5, 4}, {11, 10, 8, 7, 6, 5, 9, 4}},
+      // Too few screens for a blurred number: the order chosen stays.
+      {{3, 5, 1}, {3, 5, 1}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(NumberChosen(input, c.chosen), c.expected);
+  }
+}
+
 TEST(WrittenCounts, CountsOnlyScreensNoOtherFoundScreenImplies) {
   const ChoiceInput input = SmallChoice();
   // Query 0 holds 0 and 1, and 1 implies 0: only 1 is written.
@@ -164,17 +200,5 @@ TEST(WrittenCounts, CountsOnlyScreensNoOtherFoundScreenImplies) {
             (std::vector<std::size_t>{1, 0, 1, 0}));
 }
 
-TEST(Fingerprints, SubsetTestFollowsTheBits) {
-  const std::vector<SmilesEntry> entries = {{"c1ccccc1Cl", "", 1},
-                                            {"Clc1ccc(Br)cc1", "", 2}};
-  const std::vector<BenchMolecule> molecules = Molecules(entries);
-  const Fingerprint small = PatternFingerprint(*molecules[0].rdkit);
-  const Fingerprint large = PatternFingerprint(*molecules[1].rdkit);
-  ASSERT_EQ(small.size(), kFingerprintBits / 64);
-  EXPECT_TRUE(IsSubset(small, large));
-  EXPECT_FALSE(IsSubset(large, small));
-  EXPECT_TRUE(HasSubstructure(*molecules[1].rdkit, *molecules[0].rdkit));
-}
-
 }  // namespace
-}  // namespace zolv::bench
+}  // namespace zolv

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/host_test_support.h"
+#include "test_files.h"
 
-namespace zolv::host::testing {
+namespace zolv::testing {
 
 struct ZolvRun {
   int exitCode = -1;
@@ -67,4 +67,4 @@ inline ZolvRun RunZolv(const std::vector<std::string>& arguments,
   return RunProgram(ZOLV_PROGRAM_FILE, arguments, input);
 }
 
-}  // namespace zolv::host::testing
+}  // namespace zolv::testing

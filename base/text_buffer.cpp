@@ -1,4 +1,4 @@
-#include "driver/text_buffer.h"
+#include "text_buffer.h"
 
 #include <cstring>
 #include <new>

@@ -1,4 +1,4 @@
-#include "host/dict_reader.h"
+#include "dictionary_format.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace zolv::host {
+namespace zolv {
 namespace {
 
 // Screens 1 <- 2 <- 3 (3 implies 2 and 1, 2 implies 1), in test order.
@@ -171,4 +171,4 @@ TEST(DictionaryValidation, RepeatedListEntriesAreOneEntry) {
 }
 
 }  // namespace
-}  // namespace zolv::host
+}  // namespace zolv

@@ -1,4 +1,5 @@
-// Temporary directories and files for the host's tests.
+// Temporary directories and files, and bytes written as numbers: what tests
+// of several folders share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,9 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 
-namespace zolv::host::testing {
+namespace zolv::testing {
 
 /// A fresh directory, removed with everything in it at the end of the test.
 class TempDirectory {
@@ -36,6 +38,13 @@ class TempDirectory {
   std::filesystem::path path_;
 };
 
+/// Bytes given as numbers, so that a test can spell NULs and high bytes.
+inline std::string Bytes(std::initializer_list<int> values) {
+  std::string bytes;
+  for (int value : values) bytes.push_back(static_cast<char>(value));
+  return bytes;
+}
+
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -55,4 +64,20 @@ inline std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-}  // namespace zolv::host::testing
+/// A file name in a fresh directory, removed with it at the end of the
+/// test. The file holds bytes when they are given and is not made otherwise.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& name) : path_(directory_ / name) {}
+  TempFile(const std::string& name, const std::string& bytes) : TempFile(name) {
+    WriteFile(path_, bytes);
+  }
+
+  const std::string& path() const { return path_; }
+
+ private:
+  TempDirectory directory_;
+  std::string path_;
+};
+
+}  // namespace zolv::testing

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/dict_list.h"
-#include "tools/dictionary_writer.h"
+#include "dictionary_format.h"
+#include "screen_list.h"
 
-namespace zolv::host {
+namespace zolv {
 
 struct BuiltDictionary {
   /// Records in test order, order flag set; empty when problems is not.
@@ -30,4 +30,4 @@ BuiltDictionary BuildDictionary(
     const std::vector<ListedScreen>& screens,
     const std::vector<std::vector<std::uint16_t>>& found);
 
-}  // namespace zolv::host
+}  // namespace zolv

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace zolv::host {
+#include "dictionary_format.h"
+
+namespace zolv {
 
 /// One screen line of a list.
 struct ListedScreen {
@@ -29,11 +31,17 @@ struct ScreenList {
 };
 
 /// The most screens a dictionary holds: numbers and counts are 16-bit.
-inline constexpr std::size_t kMaxScreens = 65535;
+inline constexpr std::size_t kMaxScreens = kDictionaryCountLimit;
 
 /// Reads a list. A "#" that begins a line or follows white space starts a
 /// comment ("#" inside a SMARTS, as in "[#7]" or "C#N", does not). A SMARTS
 /// that repeats an earlier one, and screens past kMaxScreens, are problems.
 ScreenList ParseScreenList(std::istream& in);
 
-}  // namespace zolv::host
+/// Reads the list in the file at path ("-": standard input). False with a
+/// message when it cannot be read; what is wrong inside it goes to
+/// list->problems.
+bool ReadScreenListFile(const std::string& path, ScreenList* list,
+                        std::string* error);
+
+}  // namespace zolv

@@ -1,4 +1,4 @@
-#include "host/dict_builder.h"
+#include "dictionary_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "host/dict_reader.h"
+#include "dictionary_format.h"
 
-namespace zolv::host {
+namespace zolv {
 namespace {
 
 using Numbers = std::vector<std::uint16_t>;
@@ -103,4 +103,4 @@ TEST(DictionaryBuilder, IgnoresNumbersOutsideTheList) {
 }
 
 }  // namespace
-}  // namespace zolv::host
+}  // namespace zolv

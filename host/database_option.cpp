@@ -1,0 +1,58 @@
+#include "database_option.h"
+
+#include <vector>
+
+namespace zolv::host {
+
+std::unique_ptr<search::TextStore> OpenDatabase(
+    const ParsedCommandLine& line, search::OpenMode mode, std::string* error,
+    search::SqliteMatching matching) {
+  if (const auto conninfo = line.Value("postgres")) {
+    if (matching != search::SqliteMatching::kExact) {
+      *error = "--builtin is for SQLite databases only";
+      return nullptr;
+    }
+    return search::OpenPostgresStore(*conninfo, mode, error);
+  }
+  const std::vector<std::string> positional = line.Positional();
+  if (positional.empty()) {
+    *error = "no database: give a SQLite file DB or --postgres CONNINFO";
+    return nullptr;
+  }
+  return search::OpenSqliteStore(positional[0], mode, error, matching);
+}
+
+bool OpenWriter(const CommandContext& context, const ParsedCommandLine& line,
+                SbiTextWriter* writer) {
+  std::string error;
+  if (!writer->Open(line.Value("driver").value_or(""),
+                    line.Value("dictionary").value_or(""), &error)) {
+    context.Report(error);
+    return false;
+  }
+  return true;
+}
+
+bool ReadPatternForm(const CommandContext& context,
+                     const ParsedCommandLine& line, WildcardDialect* dialect,
+                     search::TextVariant* variant) {
+  if (const auto name = line.Value("dialect")) {
+    const auto parsed = search::ParseDialect(*name);
+    if (!parsed) {
+      context.Report("unknown dialect '" + *name + "' (use access or odbc)");
+      return false;
+    }
+    *dialect = *parsed;
+  }
+  if (const auto name = line.Value("variant")) {
+    const auto parsed = search::ParseVariant(*name);
+    if (!parsed) {
+      context.Report("unknown variant '" + *name + "' (use raw or alphabet)");
+      return false;
+    }
+    *variant = *parsed;
+  }
+  return true;
+}
+
+}  // namespace zolv::host

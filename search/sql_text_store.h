@@ -1,0 +1,129 @@
+// What the SQLite and the PostgreSQL store share: the schema of an index,
+// from which each makes the SQL of its own database, and the way an index's
+// tables are made, replaced and changed, each step one transaction. A store
+// supplies its statements; everything said here holds for both.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "text_store.h"
+
+namespace zolv::search {
+
+/// The databases a schema is written for.
+enum class SqlDialect { kSqlite, kPostgres };
+
+/// What a column holds, and so its type in each database.
+enum class ColumnKind {
+  kKey,    // the row's key: the target's id, the setting's name
+  kText,   // UTF-8 text
+  kBytes,  // bytes as they are: the screen texts
+};
+
+struct ColumnSpec {
+  const char* name;
+  ColumnKind kind;
+};
+
+/// The columns of the targets table, in the order rows are stored.
+inline constexpr ColumnSpec kTargetColumns[] = {
+    {"id", ColumnKind::kKey},      {"name", ColumnKind::kText},
+    {"smiles", ColumnKind::kText}, {"raw", ColumnKind::kBytes},
+    {"ascii", ColumnKind::kBytes}, {"bits", ColumnKind::kText},
+};
+static_assert(sizeof(kTargetColumns) / sizeof(kTargetColumns[0]) == 6,
+              "a target row has six columns");
+
+/// The columns a candidate is read from: id, name, smiles.
+inline constexpr char kCandidateColumns[] = "id, name, smiles";
+
+/// The tables a replacing index is built under, beside the index.
+inline constexpr char kBesideTargets[] = "zolv_new_targets";
+inline constexpr char kBesideSettings[] = "zolv_new_settings";
+
+/// "id, name, smiles, raw, ascii, bits".
+std::string TargetColumnList();
+
+/// The column that holds a variant's texts.
+const char* TextColumn(TextVariant variant);
+
+/// Parameter n (from 1) of a statement: "?n" in SQLite, "$n" in PostgreSQL.
+std::string Placeholder(SqlDialect dialect, int n);
+
+/// Makes both tables of an index under the given names.
+std::string CreateTablesSql(SqlDialect dialect, const std::string& targets,
+                            const std::string& settings);
+
+/// Drops both tables, when they exist.
+std::string DropTablesSql(const std::string& targets,
+                          const std::string& settings);
+
+/// Stores a setting, replacing its value; parameters key and value.
+std::string UpsertSettingSql(SqlDialect dialect, const std::string& settings);
+
+/// Refuses to open a store for reading when it holds no index, with the
+/// message a reader gets.
+bool CheckReadable(TextStore& store, std::string* error);
+
+/// A store whose tables are made and changed in SQL transactions.
+class SqlTextStore : public TextStore {
+ public:
+  explicit SqlTextStore(SqlDialect dialect) : dialect_(dialect) {}
+
+  bool CreateSchema(bool replace, std::string* error) override;
+  bool CreateTables(bool beside, const SettingChanges& settings,
+                    std::string* error) override;
+  bool SwapIn(const SettingChanges& settings, std::string* error) override;
+  bool ChangeSettings(const SettingChanges& settings,
+                      std::string* error) override;
+  bool SetSetting(const std::string& key, const std::string& value,
+                  std::string* error) override;
+  bool GetSetting(const std::string& key, std::optional<std::string>* value,
+                  std::string* error) override;
+
+  /// Why a database with tables of the index's names but no index is left
+  /// alone.
+  std::string ForeignMessage() const;
+
+ protected:
+  /// Runs a statement that returns no rows; error may be null when a
+  /// failure needs no report (a rollback).
+  virtual bool Command(const std::string& sql, std::string* error) = 0;
+  /// Stores (value given) or deletes one setting in the current settings
+  /// table.
+  virtual bool WriteSetting(const std::string& key,
+                            const std::optional<std::string>& value,
+                            std::string* error) = 0;
+  /// Reads one setting of table; none when it is not there.
+  virtual bool ReadSetting(const std::string& table, const std::string& key,
+                           std::optional<std::string>* value,
+                           std::string* error) = 0;
+  /// Called when the tables in use change; statements prepared for the old
+  /// ones must go.
+  virtual void TablesChanged() {}
+
+  /// Runs body in a write transaction: committed when body succeeds, rolled
+  /// back when it or the commit fails.
+  bool InTransaction(const std::function<bool()>& body, std::string* error);
+  /// Outside a transaction each change commits by itself.
+  bool WriteSettings(const SettingChanges& settings, std::string* error);
+
+  SqlDialect dialect() const { return dialect_; }
+  const std::string& targetsTable() const { return targets_; }
+  const std::string& settingsTable() const { return settings_; }
+
+ private:
+  // Inside a transaction: both tables, and their settings with the marker
+  // that makes them an index.
+  bool MakeTables(const std::string& targets, const std::string& settings,
+                  const SettingChanges& changes, std::string* error);
+  void UseTables(const std::string& targets, const std::string& settings);
+
+  SqlDialect dialect_;
+  std::string targets_ = kTargetsTable;
+  std::string settings_ = kSettingsTable;
+};
+
+}  // namespace zolv::search
