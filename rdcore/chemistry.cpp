@@ -2,47 +2,46 @@
 
 #include <utility>
 
+#include "object_cast.h"
 #include "screen_cache.h"
 #include "screen_set.h"
 
 namespace zolv::rdcore {
 
-CoreChemistry::CoreChemistry() : structure_(EmptyStructure()) {}
-
 CoreChemistry::CoreChemistry(std::shared_ptr<const Structure> structure)
-    : structure_(structure != nullptr ? std::move(structure)
-                                      : EmptyStructure()) {}
+    : structure_(std::move(structure)) {}
 
 CoreChemistry* CoreChemistry::From(Chemistry* chemistry) {
-  return dynamic_cast<CoreChemistry*>(chemistry);
+  return AsOurs<CoreChemistry>(chemistry);
 }
 
 void CoreChemistry::LoadStored(std::uint32_t length,
                                const std::uint8_t* bytes) {
   structure_ = LoadScreen(bytes, length);
+  if (structure_ == EmptyStructure()) structure_.reset();
   answers_.reset();
 }
 
 const std::shared_ptr<TargetAnswers>& CoreChemistry::Answers() {
-  if (answers_ == nullptr) answers_ = std::make_shared<TargetAnswers>();
+  if (answers_ == nullptr) answers_ = TargetAnswers::Make();
   return answers_;
 }
 
 void CoreChemistry::Release() { delete this; }
 
 Atom* CoreChemistry::AtomAt(std::uint32_t atomNumber) {
-  return structure_->AtomAt(atomNumber);
+  return structure()->AtomAt(atomNumber);
 }
 
 void CoreChemistry::CopyFrom(Chemistry* molecule) {
   const CoreChemistry* ours = From(molecule);
-  structure_ = ours != nullptr ? ours->structure_ : EmptyStructure();
+  structure_ = ours != nullptr ? ours->structure_ : nullptr;
   answers_.reset();
 }
 
 void CoreChemistry::CollectAtoms(ScreenSet* atoms, std::int32_t) {
   if (atoms == nullptr) return;
-  const std::uint32_t count = structure_->AtomCount();
+  const std::uint32_t count = structure()->AtomCount();
   for (std::uint32_t number = 0; number < count; ++number) atoms->Add(number);
 }
 

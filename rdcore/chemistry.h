@@ -6,14 +6,15 @@
 
 #include "core_api.h"
 #include "graph_match.h"
+#include "object_pool.h"
 #include "structure.h"
 
 namespace zolv::rdcore {
 
-class CoreChemistry final : public Chemistry {
+class CoreChemistry final : public Chemistry, public Pooled<CoreChemistry> {
  public:
   /// Holds the empty structure until loaded or copied.
-  CoreChemistry();
+  CoreChemistry() = default;
   explicit CoreChemistry(std::shared_ptr<const Structure> structure);
   CoreChemistry(const CoreChemistry&) = delete;
   CoreChemistry& operator=(const CoreChemistry&) = delete;
@@ -22,11 +23,11 @@ class CoreChemistry final : public Chemistry {
   static CoreChemistry* From(Chemistry* chemistry);
 
   const std::shared_ptr<const Structure>& structure() const {
-    return structure_;
+    return structure_ != nullptr ? structure_ : EmptyStructure();
   }
 
   /// The answers of this chemistry's atoms and bonds to the queries searched
-  /// in it so far; this chemistry's own, like the write it belongs to, and
+  /// in it so far: this chemistry's own, like the write it belongs to, and
   /// forgotten when it gets another structure.
   const std::shared_ptr<TargetAnswers>& Answers();
 
@@ -45,6 +46,8 @@ class CoreChemistry final : public Chemistry {
  private:
   ~CoreChemistry() = default;
 
+  // Null for the empty structure, which is shared by every thread: copying
+  // it would make each new chemistry write to one counter.
   std::shared_ptr<const Structure> structure_;
   std::shared_ptr<TargetAnswers> answers_;
 };

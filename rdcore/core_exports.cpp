@@ -7,6 +7,7 @@
 
 #include "chemistry.h"
 #include "core_api.h"
+#include "core_memory.h"
 #include "element_table.h"
 #include "file_stream.h"
 #include "matcher.h"
@@ -116,9 +117,9 @@ std::int32_t ZOLV_STDCALL ZolvAtomicSymbolToNumber(const char* symbol) {
 }
 
 void* ZOLV_STDCALL ZolvNewMemory(std::uint32_t bytes) {
-  return std::malloc(bytes != 0 ? bytes : 1);
+  return rdcore::NewBlock(bytes);
 }
 
-void ZOLV_STDCALL ZolvDeleteMemory(void* block) { std::free(block); }
+void ZOLV_STDCALL ZolvDeleteMemory(void* block) { rdcore::FreeBlock(block); }
 
 }  // extern "C"

@@ -1,39 +1,98 @@
 #include "core_statistics.h"
 
 #include "rdcore.h"
+#include <memory>
+#include <mutex>
+#include <vector>
+
 
 namespace zolv::rdcore {
+namespace {
+
+// Every block ever handed to a thread, and those whose threads have ended,
+// which the next new thread takes over with their counts.
+struct CounterBlocks {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<detail::CoreCounters>> all;
+  std::vector<detail::CoreCounters*> free;
+};
+
+CounterBlocks& Blocks() {
+  static CounterBlocks* blocks = new CounterBlocks();  // outlives every thread
+  return *blocks;
+}
+
+// One pointer in the initial thread-local block: reading it is a single
+// instruction, where a larger thread-local object costs a call.
+[[gnu::tls_model("initial-exec")]] thread_local detail::CoreCounters* own =
+    nullptr;
+
+// Hands the thread's block back when the thread ends.
+struct Returner {
+  Returner() = default;
+  Returner(const Returner&) = delete;
+  Returner& operator=(const Returner&) = delete;
+  ~Returner() {
+    if (own == nullptr) return;
+    CounterBlocks& blocks = Blocks();
+    const std::lock_guard<std::mutex> lock(blocks.mutex);
+    blocks.free.push_back(own);
+    own = nullptr;
+  }
+};
+
+template <typename Visit>
+void ForEachBlock(Visit&& visit) {
+  CounterBlocks& blocks = Blocks();
+  const std::lock_guard<std::mutex> lock(blocks.mutex);
+  for (const auto& block : blocks.all) visit(*block);
+}
+
+}  // namespace
 
 detail::CoreCounters& detail::Counters() {
-  static CoreCounters counters;
-  return counters;
+  if (own != nullptr) return *own;
+  {
+    CounterBlocks& blocks = Blocks();
+    const std::lock_guard<std::mutex> lock(blocks.mutex);
+    if (!blocks.free.empty()) {
+      own = blocks.free.back();
+      blocks.free.pop_back();
+    } else {
+      blocks.all.push_back(std::make_unique<CoreCounters>());
+      own = blocks.all.back().get();
+    }
+  }
+  thread_local Returner returner;
+  return *own;
 }
 
 CoreStatistics GetCoreStatistics() {
-  const detail::CoreCounters& counters = detail::Counters();
   CoreStatistics statistics;
-  statistics.targetsSet = counters.targetsSet.load(std::memory_order_relaxed);
-  statistics.nextMatchCalls =
-      counters.nextMatchCalls.load(std::memory_order_relaxed);
-  statistics.substructureSearches =
-      counters.substructureSearches.load(std::memory_order_relaxed);
-  statistics.graphSearches =
-      counters.graphSearches.load(std::memory_order_relaxed);
-  statistics.prescreenCalls =
-      counters.prescreenCalls.load(std::memory_order_relaxed);
-  statistics.prescreenRejections =
-      counters.prescreenRejections.load(std::memory_order_relaxed);
+  ForEachBlock([&statistics](const detail::CoreCounters& counters) {
+    constexpr auto kRelaxed = std::memory_order_relaxed;
+    statistics.targetsSet += counters.targetsSet.load(kRelaxed);
+    statistics.nextMatchCalls += counters.nextMatchCalls.load(kRelaxed);
+    statistics.substructureSearches +=
+        counters.substructureSearches.load(kRelaxed);
+    statistics.graphSearches += counters.graphSearches.load(kRelaxed);
+    statistics.prescreenCalls += counters.prescreenCalls.load(kRelaxed);
+    statistics.prescreenRejections +=
+        counters.prescreenRejections.load(kRelaxed);
+  });
   return statistics;
 }
 
 void ResetCoreStatistics() {
-  detail::CoreCounters& counters = detail::Counters();
-  counters.targetsSet.store(0, std::memory_order_relaxed);
-  counters.nextMatchCalls.store(0, std::memory_order_relaxed);
-  counters.substructureSearches.store(0, std::memory_order_relaxed);
-  counters.graphSearches.store(0, std::memory_order_relaxed);
-  counters.prescreenCalls.store(0, std::memory_order_relaxed);
-  counters.prescreenRejections.store(0, std::memory_order_relaxed);
+  ForEachBlock([](detail::CoreCounters& counters) {
+    constexpr auto kRelaxed = std::memory_order_relaxed;
+    counters.targetsSet.store(0, kRelaxed);
+    counters.nextMatchCalls.store(0, kRelaxed);
+    counters.substructureSearches.store(0, kRelaxed);
+    counters.graphSearches.store(0, kRelaxed);
+    counters.prescreenCalls.store(0, kRelaxed);
+    counters.prescreenRejections.store(0, kRelaxed);
+  });
 }
 
 }  // namespace zolv::rdcore

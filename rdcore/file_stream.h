@@ -1,11 +1,14 @@
 // A read-only file stream whose 16- and 32-bit fields are little-endian.
 // The driver reads its dictionary afresh in every write, a few bytes per
 // call, so the file is read whole when the stream opens and the fields come
-// from memory.
+// from memory. Each thread also keeps the last few files it read: a file
+// whose device, inode, size and change times are those it was read with,
+// and changed at least two seconds ago, is not read again.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -31,15 +34,22 @@ class FileStream final : public Stream {
   std::int32_t ZOLV_STDCALL PutChar(char character) override;
 
  private:
-  explicit FileStream(std::vector<unsigned char> bytes)
-      : bytes_(std::move(bytes)) {}
+  using Bytes = std::vector<unsigned char>;
+
+  explicit FileStream(std::shared_ptr<const Bytes> bytes)
+      : bytes_(std::move(bytes)),
+        data_(bytes_->data()),
+        size_(bytes_->size()) {}
   ~FileStream() = default;
 
+  std::size_t size() const { return size_; }
   /// Reads exactly count bytes; false at the end, which a short read
   /// reaches.
   bool ReadExactly(unsigned char* buffer, std::size_t count);
 
-  std::vector<unsigned char> bytes_;
+  std::shared_ptr<const Bytes> bytes_;  // shared with the thread's files
+  const unsigned char* data_;           // bytes_'s
+  std::size_t size_;
   std::size_t next_ = 0;  // the first byte not yet read
 };
 

@@ -7,6 +7,7 @@
 
 #include "chemistry.h"
 #include "core_statistics.h"
+#include "object_cast.h"
 #include "screen_set.h"
 
 namespace zolv::rdcore {
@@ -65,57 +66,87 @@ void CoreMatcher::SetTarget(Chemistry* target) {
 void CoreMatcher::Restart() {
   matches_.clear();
   next_ = 0;
+  found_ = 0;
   searchedLimit_ = 0;
+  kept_ = false;
   complete_ = false;
 }
 
-void CoreMatcher::Search(std::uint32_t limit) {
+std::uint32_t CoreMatcher::SearchIn(TargetAnswers& answers,
+                                    std::uint32_t limit,
+                                    std::vector<AtomPairs>* matches) {
   const CompiledPattern& compiled = pattern_->compiled();
   const TargetGraph& graph = target_->graph();
-  if (compiled.exact && graph.usable && answers_ != nullptr) {
+  if (compiled.exact && graph.usable) {
     detail::Count(detail::Counters().graphSearches);
-    matches_.clear();
-    graphMatcher_.Find(compiled, graph, *answers_, limit, &matches_);
-  } else {
-    detail::Count(detail::Counters().substructureSearches);
-    RDKit::SubstructMatchParameters parameters;
-    // Every mapping counts: the query-mode check may accept one of several
-    // mappings onto the same atoms.
-    parameters.uniquify = false;
-    parameters.maxMatches = limit;
-    matches_ =
-        RDKit::SubstructMatch(*target_->mol(), *pattern_->mol(), parameters);
+    // Working memory of the search, reused by every matcher on the thread.
+    thread_local GraphMatcher graphMatcher;
+    return graphMatcher.Find(compiled, graph, answers, limit, matches);
   }
+  detail::Count(detail::Counters().substructureSearches);
+  RDKit::SubstructMatchParameters parameters;
+  // Every mapping counts: the query-mode check may accept one of several
+  // mappings onto the same atoms.
+  parameters.uniquify = false;
+  parameters.maxMatches = limit;
+  std::vector<AtomPairs> found =
+      RDKit::SubstructMatch(*target_->mol(), *pattern_->mol(), parameters);
+  const auto count = static_cast<std::uint32_t>(found.size());
+  if (matches != nullptr) *matches = std::move(found);
+  return count;
+}
+
+void CoreMatcher::Search(std::uint32_t limit, bool keep) {
+  matches_.clear();
+  found_ = SearchIn(*answers_, limit, keep ? &matches_ : nullptr);
+  kept_ = keep;
   searchedLimit_ = limit;
-  complete_ = matches_.size() < limit || limit >= kMatchLimit;
+  complete_ = found_ < limit || limit >= kMatchLimit;
+}
+
+void CoreMatcher::SearchFirst() {
+  const std::uint64_t serial = pattern_->compiled().serial;
+  found_ = target_->outcomes().Resolve(
+               serial, [this] { return SearchIn(*answers_, 1, nullptr) != 0; })
+               ? 1
+               : 0;
+  matches_.clear();
+  kept_ = false;
+  searchedLimit_ = 1;
+  complete_ = found_ == 0;
 }
 
 CoreBool CoreMatcher::NextMatch(MatchMap* map) {
   detail::Count(detail::Counters().nextMatchCalls);
   try {
     // An empty pattern (unreadable, or no atoms) matches nothing.
-    if (pattern_ == nullptr || target_ == nullptr ||
+    if (pattern_ == nullptr || target_ == nullptr || answers_ == nullptr ||
         pattern_->mol() == nullptr || target_->mol() == nullptr ||
         pattern_->AtomCount() == 0) {
       return 0;
     }
     CoreMatchMap* ourMap = nullptr;
     if (map != nullptr) {
-      ourMap = dynamic_cast<CoreMatchMap*>(map);
+      ourMap = AsOurs<CoreMatchMap>(map);
       if (ourMap == nullptr) return 0;
     }
-    if (next_ >= matches_.size() && !complete_) {
-      // Without a map the first search stops at the first match. Both
-      // searches find matches in the same order every time, so a larger
-      // search continues where the smaller one stopped.
+    if (searchedLimit_ == 0 && map == nullptr) {
+      // Without a map only whether a match exists is asked.
+      SearchFirst();
+    } else if (next_ >= found_ && !complete_) {
+      // Every search finds matches in the same order, so a larger search
+      // continues where the smaller one stopped.
       const std::uint32_t limit =
           searchedLimit_ == 0
-              ? (map == nullptr ? 1 : kFirstBatch)
+              ? kFirstBatch
               : std::min(kMatchLimit,
                          std::max(kFirstBatch, searchedLimit_ * 8));
-      Search(limit);
+      Search(limit, map != nullptr);
+    } else if (map != nullptr && !kept_ && next_ < found_) {
+      // Counted without being kept: the same search again, keeping them.
+      Search(searchedLimit_, true);
     }
-    if (next_ >= matches_.size()) return 0;
+    if (next_ >= found_) return 0;
     if (ourMap != nullptr) ourMap->Assign(matches_[next_]);
     ++next_;
     return 1;

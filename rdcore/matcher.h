@@ -9,11 +9,12 @@
 
 #include "core_api.h"
 #include "graph_match.h"
+#include "object_pool.h"
 #include "structure.h"
 
 namespace zolv::rdcore {
 
-class CoreMatchMap final : public MatchMap {
+class CoreMatchMap final : public MatchMap, public Pooled<CoreMatchMap> {
  public:
   CoreMatchMap() = default;
   CoreMatchMap(const CoreMatchMap&) = delete;
@@ -34,7 +35,7 @@ class CoreMatchMap final : public MatchMap {
   std::vector<std::int32_t> targetOf_;  // by pattern atom
 };
 
-class CoreMatcher final : public Matcher {
+class CoreMatcher final : public Matcher, public Pooled<CoreMatcher> {
  public:
   /// Matches looked at per search at most; later ones are never given.
   static constexpr std::uint32_t kMatchLimit = 1024;
@@ -59,18 +60,28 @@ class CoreMatcher final : public Matcher {
   ~CoreMatcher() = default;
 
   void Restart();
-  /// Searches again, for at most limit matches: with the graph matcher when
-  /// it treats the pair exactly, else with RDKit.
-  void Search(std::uint32_t limit);
+  /// Whether the pattern occurs in the target: the outcome the target keeps
+  /// for the pattern, or a search for one match, whose outcome it then keeps.
+  void SearchFirst();
+  /// Searches again, for at most limit matches, and keeps them in matches_
+  /// when asked to: with the graph matcher when it treats the pair exactly,
+  /// else with RDKit.
+  void Search(std::uint32_t limit, bool keep);
+  /// The search proper, with the target's answers.
+  std::uint32_t SearchIn(TargetAnswers& answers, std::uint32_t limit,
+                         std::vector<AtomPairs>* matches);
 
   std::shared_ptr<const Structure> pattern_;
   std::shared_ptr<const Structure> target_;
-  std::shared_ptr<TargetAnswers> answers_;  // the target's
+  std::shared_ptr<TargetAnswers> answers_;  // the target chemistry's
+  // The first found_ matches in the order that every search gives them;
+  // held in matches_ only when kept_.
   std::vector<AtomPairs> matches_;
-  GraphMatcher graphMatcher_;
   std::size_t next_ = 0;
+  std::uint32_t found_ = 0;
   std::uint32_t searchedLimit_ = 0;  // 0: not searched since SetTarget
-  bool complete_ = false;            // matches_ holds every match
+  bool kept_ = false;
+  bool complete_ = false;  // found_ counts every match
 };
 
 }  // namespace zolv::rdcore

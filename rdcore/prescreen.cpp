@@ -4,6 +4,7 @@
 
 #include "chemistry.h"
 #include "core_statistics.h"
+#include "object_cast.h"
 #include "structure.h"
 
 namespace zolv::rdcore {
@@ -93,7 +94,7 @@ void PrescreenIndex::Build(Chemistry* chemistry) {
 
 CoreBool PrescreenIndex::MayOccurIn(Index* other) {
   detail::Count(detail::Counters().prescreenCalls);
-  const auto* theirs = dynamic_cast<const PrescreenIndex*>(other);
+  const PrescreenIndex* theirs = AsOurs<PrescreenIndex>(other);
   if (summary_ == nullptr || theirs == nullptr || theirs->summary_ == nullptr) {
     return 1;
   }

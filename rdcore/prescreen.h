@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core_api.h"
+#include "object_pool.h"
 
 namespace zolv::rdcore {
 
@@ -81,7 +82,7 @@ bool MayOccurIn(const PrescreenSummary& pattern,
 
 /// The Index of this library: keeps the built structure, whose summary is
 /// computed once with it.
-class PrescreenIndex final : public Index {
+class PrescreenIndex final : public Index, public Pooled<PrescreenIndex> {
  public:
   PrescreenIndex() = default;
   PrescreenIndex(const PrescreenIndex&) = delete;

@@ -88,6 +88,8 @@ struct CoreStatistics {
 };
 
 ZOLV_RDCORE_API CoreStatistics GetCoreStatistics();
+/// Zeroes the counters; a thread counting at that moment may keep the count
+/// it was adding to.
 ZOLV_RDCORE_API void ResetCoreStatistics();
 
 }  // namespace zolv::rdcore

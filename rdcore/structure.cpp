@@ -270,14 +270,14 @@ Structure::Structure(StructureRole role, std::unique_ptr<RDKit::ROMol> mol,
 Structure::~Structure() = default;
 
 const CompiledPattern& Structure::compiled() const {
-  std::call_once(compiledOnce_, [this] {
+  compiledOnce_([this] {
     if (mol_ != nullptr) compiled_ = CompilePattern(*mol_);
   });
   return compiled_;
 }
 
 const TargetGraph& Structure::graph() const {
-  std::call_once(graphOnce_, [this] {
+  graphOnce_([this] {
     if (mol_ != nullptr) graph_ = BuildTargetGraph(*mol_);
   });
   return graph_;
@@ -285,7 +285,7 @@ const TargetGraph& Structure::graph() const {
 
 const PrescreenSummary& Structure::summary() const {
   if (mol_ == nullptr) return summary_;
-  std::call_once(summaryOnce_, [this] {
+  summaryOnce_([this] {
     try {
       summary_ = role_ == StructureRole::kScreen ? PatternSummary(*mol_)
                                                  : MoleculeSummary(*mol_);

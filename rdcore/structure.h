@@ -5,6 +5,7 @@
 // and threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -70,6 +71,24 @@ class StructureAtom final : public Atom {
   AtomValues values_;
 };
 
+/// Runs a computation once, by one thread, like std::call_once, whose every
+/// use calls into the thread library; once done, a use is a single load.
+class RunOnce {
+ public:
+  template <typename Computation>
+  void operator()(Computation&& computation) const {
+    if (done_.load(std::memory_order_acquire)) return;
+    std::call_once(flag_, [&] {
+      computation();
+      done_.store(true, std::memory_order_release);
+    });
+  }
+
+ private:
+  mutable std::once_flag flag_;
+  mutable std::atomic<bool> done_{false};
+};
+
 class Structure {
  public:
   /// The empty structure: no atoms; it matches nothing and occurs nowhere.
@@ -97,6 +116,9 @@ class Structure {
   /// The structure laid out as a target of the graph search; built on first
   /// use, by one thread.
   const TargetGraph& graph() const;
+  /// Whether the patterns searched in this structure so far occur in it,
+  /// for every Chemistry that shares it.
+  KnownOutcomes& outcomes() const { return outcomes_; }
 
  private:
   StructureRole role_ = StructureRole::kScreen;
@@ -104,12 +126,13 @@ class Structure {
   std::uint32_t atomCount_ = 0;
   std::unique_ptr<StructureAtom[]> atoms_;
   std::string formula_;
-  mutable std::once_flag summaryOnce_;
+  RunOnce summaryOnce_;
   mutable PrescreenSummary summary_;
-  mutable std::once_flag compiledOnce_;
+  RunOnce compiledOnce_;
   mutable CompiledPattern compiled_;
-  mutable std::once_flag graphOnce_;
+  RunOnce graphOnce_;
   mutable TargetGraph graph_;
+  mutable KnownOutcomes outcomes_;
 };
 
 /// The one empty structure.

@@ -63,9 +63,13 @@ std::uint16_t ScreenDictionary::Load(const char* screenFileName) {
   if (stream->ReadUShort(&recordCount) == 0) return 0;
 
   const std::uint32_t n = recordCount;
-  records_.reset(new (std::nothrow) std::unique_ptr<ScreenRecord>[n]);
+  records_.reset(new (std::nothrow) ScreenRecord*[n]);
   results_.reset(new (std::nothrow) std::uint32_t[n]());
-  if (!records_ || !results_) {
+  // Every write reads every record afresh: one block for all of them costs
+  // one allocation, not one per record.
+  recordBlock_.reset(new (std::nothrow)
+                         unsigned char[std::size_t{n} * sizeof(ScreenRecord)]);
+  if (!records_ || !results_ || (n != 0 && !recordBlock_)) {
     Clear();
     return 0;
   }
@@ -73,8 +77,8 @@ std::uint16_t ScreenDictionary::Load(const char* screenFileName) {
 
   std::uint16_t loaded = 0;
   for (std::uint32_t i = 0; i < n; ++i) {
-    records_[i].reset(new (std::nothrow) ScreenRecord());
-    if (!records_[i]) break;  // the dictionary ends with the last record made
+    records_[i] = new (recordBlock_.get() + std::size_t{i} * sizeof(ScreenRecord))
+        ScreenRecord();
     count_ = i + 1;
     if (records_[i]->Read(stream.get()) != 0) ++loaded;
   }
@@ -92,18 +96,17 @@ void ScreenDictionary::PutInTestOrder() {
       // Keys counted once per record, not once per comparison.
       for (std::uint32_t i = 0; i < count_; ++i) {
         entries[i].key = TestOrderKey(*records_[i]);
-        entries[i].record = records_[i].release();
+        entries[i].record = records_[i];
       }
       std::sort(
           entries.get(), entries.get() + count_,
           [](const SortEntry& a, const SortEntry& b) { return a.key > b.key; });
       for (std::uint32_t i = 0; i < count_; ++i) {
-        records_[i].reset(entries[i].record);
+        records_[i] = entries[i].record;
       }
     } else {
       std::sort(records_.get(), records_.get() + count_,
-                [](const std::unique_ptr<ScreenRecord>& a,
-                   const std::unique_ptr<ScreenRecord>& b) {
+                [](const ScreenRecord* a, const ScreenRecord* b) {
                   return TestOrderKey(*a) > TestOrderKey(*b);
                 });
     }
@@ -138,8 +141,11 @@ bool ScreenDictionary::ResultAt(std::uint32_t i, std::uint32_t* number) const {
 }
 
 void ScreenDictionary::Clear() {
-  for (std::uint32_t i = 0; i < count_; ++i) records_[i].reset();
+  // Each record is released in test order, as when each had a block of its
+  // own.
+  for (std::uint32_t i = 0; i < count_; ++i) records_[i]->~ScreenRecord();
   records_.reset();
+  recordBlock_.reset();
   positionOf_.reset();
   positionCount_ = 0;
   results_.reset();
@@ -151,7 +157,7 @@ ScreenRecord* ScreenDictionary::RecordNumbered(std::uint32_t number) const {
   if (number >= positionCount_) return nullptr;
   const std::uint32_t position = positionOf_[number];
   if (position == kNoPosition) return nullptr;
-  return records_[position].get();
+  return records_[position];
 }
 
 void ScreenDictionary::ClearResults() {

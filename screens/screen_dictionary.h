@@ -58,7 +58,10 @@ class ScreenDictionary {
   std::uint32_t count_ = 0;
   std::unique_ptr<std::uint32_t[]> positionOf_;
   std::uint32_t positionCount_ = 0;
-  std::unique_ptr<std::unique_ptr<ScreenRecord>[]> records_;
+  // Pointers into recordBlock_, where the count_ records were made in file
+  // order.
+  std::unique_ptr<ScreenRecord*[]> records_;
+  std::unique_ptr<unsigned char[]> recordBlock_;
 };
 
 }  // namespace zolv

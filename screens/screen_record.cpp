@@ -20,16 +20,27 @@ constexpr std::uint8_t kNoBytes[1] = {0};
 
 // Reads a count and then that many numbers into set; the bytes consumed. The
 // list ends at the first failed read, so a count larger than the file costs
-// one failed read, not 65,535.
+// one failed read, not 65,535. Numbers are added a batch at a time, the set
+// grown once for the batch: added one by one, they would grow it word by
+// word, a new block each time.
 std::uint32_t ReadList(Stream* stream, ScreenSet* set) {
   std::uint16_t count = 0;
   if (stream->ReadUShort(&count) == 0) return 0;
   std::uint32_t consumed = 2;
-  for (std::uint32_t k = 0; k < count; ++k) {
-    std::uint16_t value = 0;
-    if (stream->ReadUShort(&value) == 0) break;
-    set->Add(value);
-    consumed += 2;
+  constexpr std::uint32_t kBatch = 64;
+  std::uint16_t batch[kBatch];
+  for (std::uint32_t k = 0; k < count;) {
+    std::uint32_t size = 0;
+    bool ended = false;
+    for (; size < kBatch && k < count; ++size, ++k) {
+      if (stream->ReadUShort(&batch[size]) == 0) {
+        ended = true;
+        break;
+      }
+    }
+    set->AddAll(batch, size);
+    consumed += 2 * size;
+    if (ended) break;
   }
   return consumed;
 }

@@ -130,6 +130,23 @@ void ScreenSet::Add(std::uint32_t n) {
   words[k] |= kWordMasks[n % kBitsPerWord];
 }
 
+void ScreenSet::AddAll(const std::uint16_t* numbers, std::uint32_t count) {
+  std::uint32_t largest = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    largest = std::max<std::uint32_t>(largest, numbers[i]);
+  }
+  // 16-bit numbers are all below kNumberLimit. When the storage for the
+  // largest is refused, each is added on its own, as Add would.
+  if (count == 0) return;
+  if (!EnsureWords(largest / kBitsPerWord + 1)) {
+    for (std::uint32_t i = 0; i < count; ++i) Add(numbers[i]);
+    return;
+  }
+  for (std::uint32_t i = 0; i < count; ++i) {
+    words[numbers[i] / kBitsPerWord] |= kWordMasks[numbers[i] % kBitsPerWord];
+  }
+}
+
 bool ScreenSet::Contains(std::uint32_t n) const {
   if (n / 8 >= byteCount) return false;
   return (bytes()[n / 8] & kByteMasks[n % 8]) != 0;

@@ -26,6 +26,8 @@ struct ScreenSet {
   /// Puts n into the set; unchanged when n >= kNumberLimit or storage for
   /// growth was refused.
   void Add(std::uint32_t n);
+  /// Add for each of count numbers, growing the set once for the largest.
+  void AddAll(const std::uint16_t* numbers, std::uint32_t count);
   bool Contains(std::uint32_t n) const;
   /// this = a AND b; a or b may be this set.
   void Intersect(const ScreenSet& a, const ScreenSet& b);

@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -119,6 +121,33 @@ TEST(CoreFileStream, RawReadPastTheEndFails) {
   ASSERT_TRUE(stream);
   unsigned char bytes[4] = {};
   EXPECT_EQ(stream->ReadBytes(bytes, 4), 0);
+}
+
+// The stream keeps the bytes of files it read; a file rewritten in place
+// must still be read anew, even at the same size with its old modification
+// time put back (as `cp -p` or `touch -r` would).
+TEST(CoreFileStream, ReadsAFileAgainOnceItChanged) {
+  const TempFile file("stream", Bytes({'o', 'n', 'e', '1'}));
+  // Old enough for the stream to keep its bytes.
+  const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, file.path().c_str(), old, 0), 0);
+  const auto firstWord = [&file] {
+    CoreHandle<Stream> stream = OpenStream(file.path().c_str());
+    char bytes[4] = {};
+    EXPECT_TRUE(stream && stream->ReadBytes(bytes, 4) != 0);
+    return std::string(bytes, 4);
+  };
+  EXPECT_EQ(firstWord(), "one1");
+  EXPECT_EQ(firstWord(), "one1");
+  for (const char* text : {"two2", "six6"}) {
+    std::FILE* out = std::fopen(file.path().c_str(), "r+b");
+    ASSERT_NE(out, nullptr);
+    std::fwrite(text, 1, 4, out);
+    std::fclose(out);
+    ASSERT_EQ(utimensat(AT_FDCWD, file.path().c_str(), old, 0), 0);
+    EXPECT_EQ(firstWord(), text);
+    EXPECT_EQ(firstWord(), text);
+  }
 }
 
 TEST(CoreFileStream, NoStreamForWhatIsNoReadableFile) {

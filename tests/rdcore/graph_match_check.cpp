@@ -1,6 +1,7 @@
 // rdcore_graph_match_check [--targets N] FILE...: every screen of the
 // dictionaries and of the hard list against every molecule of the SMILES
-// files ("-" reads standard input; only the first word of a line counts), as
+// files ("-" reads standard input; only the first word of a line counts) and
+// of the hard molecules' list, as
 // molecules and as queries, and every screen as a SMARTS target: prints the
 // pairs compared, the differences from RDKit and the time of both searches.
 #include "graph_match_check.h"
@@ -70,6 +71,10 @@ int main(int argc, char** argv) {
     smiles.insert(smiles.end(), words.begin(), words.end());
   }
   if (smiles.size() > targetLimit) smiles.resize(targetLimit);
+  // Always the molecules written for the check.
+  const std::vector<std::string> hard = zolv::testing::ReadFirstWords(
+      std::string(ZOLV_SOURCE_DIR) + "/tests/rdcore/hard_molecules.smi");
+  smiles.insert(smiles.end(), hard.begin(), hard.end());
 
   std::vector<std::string> screens;
   for (const char* list :

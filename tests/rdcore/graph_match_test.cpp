@@ -56,6 +56,14 @@ TEST(GraphMatch, GivesRDKitsMappingsForEveryScreenAndMolecule) {
   smiles.resize(std::min<std::size_t>(smiles.size(), 300));
 
   const auto patterns = ReadStructures(screens, true);
+  const std::vector<std::string> hard = ReadFirstWords(
+      std::string(ZOLV_SOURCE_DIR) + "/tests/rdcore/hard_molecules.smi");
+  ASSERT_FALSE(hard.empty());
+  for (const std::string& text : hard) {
+    ASSERT_NE(MakeChecked(text, false), nullptr) << text;
+  }
+  smiles.insert(smiles.end(), hard.begin(), hard.end());
+
   // Queries as targets: molecules from SMILES, and SMARTS whose atoms are
   // queries themselves.
   auto targets = ReadStructures(smiles, false);

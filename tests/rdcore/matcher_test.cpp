@@ -139,6 +139,48 @@ TEST(CoreMatcher, ExistenceFirstThenTheRemainingMatches) {
   EXPECT_EQ(matcher->NextMatch(nullptr), 0);
 }
 
+// Existence is found by a search that may skip matches that the pattern's
+// symmetry makes equivalent, and is remembered by the molecule for the next
+// matcher; the matches that follow it must still be all the others.
+TEST(CoreMatcher, ExistenceSearchedOrRememberedLeavesEveryOtherMatch) {
+  const struct {
+    const char* screen;
+    const char* molecule;
+  } cases[] = {
+      {"c1ccccc1", "c1ccccc1"},                      // 12 mappings
+      {"*1~*~*~*~*~1", "c1ccc2[nH]ccc2c1"},          // a ring of a fused pair
+      {"[#6](-[#6])(-[#6])-[#6]", "CC(C)(C)C"},      // 24 of a star
+      {"c1ccccc1.c1ccccc1", "c1ccccc1-c1ccccc1"},    // identical fragments
+      {"C1CC1.C1CC1", "C1CC1C1CC1"},
+      {"*~*(~*)~*(~*)~*", "CC(C)C(C)C(C)C"},
+  };
+  for (const auto& c : cases) {
+    auto molecule = MakeMolecule(c.molecule);
+    ASSERT_NE(molecule, nullptr);
+    ChemistryHandle screen = LoadScreen(c.screen);
+    ChemistryHandle target = CopyOf(*molecule);
+    const std::size_t all = AllMatches(screen.get(), target.get()).size();
+    ASSERT_GT(all, 1u) << c.screen;
+    // The first matcher searches for existence, the second finds it
+    // remembered by the molecule, even through another chemistry.
+    for (int pass = 0; pass < 2; ++pass) {
+      ChemistryHandle copy = CopyOf(*molecule);
+      CoreHandle<Matcher> matcher;
+      CoreHandle<MatchMap> map;
+      ZolvCreateMatcher(matcher.Receive());
+      ZolvCreateMatchMap(map.Receive());
+      matcher->SetOption(kSubstructureSearch);
+      matcher->SetPattern(screen.get());
+      matcher->SetTarget(copy.get());
+      ASSERT_NE(matcher->NextMatch(nullptr), 0) << c.screen;
+      std::size_t rest = 0;
+      while (matcher->NextMatch(map.get())) ++rest;
+      EXPECT_EQ(rest + 1, all) << c.screen << " in " << c.molecule
+                               << ", pass " << pass;
+    }
+  }
+}
+
 TEST(CoreMatcher, UnreadableOrEmptyScreensMatchNothingAndOccurNowhere) {
   auto molecule = MakeMolecule("CCO");
   ChemistryHandle target = CopyOf(*molecule);
@@ -247,7 +289,10 @@ TEST(CoreThreads, SeparateObjectsSearchTheSameScreensAlike) {
     }
     return found;
   };
+  rdcore::ResetCoreStatistics();
   const std::vector<bool> expected = answers();
+  const std::uint64_t oneThread = rdcore::GetCoreStatistics().targetsSet;
+  ASSERT_GT(oneThread, 0u);
   std::vector<std::vector<bool>> results(4);
   std::vector<std::thread> threads;
   for (auto& result : results) {
@@ -255,6 +300,9 @@ TEST(CoreThreads, SeparateObjectsSearchTheSameScreensAlike) {
   }
   for (auto& thread : threads) thread.join();
   for (const auto& result : results) EXPECT_EQ(result, expected);
+  // Each thread counts on its own; the statistics add every thread up,
+  // those that have ended too.
+  EXPECT_EQ(rdcore::GetCoreStatistics().targetsSet, 5 * oneThread);
 }
 
 }  // namespace

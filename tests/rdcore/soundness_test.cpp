@@ -466,6 +466,37 @@ TEST_F(CorePerception, TargetsGetEveryScreenThatOccursDespiteThePrescreen) {
   }
 }
 
+// A molecule written again (as the index writes each molecule three times)
+// gets the same screens without a search; another molecule of the same
+// structure is searched afresh.
+TEST_F(CorePerception, AMoleculeWrittenAgainIsNotSearchedAgain) {
+  for (const char* smiles : {"CC(=O)Nc1ccc(O)cc1", "c1ccc2[nH]ccc2c1",
+                             "C[N+](C)(C)CC(=O)[O-]"}) {
+    auto molecule = MakeMolecule(smiles);
+    auto twin = MakeMolecule(smiles);
+    ASSERT_NE(twin, nullptr);
+    const auto searches = [] {
+      const rdcore::CoreStatistics counted = rdcore::GetCoreStatistics();
+      return counted.graphSearches + counted.substructureSearches;
+    };
+    for (const bool query : {false, true}) {
+      rdcore::ResetCoreStatistics();
+      const std::set<std::uint32_t> first = ScreensOf(*molecule, query);
+      const std::uint64_t firstSearches = searches();
+      EXPECT_GT(firstSearches, 0u) << smiles;
+      rdcore::ResetCoreStatistics();
+      EXPECT_EQ(ScreensOf(*molecule, query), first) << smiles;
+      // Targets ask only whether a screen occurs, which is remembered;
+      // queries enumerate matches, which are searched again.
+      EXPECT_EQ(searches(), query ? firstSearches : 0u) << smiles;
+      EXPECT_GT(rdcore::GetCoreStatistics().targetsSet, 0u);
+      rdcore::ResetCoreStatistics();
+      EXPECT_EQ(ScreensOf(*twin, query), first) << smiles;
+      EXPECT_EQ(searches(), firstSearches) << smiles;
+    }
+  }
+}
+
 TEST_F(CorePerception,
        QueryScreensAreAmongTheScreensOfEveryContainingMolecule) {
   const std::vector<NciMolecule> molecules = ReadNci(300);

@@ -393,6 +393,30 @@ TEST_F(ScreenSetTest, RefusedMemoryLeavesTheDestinationUnchanged) {
   }
 }
 
+// AddAll is Add for each number, with one growth: the same members and the
+// same word count in every order, and under refused memory the numbers that
+// fit the words the set has.
+TEST_F(ScreenSetTest, AddAllAddsLikeAddOneByOne) {
+  const std::vector<std::vector<std::uint16_t>> lists = {
+      {}, {7}, {3, 200, 3, 64}, {900, 1, 31, 32, 127, 128}, {65535, 0}};
+  for (const bool refused : {false, true}) {
+    for (const auto& list : lists) {
+      SCOPED_TRACE(std::to_string(list.size()) + " numbers, memory " +
+                   (refused ? "refused" : "given"));
+      ScreenSet one;
+      ScreenSet all;
+      Fill(&one, {2, 40});
+      Fill(&all, {2, 40});
+      core().RefuseAllMemory(refused);
+      for (std::uint16_t n : list) one.Add(n);
+      all.AddAll(list.data(), static_cast<std::uint32_t>(list.size()));
+      core().RefuseAllMemory(false);
+      EXPECT_EQ(all.wordCount, one.wordCount);
+      ExpectMembers(all, Scan(one));
+    }
+  }
+}
+
 // Grow used to copy all current words into a block sized for the smaller
 // count (a heap overflow) and to make wordCount smaller.
 TEST_F(ScreenSetTest, GrowToFewerWordsThanTheSetHasChangesNothing) {
