@@ -119,13 +119,6 @@ std::string RowBytes() {
   return bytes;
 }
 
-// The LIKE pattern for a query: ODBC patterns are LIKE patterns already.
-std::string LikePattern(const PatternQuery& query) {
-  return query.dialect == WildcardDialect::kAccess
-             ? AccessPatternToLike(query.pattern)
-             : query.pattern;
-}
-
 class PostgresTextStore final : public SqlTextStore {
  public:
   explicit PostgresTextStore(Connection connection)
@@ -350,7 +343,7 @@ class PostgresTextStore final : public SqlTextStore {
   Result RunPreselect(const PatternQuery& query, const char* columns,
                       std::string* error) {
     Parameters parameters;
-    parameters.AddBytes(LikePattern(query));
+    parameters.AddBytes(LikePatternOf(query.pattern, query.dialect));
     return Query(std::string("SELECT ") + columns + " FROM " + targetsTable() +
                      " WHERE " + TextColumn(query.variant) +
                      " LIKE $1 ESCAPE '' ORDER BY id",

@@ -1,7 +1,8 @@
 // The SQLite store: one file, texts in BLOB columns, and the byte-exact
-// function zolv_match(pattern, text, dialect) registered on the connection
-// in place of GLOB and LIKE. SQLite's own GLOB and LIKE read their arguments
-// as NUL-terminated UTF-8, and LIKE folds letter case, so on raw texts they
+// function zolv_match(pattern, text, dialect) in place of GLOB and LIKE,
+// registered through the entry point of zolv's SQLite extension as any other
+// program registers it. SQLite's own GLOB and LIKE read their arguments as
+// NUL-terminated UTF-8, and LIKE folds letter case, so on raw texts they
 // would silently drop targets; zolv_match compares every byte as it is.
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -14,9 +15,9 @@
 #include <string>
 #include <utility>
 
-#include "pattern_match.h"
 #include "sql_text_store.h"
 #include "text_store.h"
+#include "zolv_sqlite.h"
 
 namespace zolv::search {
 namespace {
@@ -53,17 +54,6 @@ class Statement {
   sqlite3_stmt* statement_ = nullptr;
 };
 
-// The compiled pattern kept with the pattern argument while a statement
-// runs, so that a preselection compiles its pattern once, not once a row.
-struct CachedPattern {
-  int dialect;
-  CompiledPattern pattern;
-};
-
-void DeleteCachedPattern(void* cached) {
-  delete static_cast<CachedPattern*>(cached);
-}
-
 std::string_view BytesOf(sqlite3_value* value) {
   // Blob first, then its size: the order SQLite asks for. An empty blob
   // comes back as a null pointer.
@@ -71,47 +61,6 @@ std::string_view BytesOf(sqlite3_value* value) {
   const int size = sqlite3_value_bytes(value);
   if (data == nullptr || size <= 0) return {};
   return {static_cast<const char*>(data), static_cast<std::size_t>(size)};
-}
-
-// zolv_match(pattern, text, dialect): 1 when the pattern matches the whole
-// text byte for byte, 0 when not, NULL when an argument is NULL. dialect is
-// 0 for Access ("*", "?", "[...]", the rules of GLOB) and 1 for ODBC ("%",
-// "_", LIKE without escape character and without case folding).
-void MatchFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
-  if (argc != 3) {
-    sqlite3_result_error(context, "zolv_match takes 3 arguments", -1);
-    return;
-  }
-  for (int i = 0; i < argc; ++i) {
-    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) {
-      sqlite3_result_null(context);
-      return;
-    }
-  }
-  const int dialect = sqlite3_value_int(argv[2]);
-  if (dialect != 0 && dialect != 1) {
-    sqlite3_result_error(
-        context, "zolv_match: dialect must be 0 (Access) or 1 (ODBC)", -1);
-    return;
-  }
-  auto* cached = static_cast<CachedPattern*>(sqlite3_get_auxdata(context, 0));
-  if (cached == nullptr || cached->dialect != dialect) {
-    cached = new CachedPattern{
-        dialect, CompiledPattern(BytesOf(argv[0]),
-                                 static_cast<WildcardDialect>(dialect))};
-    // SQLite owns it from here; it may delete it at once, so it is read
-    // back rather than used.
-    sqlite3_set_auxdata(context, 0, cached, &DeleteCachedPattern);
-    cached = static_cast<CachedPattern*>(sqlite3_get_auxdata(context, 0));
-    if (cached == nullptr) {
-      const CompiledPattern once(BytesOf(argv[0]),
-                                 static_cast<WildcardDialect>(dialect));
-      sqlite3_result_int(context, once.Matches(BytesOf(argv[1])) ? 1 : 0);
-      return;
-    }
-  }
-  sqlite3_result_int(context,
-                     cached->pattern.Matches(BytesOf(argv[1])) ? 1 : 0);
 }
 
 // FNV-1a, 64 bits, over a length and then the bytes, so that moving a byte
@@ -545,12 +494,11 @@ std::unique_ptr<TextStore> OpenSqliteStore(const std::string& path,
     return nullptr;
   }
   sqlite3_extended_result_codes(db.get(), 1);
-  if (sqlite3_create_function_v2(
-          db.get(), kMatchFunction, 3,
-          SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-          &MatchFunction, nullptr, nullptr, nullptr) != SQLITE_OK) {
-    *error = "SQLite file " + path + ": cannot register " + kMatchFunction +
-             ": " + sqlite3_errmsg(db.get());
+  char* message = nullptr;
+  if (sqlite3_zolvsqlite_init(db.get(), &message, nullptr) != SQLITE_OK) {
+    *error = "SQLite file " + path + ": cannot register zolv's functions: " +
+             (message != nullptr ? message : sqlite3_errmsg(db.get()));
+    sqlite3_free(message);
     return nullptr;
   }
   if (sqlite3_create_function_v2(db.get(), kChecksumFunction, -1,

@@ -64,6 +64,14 @@ bool SubstructureQuery::IsIn(const RDKit::ROMol& target) const {
   return RDKit::SubstructMatch(target, *query_, match);
 }
 
+std::optional<bool> SubstructureQuery::IsInSmiles(
+    const std::string& smiles) const {
+  std::string error;
+  const std::unique_ptr<RDKit::ROMol> target = ReadSmiles(smiles, &error);
+  if (!target) return std::nullopt;
+  return IsIn(*target);
+}
+
 struct TargetMolecules::Store {
   // A null entry marks a SMILES that could not be read.
   std::unordered_map<std::int64_t, std::unique_ptr<RDKit::ROMol>> molecules;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace RDKit {
@@ -35,6 +36,9 @@ class SubstructureQuery {
   /// Whether target contains the query (RDKit substructure match,
   /// stereochemistry ignored).
   bool IsIn(const RDKit::ROMol& target) const;
+
+  /// The same for a molecule given as SMILES; none when it cannot be read.
+  std::optional<bool> IsInSmiles(const std::string& smiles) const;
 
  private:
   explicit SubstructureQuery(std::unique_ptr<RDKit::ROMol> query);
