@@ -12,6 +12,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -89,10 +90,14 @@ void ChecksumStep(sqlite3_context* context, int argc, sqlite3_value** argv) {
   }
   std::uint64_t hash = 14695981039346656037ull;
   for (int i = 0; i < argc; ++i) {
-    const std::string text = sqlite3_value_type(argv[i]) == SQLITE_INTEGER
-                                 ? std::to_string(sqlite3_value_int64(argv[i]))
-                                 : std::string(BytesOf(argv[i]));
+    const int type = sqlite3_value_type(argv[i]);
+    // NULL sums as a byte no text is: one more than any byte value.
+    const std::string text =
+        type == SQLITE_INTEGER ? std::to_string(sqlite3_value_int64(argv[i]))
+        : type == SQLITE_NULL  ? std::string()
+                               : std::string(BytesOf(argv[i]));
     hash = Mix(hash, text);
+    if (type == SQLITE_NULL) hash = (hash ^ 0x100) * 1099511628211ull;
   }
   *sum += hash;
 }
@@ -111,6 +116,29 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
   const int size = sqlite3_column_bytes(statement, column);
   if (text == nullptr || size <= 0) return {};
   return {reinterpret_cast<const char*>(text), static_cast<std::size_t>(size)};
+}
+
+// A row of kCandidateColumns: the name from name_bytes when it holds one.
+Candidate ReadCandidate(sqlite3_stmt* statement) {
+  Candidate candidate;
+  candidate.id = sqlite3_column_int64(statement, 0);
+  candidate.name = sqlite3_column_type(statement, 3) == SQLITE_NULL
+                       ? ColumnText(statement, 1)
+                       : ColumnText(statement, 3);
+  candidate.smiles = ColumnText(statement, 2);
+  candidate.data = ColumnText(statement, 4);
+  return candidate;
+}
+
+// "?1, ?2, ..." for every column of a target row.
+std::string PlaceholderList() {
+  std::string list;
+  for (std::size_t i = 1;
+       i <= sizeof(kTargetColumns) / sizeof(kTargetColumns[0]); ++i) {
+    if (i > 1) list += ", ";
+    list += Placeholder(SqlDialect::kSqlite, static_cast<int>(i));
+  }
+  return list;
 }
 
 // The descriptor of the lock that keeps a second writer out. Closed only
@@ -151,7 +179,7 @@ class SqliteTextStore final : public SqlTextStore {
                           std::string* error) override {
     if (insert_.get() == nullptr &&
         !Prepare("INSERT INTO " + targetsTable() + " (" + TargetColumnList() +
-                     ") VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+                     ") VALUES (" + PlaceholderList() + ")",
                  &insert_, error)) {
       return false;
     }
@@ -163,13 +191,17 @@ class SqliteTextStore final : public SqlTextStore {
             sqlite3_clear_bindings(statement);
             // Texts bind from std::string data, never a null pointer, so an
             // empty text is stored as an empty value, not as NULL.
+            const std::optional<std::string> nameBytes =
+                NameBytesColumn(row.name);
             const bool bound =
                 sqlite3_bind_int64(statement, 1, row.id) == SQLITE_OK &&
-                BindText(statement, 2, row.name) &&
+                BindText(statement, 2, NameColumn(row.name)) &&
                 BindText(statement, 3, row.smiles) &&
                 BindBlob(statement, 4, row.raw) &&
                 BindBlob(statement, 5, row.ascii) &&
-                BindText(statement, 6, row.bits);
+                BindText(statement, 6, row.bits) &&
+                (!nameBytes || BindBlob(statement, 7, *nameBytes)) &&
+                (row.data.empty() || BindText(statement, 8, row.data));
             if (!bound || sqlite3_step(statement) != SQLITE_DONE) {
               *error = Message("cannot store target " + std::to_string(row.id));
               sqlite3_reset(statement);
@@ -197,14 +229,14 @@ class SqliteTextStore final : public SqlTextStore {
     std::optional<std::string> complete;
     // A table of that name but other columns is not the index's either.
     std::string ignored;
-    if (!ReadSetting(kSettingsTable, kSettingFormat, &format, &ignored) ||
-        format != kFormatMarker) {
+    if (!ReadSetting(kSettingsTable, kSettingFormat, &format, &ignored)) {
       return true;
     }
-    if (!ReadSetting(kSettingsTable, kSettingComplete, &complete, error)) {
+    if (format == kFormatMarker &&
+        !ReadSetting(kSettingsTable, kSettingComplete, &complete, error)) {
       return false;
     }
-    *state = complete ? IndexState::kComplete : IndexState::kIncomplete;
+    *state = StateOfMarker(format, complete.has_value());
     return true;
   }
 
@@ -275,11 +307,7 @@ class SqliteTextStore final : public SqlTextStore {
                  std::string* error) override {
     return RunPreselect(query, kCandidateColumns, error,
                         [candidates](sqlite3_stmt* statement) {
-                          Candidate candidate;
-                          candidate.id = sqlite3_column_int64(statement, 0);
-                          candidate.name = ColumnText(statement, 1);
-                          candidate.smiles = ColumnText(statement, 2);
-                          candidates->push_back(std::move(candidate));
+                          candidates->push_back(ReadCandidate(statement));
                         });
   }
 
@@ -311,7 +339,6 @@ class SqliteTextStore final : public SqlTextStore {
                  &statement, error)) {
       return false;
     }
-    Candidate target;
     for (;;) {
       const int step = sqlite3_step(statement.get());
       if (step == SQLITE_DONE) return true;
@@ -319,10 +346,7 @@ class SqliteTextStore final : public SqlTextStore {
         *error = Message("cannot read the targets");
         return false;
       }
-      target.id = sqlite3_column_int64(statement.get(), 0);
-      target.name = ColumnText(statement.get(), 1);
-      target.smiles = ColumnText(statement.get(), 2);
-      if (!visit(target)) return true;
+      if (!visit(ReadCandidate(statement.get()))) return true;
     }
   }
 

@@ -73,4 +73,10 @@ class TargetMolecules {
 /// with the reason in *error when it cannot be read.
 std::string MolfileToSmiles(const std::string& molfile, std::string* error);
 
+/// A molfile of the molecule of a SMILES, with 2D coordinates and title as
+/// its first line (line breaks in it written as spaces); empty with the
+/// reason in *error when the SMILES cannot be read.
+std::string SmilesToMolfile(const std::string& smiles, const std::string& title,
+                            std::string* error);
+
 }  // namespace zolv::search
