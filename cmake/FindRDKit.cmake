@@ -2,7 +2,7 @@
 # libraries the core stand-in uses, and make one imported target of them.
 find_path(RDKIT_INCLUDE_DIR GraphMol/ROMol.h PATH_SUFFIXES rdkit REQUIRED)
 set(_rdkit_components SubstructMatch SmilesParse FileParsers Fingerprints
-    RDGeneral RDGeometryLib DataStructs GraphMol Subgraphs)
+    Depictor RDGeneral RDGeometryLib DataStructs GraphMol Subgraphs)
 set(RDKIT_LIBRARIES "")
 foreach(_component IN LISTS _rdkit_components)
   find_library(RDKIT_${_component}_LIBRARY NAMES RDKit${_component} REQUIRED)

@@ -148,9 +148,10 @@ int MakeSeeds(const fs::path& root) {
   const fs::path writes = root / "zolv_write";
   const fs::path records = root / "molecule_records";
   const fs::path patterns = root / "pattern_match";
+  const fs::path items = root / "data_items";
   std::error_code error;
   for (const fs::path& directory :
-       {options, formulas, dictionaries, writes, records, patterns}) {
+       {options, formulas, dictionaries, writes, records, patterns, items}) {
     fs::create_directories(directory, error);
     if (error) {
       std::fprintf(stderr, "zolv_fuzz_seeds: cannot make %s: %s\n",
@@ -217,6 +218,9 @@ int MakeSeeds(const fs::path& root) {
       std::string("\x08") + "CCO ethanol\n# note\n\nc1ccccc1Cl x\r\n[NH4+]",
       std::string("\x01") + molfile + "> <id>\n7\n\n$$$$\n" + molfile,
       std::string("\x03") + molfile + molfile + "$$$$\n",
+      std::string("\x01") + molfile +
+          ">  <MW> (1)\n46.07\n\n> <NOTE>\ntwo\nlines\n\n> <MW>\n46\n\n"
+          "> <LATIN>\ncaf\xe9\n\n$$$$\n",
   };
   n = 0;
   for (const std::string& bytes : recordSeeds) {
@@ -232,6 +236,16 @@ int MakeSeeds(const fs::path& root) {
   n = 0;
   for (const std::string& bytes : patternSeeds) {
     ok = WriteSeed(patterns, "pattern" + std::to_string(n++), bytes) && ok;
+  }
+  // Names and data items: bytes to read as a name, objects to read as items.
+  const std::string itemSeeds[] = {
+      "caf\xc3\xa9 \xe9\xff \xed\xa0\x80",
+      "{\"MW\":\"46.07\\n46\",\"LATIN\":\"caf\\udce9\"}",
+      "{ \"a\" : \"\\u00e9\\ud83d\\ude00\\t\\\"\" , \"a\":\"\"}",
+  };
+  n = 0;
+  for (const std::string& bytes : itemSeeds) {
+    ok = WriteSeed(items, "items" + std::to_string(n++), bytes) && ok;
   }
   if (!ok) std::fprintf(stderr, "zolv_fuzz_seeds: a seed was not written\n");
   return ok ? 0 : 1;

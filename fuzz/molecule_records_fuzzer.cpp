@@ -4,7 +4,8 @@
 // split at "\n" (a "\r" before it dropped), SMILES records from lines whose
 // first non-blank byte is no "#", SD records between "$$$$" lines, and a
 // problem exactly where a record holds a NUL byte, a second "M  END" or too
-// many atoms.
+// many atoms. An SD record's data items must also survive the index's JSON
+// form: well-formed UTF-8 that reads back to the same items.
 #include <unistd.h>
 
 #include <cstddef>
@@ -14,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "data_items.h"
 #include "fuzz_support.h"
 #include "molecule_input.h"
+#include "utf8_text.h"
 
 namespace zolv::fuzz {
 namespace {
@@ -101,6 +104,35 @@ std::vector<Expected> ExpectedSd(const std::vector<Line>& lines,
   return records;
 }
 
+// The items of a record through the index's JSON form and back: every name
+// once, in order, its values joined by "\n".
+void CheckDataItems(const std::string& record) {
+  const std::vector<search::DataItem> items = host::ReadSdDataItems(record);
+  std::vector<search::DataItem> joined;
+  for (const search::DataItem& item : items) {
+    bool seen = false;
+    for (search::DataItem& earlier : joined) {
+      if (earlier.name == item.name) {
+        earlier.value += "\n" + item.value;
+        seen = true;
+      }
+    }
+    if (!seen) joined.push_back(item);
+  }
+  const std::string json = search::EncodeDataItems(items);
+  if (!search::IsWellFormedUtf8(json)) Fail("data items JSON is not UTF-8");
+  std::vector<search::DataItem> back;
+  if (!json.empty() && !search::DecodeDataItems(json, &back)) {
+    Fail("data items JSON does not read back");
+  }
+  if (back.size() != joined.size()) Fail("data items read back differ");
+  for (std::size_t i = 0; i < back.size(); ++i) {
+    if (back[i].name != joined[i].name || back[i].value != joined[i].value) {
+      Fail("data item read back differs");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zolv::fuzz
 
@@ -148,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     if (records[i].problem.empty() == expected[i].problem) {
       Fail("record problem differs: '" + records[i].problem + "'");
     }
+    if (sd) CheckDataItems(records[i].text);
   }
   return 0;
 }

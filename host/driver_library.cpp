@@ -117,4 +117,13 @@ std::string ProgramDirectory() {
 
 std::string DefaultDriverPath() { return ProgramDirectory() + kDriverFileName; }
 
+std::string DriverPathBeside(const void* code) {
+  Dl_info info;
+  if (dladdr(code, &info) == 0 || info.dli_fname == nullptr) return {};
+  std::error_code ignored;
+  const std::filesystem::path file =
+      std::filesystem::absolute(info.dli_fname, ignored);
+  return (file.parent_path() / kDriverFileName).string();
+}
+
 }  // namespace zolv::host

@@ -60,6 +60,11 @@ class DriverLibrary {
 /// The driver built beside the running program.
 std::string DefaultDriverPath();
 
+/// The driver beside the shared library that holds code: where a library
+/// loaded into another program (a database's extension) finds it. Empty
+/// when the library's file cannot be told.
+std::string DriverPathBeside(const void* code);
+
 /// Directory of the running program, ending in "/".
 std::string ProgramDirectory();
 

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+#include <vector>
 
 #include "dictionary_format.h"
 #include "option_parser.h"
@@ -66,6 +67,31 @@ std::string DictionaryProblem(const std::string& path) {
   std::string bytes;
   DictionaryFile decoded;
   return ReadDictionary(path, &bytes, &decoded);
+}
+
+std::string DictionaryDigestOf(const std::string& path) {
+  std::string bytes;
+  DictionaryFile decoded;
+  if (!ReadDictionary(path, &bytes, &decoded).empty()) return {};
+  return Digest(bytes);
+}
+
+std::string FindDictionaryWithDigest(const std::string& directory,
+                                     const std::string& digest) {
+  namespace fs = std::filesystem;
+  std::vector<std::string> names;
+  std::error_code code;
+  for (fs::directory_iterator it(directory, code), end; !code && it != end;
+       it.increment(code)) {
+    if (it->path().extension() == ".vetorb") {
+      names.push_back(it->path().string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    if (DictionaryDigestOf(name) == digest) return name;
+  }
+  return {};
 }
 
 std::string ScreenFileOption(const std::string& driverDirectory,

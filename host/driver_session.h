@@ -30,6 +30,15 @@ inline constexpr char kDefaultDictionaryName[] = "default.vetorb";
 /// one.
 std::string DictionaryProblem(const std::string& path);
 
+/// The digest DriverSession::dictionaryDigest() gives for the file at path;
+/// empty when it is no usable dictionary.
+std::string DictionaryDigestOf(const std::string& path);
+
+/// A dictionary ("*.vetorb") in directory whose digest is digest, the first
+/// by name; empty when there is none.
+std::string FindDictionaryWithDigest(const std::string& directory,
+                                     const std::string& digest);
+
 /// The option that makes a driver in driverDirectory open dictionaryPath:
 /// screenfile="..." with the path relative to that directory, since the
 /// driver appends the name to its own directory. Empty with a message when

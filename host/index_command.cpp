@@ -9,14 +9,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "command_context.h"
+#include "data_items.h"
 #include "database_option.h"
 #include "index_writing.h"
 #include "molecule_input.h"
@@ -45,12 +48,16 @@ const char kDetails[] =
     "go\n"
     "  to a PostgreSQL server instead and every positional argument is a "
     "FILE.\n"
-    "  Table targets (id, name, smiles, raw, ascii, bits) holds one row per\n"
-    "  molecule: raw and ascii are the raw and alphabet \"SBI\" target texts "
-    "as\n"
-    "  bytes (SQLite BLOB, PostgreSQL bytea), bits the bit string. Table\n"
-    "  index_settings records the dictionary and the lengths; zolv search\n"
-    "  refuses a dictionary other than the one the index was written with.\n"
+    "  Table targets (id, name, smiles, raw, ascii, bits, name_bytes, data)\n"
+    "  holds one row per molecule: raw and ascii are the raw and alphabet\n"
+    "  \"SBI\" target texts as bytes (SQLite BLOB, PostgreSQL bytea), bits the\n"
+    "  bit string. name is always UTF-8 (a byte of the input's name that is\n"
+    "  not UTF-8 written as U+FFFD); name_bytes then holds the name's exact\n"
+    "  bytes, and is NULL otherwise. data holds an SD record's data items as\n"
+    "  a JSON object, NULL when there are none. Table index_settings records\n"
+    "  the dictionary (its absolute path and digest) and the lengths; zolv\n"
+    "  search finds the dictionary there, or one of that digest beside the\n"
+    "  driver, and refuses any other.\n"
     "  Tables that zolv index did not make are never written or dropped.\n"
     "\n"
     "Interruptions:\n"
@@ -119,6 +126,14 @@ const CommandSpec& Definition() {
 
 constexpr CommandContext kContext(kProgram);
 void Report(const std::string& message) { kContext.Report(message); }
+
+// path made absolute, so that a search from any directory finds it.
+std::string AbsolutePath(const std::string& path) {
+  std::error_code code;
+  const std::filesystem::path absolute =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(path), code);
+  return code ? path : absolute.string();
+}
 
 // One input file in command-line order.
 struct InputFile {
@@ -287,6 +302,7 @@ class Indexer {
         result->message = where + ": no SMILES for the molecule: " + error;
         return;
       }
+      row.data = search::EncodeDataItems(ReadSdDataItems(record.text));
     }
 
     search::BudgetedText raw;
@@ -405,7 +421,7 @@ int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
   request.replace = p.replace;
   request.append = p.append;
   request.settings = {
-      {search::kSettingDictionary, writer.dictionaryPath()},
+      {search::kSettingDictionary, AbsolutePath(writer.dictionaryPath())},
       {search::kSettingDictionaryDigest, writer.dictionaryDigest()},
       {search::kSettingLength, length == 0 ? "whole" : std::to_string(length)},
       {search::kSettingBitsLength, std::to_string(bitsLength)},

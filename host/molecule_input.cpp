@@ -320,6 +320,44 @@ std::optional<std::string> CheckMoleculeText(const std::string& text,
   return std::nullopt;
 }
 
+std::vector<search::DataItem> ReadSdDataItems(const std::string& record) {
+  std::vector<search::DataItem> items;
+  bool inData = false;               // past "M  END"
+  search::DataItem* item = nullptr;  // the item whose value lines follow
+  std::size_t start = 0;
+  while (start < record.size()) {
+    std::size_t end = record.find('\n', start);
+    if (end == std::string::npos) end = record.size();
+    const std::string line = record.substr(start, end - start);
+    start = end + 1;
+    if (!inData) {
+      inData = line.compare(0, 6, kBlockEnd) == 0;
+      continue;
+    }
+    if (item != nullptr) {
+      if (line.empty()) {
+        item = nullptr;
+      } else {
+        // Value lines are never empty: an empty value has none.
+        if (!item->value.empty()) item->value += '\n';
+        item->value += line;
+      }
+      continue;
+    }
+    if (line.empty() || line[0] != '>') continue;
+    search::DataItem found;
+    const std::size_t open = line.find('<');
+    const std::size_t close =
+        open == std::string::npos ? std::string::npos : line.find('>', open);
+    found.name = close == std::string::npos
+                     ? Trim(line.substr(1))
+                     : line.substr(open + 1, close - open - 1);
+    items.push_back(std::move(found));
+    item = &items.back();
+  }
+  return items;
+}
+
 bool SplitSmilesLine(const std::string& line, std::string* smiles,
                      std::string* name) {
   const std::size_t first = line.find_first_not_of(kWhiteSpace);

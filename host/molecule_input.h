@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "data_items.h"
+
 namespace zolv::host {
 
 enum class InputFormat {
@@ -110,6 +112,12 @@ std::optional<std::size_t> MolfileAtomCount(const std::string& record);
 std::optional<std::string> CheckMoleculeText(const std::string& text,
                                              bool molfile,
                                              std::size_t maxAtoms);
+
+/// The data items of an SD record: every "> ..." header line after the
+/// molecule block's "M  END", named by the text between its "<" and ">"
+/// (the rest of the line when it has none), with the lines that follow up to
+/// a blank one as its value.
+std::vector<search::DataItem> ReadSdDataItems(const std::string& record);
 
 /// A SMILES line's two parts: the first whitespace-separated field and the
 /// rest of the line, trimmed. Blank lines and lines whose first non-blank

@@ -8,6 +8,7 @@
 #include "command_context.h"
 #include "database_option.h"
 #include "molecule_input.h"
+#include "pattern_match.h"
 #include "rdcore.h"
 #include "record_stream.h"
 #include "sbi_text_writer.h"
@@ -28,7 +29,8 @@ const char kDetails[] =
     "  options, so -o can set \"length\" but not change the format. Without\n"
     "  a \"length\" the whole pattern is written.\n"
     "  --as sqlite    X'...'          (default; for zolv_match in SQLite)\n"
-    "  --as postgres  '\\x...'::bytea  (for LIKE ... ESCAPE '' on bytea)\n"
+    "  --as postgres  '\\x...'::bytea  (for LIKE ... ESCAPE '' on bytea: an\n"
+    "                 Access pattern comes translated into LIKE's % and _)\n"
     "  --as hex       the bytes as lowercase hexadecimal digits\n"
     "  --as escaped   as zolv write --encoding escaped\n"
     "\n"
@@ -127,12 +129,16 @@ std::optional<PatternForm> ParsePatternForm(const std::string& name) {
   return std::nullopt;
 }
 
-std::string FormatPattern(const std::string& pattern, PatternForm form) {
+std::string FormatPattern(const std::string& pattern, WildcardDialect dialect,
+                          PatternForm form) {
   switch (form) {
     case PatternForm::kSqlite:
       return "X'" + EncodeRecord(pattern, RecordEncoding::kHex) + "'";
     case PatternForm::kPostgres:
-      return "'\\x" + EncodeRecord(pattern, RecordEncoding::kHex) + "'::bytea";
+      return "'\\x" +
+             EncodeRecord(search::LikePatternOf(pattern, dialect),
+                          RecordEncoding::kHex) +
+             "'::bytea";
     case PatternForm::kHex:
       return EncodeRecord(pattern, RecordEncoding::kHex);
     case PatternForm::kEscaped:
@@ -207,7 +213,8 @@ int RunWithParameters(const ParsedCommandLine& line, PatternParameters& p) {
       if (writer.WriteBudgeted(parsed.molecule.get(), ScreenMode::kQuery,
                                p.variant, p.dialect, 0, &pattern, &failure,
                                p.user)) {
-        const std::string out = FormatPattern(pattern.text, p.form) + "\n";
+        const std::string out =
+            FormatPattern(pattern.text, p.dialect, p.form) + "\n";
         std::fwrite(out.data(), 1, out.size(), stdout);
         continue;
       }

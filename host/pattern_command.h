@@ -6,6 +6,7 @@
 #include <string>
 
 #include "command_line.h"
+#include "write_options.h"
 
 namespace zolv::host {
 
@@ -19,8 +20,10 @@ enum class PatternForm {
 
 std::optional<PatternForm> ParsePatternForm(const std::string& name);
 
-/// The pattern's bytes in the given form.
-std::string FormatPattern(const std::string& pattern, PatternForm form);
+/// The pattern's bytes in the given form. PostgreSQL matches with LIKE, so
+/// for it an Access pattern is translated into LIKE's wildcards first.
+std::string FormatPattern(const std::string& pattern, WildcardDialect dialect,
+                          PatternForm form);
 
 const CommandSpec& PatternCommandSpec();
 

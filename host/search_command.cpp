@@ -48,15 +48,20 @@ const char kDetails[] =
     "  without the query that the preselection removed); with --verify also\n"
     "  'true hits N, false negatives N' and a '# missed:' line for each\n"
     "  target the preselection lost. Several queries end with a total.\n"
-    "  --format csv prints a header 'id,name,smiles' and a row per hit (RFC\n"
-    "  4180 quoting, CRLF); --format json prints JSON Lines, an object\n"
-    "  {\"id\":..,\"name\":..,\"smiles\":..} a line, where a byte of a name\n"
-    "  that is not UTF-8 is the lone surrogate \\udcXX (XX the byte; Python\n"
-    "  reads it back with errors='surrogateescape'). The id is the target's\n"
-    "  row id in the index. With several queries the rows start with the\n"
-    "  query's number ('query'). In csv and json the '#' lines go to\n"
-    "  standard error. --count prints only a number of hits per query ('-'\n"
-    "  for a query that was skipped), the '#' lines going to standard error.\n"
+    "  --format csv prints a header 'id,name,smiles,data' and a row per hit\n"
+    "  (RFC 4180 quoting, CRLF); --format json prints JSON Lines, an object\n"
+    "  {\"id\":..,\"name\":..,\"smiles\":..,\"data\":{..}} a line, where a\n"
+    "  byte of a name that is not UTF-8 is the lone surrogate \\udcXX (XX the\n"
+    "  byte; Python reads it back with errors='surrogateescape'); --format\n"
+    "  sdf prints an SD record per hit: a molfile with the name as its title\n"
+    "  and 2D coordinates, the data item zolv_id (and zolv_query), then the\n"
+    "  data items of the SD record the target was indexed from. data holds\n"
+    "  those items as a JSON object (empty, or no \"data\" key, for SMILES\n"
+    "  input). The id is the target's row id in the index. With several\n"
+    "  queries the rows start with the query's number ('query'). In csv,\n"
+    "  json and sdf the '#' lines go to standard error. --count prints only a\n"
+    "  number of hits per query ('-' for a query that was skipped), the '#'\n"
+    "  lines going to standard error.\n"
     "  --max-hits N stops confirming candidates at N hits; the summary then\n"
     "  says 'stopped after N hits, K candidates unchecked' (its precision\n"
     "  counts the unchecked ones).\n"
@@ -66,7 +71,8 @@ const char kDetails[] =
     "  1  usage or fatal error, among them an incomplete index (run zolv\n"
     "     index again to finish it) or a damaged one (its structure, row\n"
     "     count or checksum not what the index recorded)\n"
-    "  2  some queries could not be read and were left out\n"
+    "  2  some queries could not be read and were left out (or, rarely, a\n"
+    "     hit could not be written as an SD record)\n"
     "  3  --verify found targets that the preselection missed\n"
     "\n"
     "Examples:\n"
@@ -103,7 +109,8 @@ const CommandSpec& Definition() {
          "preselection missed (false negatives)."},
         {"no-hits", '\0', "", "Print only the summaries, not the hits."},
         {"format", '\0', "FORMAT",
-         "How hits are printed: smi (default), csv or json (JSON Lines)."},
+         "How hits are printed: smi (default), csv, json (JSON Lines) or "
+         "sdf."},
         {"max-hits", '\0', "N",
          "Stop each query after N confirmed hits (not with --verify)."},
         {"count", '\0', "",
@@ -197,8 +204,9 @@ bool CollectQueries(const ParsedCommandLine& line, std::size_t maxAtoms,
 }
 
 // The dictionary to write patterns with: the one named, or else the one the
-// index records when it is still there, or else the default. It must be the
-// index's: its digest is compared.
+// index records, at its path while that still holds it, or else a
+// dictionary with its digest beside the driver. False with a message that
+// names the missing dictionary by path and digest.
 bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
                       std::string* path, std::optional<std::string>* digest,
                       std::string* error) {
@@ -209,149 +217,38 @@ bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
   }
   if (const auto named = line.Value("dictionary")) {
     *path = *named;
-  } else if (recorded) {
-    std::error_code code;
-    if (std::filesystem::is_regular_file(*recorded, code)) *path = *recorded;
+    return true;
   }
-  return true;
-}
-
-// The name as one field of a tab-separated line, escaped so that it can be
-// read back: "\\", "\t", "\n", "\r".
-std::string EscapeSmiName(const std::string& name) {
-  std::string out;
-  for (char c : name) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        out.push_back(c);
-    }
+  if (!*digest) return true;  // nothing to look for: the default
+  if (recorded && DictionaryDigestOf(*recorded) == **digest) {
+    *path = *recorded;
+    return true;
   }
-  return out;
-}
-
-std::string CsvField(const std::string& field) {
-  if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
-  std::string out = "\"";
-  for (char c : field) {
-    if (c == '"') out.push_back('"');
-    out.push_back(c);
+  const std::string driver = line.Value("driver").value_or(DefaultDriverPath());
+  const std::string directory =
+      std::filesystem::path(driver).parent_path().string();
+  *path =
+      FindDictionaryWithDigest(directory.empty() ? "." : directory, **digest);
+  const std::string place = recorded ? *recorded : "(no path recorded)";
+  if (!path->empty()) {
+    kContext.Warn("the index's dictionary " + place +
+                  (DictionaryProblem(place).empty()
+                       ? " is now another dictionary"
+                       : " is gone") +
+                  "; using " + *path + ", which has its digest");
+    return true;
   }
-  return out + "\"";
-}
-
-// The length of the well-formed UTF-8 sequence at text[at], or 0 when none
-// starts there (overlong forms, surrogates and code points past U+10FFFF are
-// not well formed).
-std::size_t Utf8SequenceAt(const std::string& text, std::size_t at) {
-  const auto byte = [&](std::size_t i) {
-    return static_cast<unsigned char>(text[i]);
-  };
-  const unsigned char lead = byte(at);
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xbf;
-  if (lead < 0x80) return 1;
-  if (lead >= 0xc2 && lead <= 0xdf) {
-    length = 2;
-  } else if (lead >= 0xe0 && lead <= 0xef) {
-    length = 3;
-    if (lead == 0xe0) low = 0xa0;
-    if (lead == 0xed) high = 0x9f;
-  } else if (lead >= 0xf0 && lead <= 0xf4) {
-    length = 4;
-    if (lead == 0xf0) low = 0x90;
-    if (lead == 0xf4) high = 0x8f;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const unsigned char next = byte(at + i);
-    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xbf)) {
-      return 0;
-    }
-  }
-  return length;
-}
-
-// A JSON string of the bytes. A byte that is not part of well-formed UTF-8
-// becomes the lone surrogate U+DC00 + byte, as Python's "surrogateescape"
-// error handler reads it, so that the bytes can be had back exactly.
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  char buffer[8];
-  for (std::size_t at = 0; at < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[at]);
-    const std::size_t length = Utf8SequenceAt(text, at);
-    if (length == 0) {
-      std::snprintf(buffer, sizeof buffer, "\\udc%02x", c);
-      out += buffer;
-      ++at;
-      continue;
-    }
-    if (c == '"' || c == '\\') {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(c));
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c < 0x20 || c == 0x7f) {
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-      out += buffer;
-    } else {
-      out.append(text, at, length);
-    }
-    at += length;
-  }
-  return out + "\"";
+  const std::string now = recorded ? DictionaryDigestOf(*recorded) : "";
+  *error = "the index was written with the dictionary " + place + " (digest " +
+           **digest + "), which " +
+           (now.empty() ? "is no longer there"
+                        : "now holds another dictionary (digest " + now + ")") +
+           ", and no dictionary beside the driver in " + directory +
+           " has that digest; give the dictionary with --dictionary FILE";
+  return false;
 }
 
 }  // namespace
-
-std::optional<HitFormat> ParseHitFormat(const std::string& name) {
-  if (name == "smi" || name == "smiles") return HitFormat::kSmi;
-  if (name == "csv") return HitFormat::kCsv;
-  if (name == "json") return HitFormat::kJson;
-  return std::nullopt;
-}
-
-std::string HitHeader(HitFormat format, bool numbered) {
-  if (format != HitFormat::kCsv) return {};
-  return numbered ? "query,id,name,smiles\r\n" : "id,name,smiles\r\n";
-}
-
-std::string FormatHit(const search::Candidate& hit, HitFormat format,
-                      bool numbered, std::size_t query) {
-  const std::string id = std::to_string(hit.id);
-  switch (format) {
-    case HitFormat::kSmi:
-      return hit.smiles + "\t" + EscapeSmiName(hit.name) + "\n";
-    case HitFormat::kCsv:
-      return (numbered ? std::to_string(query) + "," : std::string()) + id +
-             "," + CsvField(hit.name) + "," + CsvField(hit.smiles) + "\r\n";
-    case HitFormat::kJson:
-      return std::string("{") +
-             (numbered ? "\"query\":" + std::to_string(query) + "," : "") +
-             "\"id\":" + id + ",\"name\":" + JsonString(hit.name) +
-             ",\"smiles\":" + JsonString(hit.smiles) + "}\n";
-  }
-  return {};
-}
 
 QuerySearcher::QuerySearcher(const SbiTextWriter& writer,
                              search::TextStore& store,
@@ -491,7 +388,7 @@ bool ReadParameters(const ParsedCommandLine& line, SearchParameters* p) {
   if (const auto name = line.Value("format")) {
     const auto parsed = ParseHitFormat(*name);
     if (!parsed) {
-      Report("unknown format '" + *name + "' (use smi, csv or json)");
+      Report("unknown format '" + *name + "' (use smi, csv, json or sdf)");
       return false;
     }
     p->format = *parsed;
@@ -566,6 +463,7 @@ int SearchAll(const SearchParameters& p, QuerySearcher& searcher) {
   if (p.printHits) Print(stdout, HitHeader(p.format, many));
   search::SearchFigures total;
   std::size_t skipped = 0;
+  std::size_t unwritten = 0;  // hits that could not be printed
   std::size_t missedQueries = 0;
   std::size_t number = 0;
   std::string error;
@@ -577,7 +475,8 @@ int SearchAll(const SearchParameters& p, QuerySearcher& searcher) {
     }
     if (!query.problem.empty()) {
       Report(query.where + ": skipped: " + query.problem);
-      std::printf("# skipped\n");
+      Print(comments, "# skipped\n");
+      if (p.countOnly) Print(stdout, "-\n");
       ++skipped;
       continue;
     }
@@ -602,7 +501,14 @@ int SearchAll(const SearchParameters& p, QuerySearcher& searcher) {
     }
     if (p.printHits) {
       for (const search::Candidate& hit : outcome.hits) {
-        Print(stdout, FormatHit(hit, p.format, many, number));
+        std::string failure;
+        const std::string printed =
+            FormatHit(hit, p.format, many, number, &failure);
+        if (printed.empty()) {
+          Report(failure);
+          ++unwritten;
+        }
+        Print(stdout, printed);
       }
     }
     for (const search::Candidate& missed : outcome.missed) {
@@ -634,7 +540,7 @@ int SearchAll(const SearchParameters& p, QuerySearcher& searcher) {
            " targets that hold it (false negatives)");
     return kExitFalseNegatives;
   }
-  return skipped > 0 ? kExitPartial : kExitSuccess;
+  return skipped > 0 || unwritten > 0 ? kExitPartial : kExitSuccess;
 }
 
 }  // namespace

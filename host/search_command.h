@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "hit_format.h"
 #include "sbi_text_writer.h"
 #include "search_figures.h"
 #include "substructure_check.h"
@@ -41,24 +42,6 @@ struct QueryOutcome {
   /// SearchSettings::maxHits; the figures still count them as candidates.
   std::int64_t unchecked = 0;
 };
-
-/// How zolv search prints its hits.
-enum class HitFormat {
-  kSmi,   // SMILES, a tab, the name with tab, line breaks and "\\" escaped
-  kCsv,   // id,name,smiles with RFC 4180 quoting and CRLF line ends
-  kJson,  // JSON Lines: one object {"id":..,"name":..,"smiles":..} a line
-};
-
-std::optional<HitFormat> ParseHitFormat(const std::string& name);
-
-/// The header line a format starts with; empty when it has none. With
-/// several queries the rows carry the query's number first.
-std::string HitHeader(HitFormat format, bool numbered);
-
-/// One hit as a whole line, ending in its line end. query is the query's
-/// number, printed only when numbered.
-std::string FormatHit(const search::Candidate& hit, HitFormat format,
-                      bool numbered, std::size_t query);
 
 enum class SearchStatus {
   kDone,

@@ -13,6 +13,7 @@
 
 #include "command_context.h"
 #include "driver_session.h"
+#include "hit_format.h"
 #include "molecule_input.h"
 #include "option_parser.h"
 #include "parallel_writer.h"
@@ -150,7 +151,8 @@ const CommandSpec& Definition() {
          "hex (two lowercase hex digits per byte) or escaped (printable "
          "ASCII as is, \\\\ for a backslash, \\xHH for every other byte)."},
         {"name", '\0', "",
-         "Append a tab and the molecule's name to each line."},
+         "Append a tab and the molecule's name to each line (a backslash, "
+         "tab or line break in it written \\\\, \\t, \\n, \\r)."},
         {"output", '\0', "FILE", "Write the records to FILE, not stdout."},
         {"no-progress", '\0', "",
          "Never show progress (shown on a terminal for long inputs)."},
@@ -447,8 +449,11 @@ class Writer {
   void PutLine(const std::string& record, const std::string& name) {
     std::fwrite(record.data(), 1, record.size(), out_);
     if (settings_.withName) {
+      // Escaped, so that a tab or line break in a name cannot move the
+      // fields or records after it.
+      const std::string field = EscapeTabbedField(name);
       std::fputc('\t', out_);
-      std::fwrite(name.data(), 1, name.size(), out_);
+      std::fwrite(field.data(), 1, field.size(), out_);
     }
     std::fputc('\n', out_);
   }

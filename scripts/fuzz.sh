@@ -15,7 +15,7 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
-targets=${ZOLV_FUZZ_TARGETS:-"option_string formula_parser dictionary zolv_write molecule_records pattern_match"}
+targets=${ZOLV_FUZZ_TARGETS:-"option_string formula_parser dictionary zolv_write molecule_records pattern_match data_items"}
 
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DZOLV_FUZZ=ON \
   -DZOLV_WITH_RDKIT=OFF -DZOLV_BUILD_TESTS=OFF \

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks that no folder includes a header of a layer it must not use; builds
-# everything and runs every test twice: as built, and under
+# everything and runs every test twice: as built (and installed, as root,
+# for the PostgreSQL extension's tests), and under
 # AddressSanitizer and UndefinedBehaviorSanitizer; runs the threaded tests
 # under ThreadSanitizer; then cross-builds the Windows driver, checks its
 # exports on 32-bit and 64-bit Windows, and runs the driver's tests as 64-bit
@@ -17,6 +18,14 @@ for config in release asan; do
   echo "== $config build"
   cmake -S "$root" -B "$build" "${extra[@]}"
   cmake --build "$build" -j "$jobs"
+  if [ "$config" = release ]; then
+    # The PostgreSQL server loads its extensions only from its own
+    # directories: the tests of the extension run the one installed here.
+    echo "== Installing the release build (the PostgreSQL extension with it)"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo cmake --install "$build"
+  fi
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir "$build" --output-on-failure -j "$jobs"
 done

@@ -53,6 +53,14 @@ bool StartIndex(TextStore& store, const IndexRequest& request,
     case IndexState::kNone:
       start->mode = IndexMode::kNew;
       return store.CreateTables(false, initial, error);
+    case IndexState::kOtherFormat:
+      if (!request.replace) {
+        std::optional<std::string> marker;
+        if (!store.GetSetting(kSettingFormat, &marker, error)) return false;
+        *error = OtherFormatMessage(store.Describe(), marker.value_or(""));
+        return false;
+      }
+      break;
     case IndexState::kIncomplete:
     case IndexState::kComplete:
       break;
@@ -125,6 +133,12 @@ bool CheckIndexForSearch(TextStore& store, std::string* error) {
   if (!store.HoldSnapshot(error)) return false;
   IndexState state = IndexState::kNone;
   if (!store.GetState(&state, error)) return false;
+  if (state == IndexState::kOtherFormat) {
+    std::optional<std::string> marker;
+    if (!store.GetSetting(kSettingFormat, &marker, error)) return false;
+    *error = OtherFormatMessage(store.Describe(), marker.value_or(""));
+    return false;
+  }
   if (state == IndexState::kIncomplete) {
     *error = store.Describe() +
              " holds an incomplete index (zolv index stopped before it "

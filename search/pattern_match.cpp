@@ -159,4 +159,9 @@ std::string AccessPatternToLike(std::string_view pattern) {
   return like;
 }
 
+std::string LikePatternOf(std::string_view pattern, WildcardDialect dialect) {
+  return dialect == WildcardDialect::kAccess ? AccessPatternToLike(pattern)
+                                             : std::string(pattern);
+}
+
 }  // namespace zolv::search

@@ -58,4 +58,8 @@ bool MatchPattern(std::string_view pattern, std::string_view text,
 /// pattern becomes a wildcard there, which only lets more texts through.
 std::string AccessPatternToLike(std::string_view pattern);
 
+/// A pattern of dialect as LIKE ... ESCAPE '' is to read it: an ODBC pattern
+/// is one already, an Access pattern is translated.
+std::string LikePatternOf(std::string_view pattern, WildcardDialect dialect);
+
 }  // namespace zolv::search

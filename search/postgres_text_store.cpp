@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,15 +66,28 @@ class Parameters {
   void AddInt8(std::int64_t value) {
     Add(std::to_string(value), kInt8Oid, kTextFormat);
   }
+  /// Bytes, or NULL when there are none.
+  void AddBytesOrNull(const std::optional<std::string>& value) {
+    null_.resize(values_.size());
+    null_.push_back(!value);
+    Add(value.value_or(""), kByteaOid, kBinaryFormat);
+  }
+  /// Text, or NULL when it is empty.
+  void AddTextOrNull(std::string value) {
+    null_.resize(values_.size());
+    null_.push_back(value.empty());
+    Add(std::move(value), kTextOid, kBinaryFormat);
+  }
   int count() const { return static_cast<int>(values_.size()); }
 
   // Pointers into values_: valid until the next Add.
   void Finish() {
     pointers_.clear();
     lengths_.clear();
-    for (const std::string& value : values_) {
-      pointers_.push_back(value.c_str());
-      lengths_.push_back(static_cast<int>(value.size()));
+    null_.resize(values_.size());
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+      pointers_.push_back(null_[i] ? nullptr : values_[i].c_str());
+      lengths_.push_back(static_cast<int>(values_[i].size()));
     }
   }
   const Oid* types() const { return types_.data(); }
@@ -89,11 +103,26 @@ class Parameters {
   }
 
   std::vector<std::string> values_;
+  std::vector<bool> null_;  // sized on need; missing entries are not NULL
   std::vector<Oid> types_;
   std::vector<int> formats_;
   std::vector<const char*> pointers_;
   std::vector<int> lengths_;
 };
+
+// The bytes of bytea's hex output ("\\x" and two hexadecimal digits per
+// byte), which every connection of this store asks for.
+std::string FromByteaText(const std::string& text) {
+  std::string bytes;
+  const auto digit = [](char c) {
+    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+  };
+  for (std::size_t i = 2; i + 1 < text.size(); i += 2) {
+    bytes.push_back(
+        static_cast<char>(digit(text[i]) * 16 + digit(text[i + 1])));
+  }
+  return bytes;
+}
 
 // Each row's bytes, every column led by its length so that moving a byte
 // from one column to the next changes the sum; rows are summed, so that the
@@ -103,27 +132,24 @@ std::string RowBytes() {
   for (const ColumnSpec& column : kTargetColumns) {
     const std::string name = column.name;
     if (!bytes.empty()) bytes += " || ";
+    std::string value;
     switch (column.kind) {
       case ColumnKind::kKey:
-        bytes += "int8send(" + name + ")";
+        value = "int8send(" + name + ")";
         break;
       case ColumnKind::kText:
-        bytes += "int4send(octet_length(convert_to(" + name +
-                 ", 'UTF8'))) || convert_to(" + name + ", 'UTF8')";
+        value = "int4send(octet_length(convert_to(" + name +
+                ", 'UTF8'))) || convert_to(" + name + ", 'UTF8')";
         break;
       case ColumnKind::kBytes:
-        bytes += "int4send(octet_length(" + name + ")) || " + name;
+        value = "int4send(octet_length(" + name + ")) || " + name;
         break;
     }
+    // NULL as a length no value has, so that it neither voids the row's
+    // sum nor equals an empty value.
+    bytes += column.nullable ? "coalesce(" + value + ", int4send(-1))" : value;
   }
   return bytes;
-}
-
-// The LIKE pattern for a query: ODBC patterns are LIKE patterns already.
-std::string LikePattern(const PatternQuery& query) {
-  return query.dialect == WildcardDialect::kAccess
-             ? AccessPatternToLike(query.pattern)
-             : query.pattern;
 }
 
 class PostgresTextStore final : public SqlTextStore {
@@ -158,11 +184,13 @@ class PostgresTextStore final : public SqlTextStore {
               }
               sql += ")";
               parameters.AddInt8(row.id);
-              parameters.AddText(row.name);
+              parameters.AddText(NameColumn(row.name));
               parameters.AddText(row.smiles);
               parameters.AddBytes(row.raw);
               parameters.AddBytes(row.ascii);
               parameters.AddText(row.bits);
+              parameters.AddBytesOrNull(NameBytesColumn(row.name));
+              parameters.AddTextOrNull(row.data);
             }
             if (!Execute(sql, &parameters, PGRES_COMMAND_OK, error)) {
               return false;
@@ -202,12 +230,13 @@ class PostgresTextStore final : public SqlTextStore {
                    : "ROLLBACK TO SAVEPOINT zolv_state",
               nullptr);
     }
-    if (!read || format != kFormatMarker) return true;
+    if (!read) return true;
     std::optional<std::string> complete;
-    if (!ReadSetting(kSettingsTable, kSettingComplete, &complete, error)) {
+    if (format == kFormatMarker &&
+        !ReadSetting(kSettingsTable, kSettingComplete, &complete, error)) {
       return false;
     }
-    *state = complete ? IndexState::kComplete : IndexState::kIncomplete;
+    *state = StateOfMarker(format, complete.has_value());
     return true;
   }
 
@@ -350,22 +379,27 @@ class PostgresTextStore final : public SqlTextStore {
   Result RunPreselect(const PatternQuery& query, const char* columns,
                       std::string* error) {
     Parameters parameters;
-    parameters.AddBytes(LikePattern(query));
+    parameters.AddBytes(LikePatternOf(query.pattern, query.dialect));
     return Query(std::string("SELECT ") + columns + " FROM " + targetsTable() +
                      " WHERE " + TextColumn(query.variant) +
                      " LIKE $1 ESCAPE '' ORDER BY id",
                  &parameters, error);
   }
 
+  // A row of kCandidateColumns, in text format: name_bytes comes as
+  // bytea's hexadecimal text.
   static Candidate ReadCandidate(PGresult* result, int row) {
+    const auto value = [&](int column) {
+      return std::string(
+          PQgetvalue(result, row, column),
+          static_cast<std::size_t>(PQgetlength(result, row, column)));
+    };
     Candidate candidate;
     candidate.id = std::strtoll(PQgetvalue(result, row, 0), nullptr, 10);
-    candidate.name.assign(
-        PQgetvalue(result, row, 1),
-        static_cast<std::size_t>(PQgetlength(result, row, 1)));
-    candidate.smiles.assign(
-        PQgetvalue(result, row, 2),
-        static_cast<std::size_t>(PQgetlength(result, row, 2)));
+    candidate.name =
+        PQgetisnull(result, row, 3) ? value(1) : FromByteaText(value(3));
+    candidate.smiles = value(2);
+    candidate.data = value(4);
     return candidate;
   }
 
@@ -447,6 +481,14 @@ std::unique_ptr<TextStore> OpenPostgresStore(const std::string& conninfo,
   // The server's notices ("table does not exist, skipping") are no news to
   // the user of this store.
   PQsetNoticeProcessor(connection.get(), &IgnoreNotice, nullptr);
+  // Names read back as bytea come in the text form ReadCandidate reads,
+  // whatever the database's own setting says.
+  Result set(PQexec(connection.get(), "SET bytea_output = 'hex'"));
+  if (PQresultStatus(set.get()) != PGRES_COMMAND_OK) {
+    *error = "PostgreSQL: cannot set bytea_output: " +
+             Trimmed(PQerrorMessage(connection.get()));
+    return nullptr;
+  }
   auto store = std::make_unique<PostgresTextStore>(std::move(connection));
   if (mode == OpenMode::kRead && !CheckReadable(*store, error)) return nullptr;
   return store;

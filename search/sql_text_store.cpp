@@ -1,5 +1,7 @@
 #include "sql_text_store.h"
 
+#include "utf8_text.h"
+
 namespace zolv::search {
 namespace {
 
@@ -31,8 +33,12 @@ std::string TableSql(SqlDialect dialect, const std::string& name,
   for (std::size_t i = 0; i < N; ++i) {
     if (i > 0) sql += ", ";
     sql += std::string(columns[i].name) + " " +
-           TypeOf(dialect, columns[i].kind, isSettings) +
-           (columns[i].kind == ColumnKind::kKey ? " PRIMARY KEY" : " NOT NULL");
+           TypeOf(dialect, columns[i].kind, isSettings);
+    if (columns[i].kind == ColumnKind::kKey) {
+      sql += " PRIMARY KEY";
+    } else if (!columns[i].nullable) {
+      sql += " NOT NULL";
+    }
   }
   return sql + ")";
 }
@@ -63,6 +69,15 @@ std::string TargetColumnList() {
     list += column.name;
   }
   return list;
+}
+
+std::string NameColumn(const std::string& name) {
+  return WithReplacementCharacters(name);
+}
+
+std::optional<std::string> NameBytesColumn(const std::string& name) {
+  if (IsWellFormedUtf8(name)) return std::nullopt;
+  return name;
 }
 
 const char* TextColumn(TextVariant variant) {
@@ -104,6 +119,12 @@ bool CheckReadable(TextStore& store, std::string* error) {
   }
   if (state == IndexState::kForeign) {
     *error = store.Describe() + " holds no index, only " + ForeignTables();
+    return false;
+  }
+  if (state == IndexState::kOtherFormat) {
+    std::optional<std::string> marker;
+    if (!store.GetSetting(kSettingFormat, &marker, error)) return false;
+    *error = OtherFormatMessage(store.Describe(), marker.value_or(""));
     return false;
   }
   return true;

@@ -25,19 +25,39 @@ enum class ColumnKind {
 struct ColumnSpec {
   const char* name;
   ColumnKind kind;
+  bool nullable = false;  // NULL stands for "none"
 };
 
-/// The columns of the targets table, in the order rows are stored.
+/// The columns of the targets table, in the order rows are stored. A name
+/// is kept in two columns: "name" is always well-formed UTF-8, which every
+/// client reads (Python's sqlite3 fails on a whole result otherwise, and
+/// PostgreSQL's text takes nothing else): the name itself, or for a name
+/// that is not UTF-8 the name with U+FFFD for each stray byte; "name_bytes"
+/// then holds the name's bytes, and is NULL otherwise. "data" holds an SD
+/// record's data items as a JSON object (data_items.h), NULL when it has
+/// none.
 inline constexpr ColumnSpec kTargetColumns[] = {
-    {"id", ColumnKind::kKey},      {"name", ColumnKind::kText},
-    {"smiles", ColumnKind::kText}, {"raw", ColumnKind::kBytes},
-    {"ascii", ColumnKind::kBytes}, {"bits", ColumnKind::kText},
+    {"id", ColumnKind::kKey},
+    {"name", ColumnKind::kText},
+    {"smiles", ColumnKind::kText},
+    {"raw", ColumnKind::kBytes},
+    {"ascii", ColumnKind::kBytes},
+    {"bits", ColumnKind::kText},
+    {"name_bytes", ColumnKind::kBytes, true},
+    {"data", ColumnKind::kText, true},
 };
-static_assert(sizeof(kTargetColumns) / sizeof(kTargetColumns[0]) == 6,
-              "a target row has six columns");
+static_assert(sizeof(kTargetColumns) / sizeof(kTargetColumns[0]) == 8,
+              "a target row has eight columns");
 
-/// The columns a candidate is read from: id, name, smiles.
-inline constexpr char kCandidateColumns[] = "id, name, smiles";
+/// The columns a candidate is read from, in the order ReadCandidate of each
+/// store takes them.
+inline constexpr char kCandidateColumns[] =
+    "id, name, smiles, name_bytes, data";
+
+/// What the name columns of a row hold for name: its readable form, and its
+/// bytes when those differ (else none).
+std::string NameColumn(const std::string& name);
+std::optional<std::string> NameBytesColumn(const std::string& name);
 
 /// The tables a replacing index is built under, beside the index.
 inline constexpr char kBesideTargets[] = "zolv_new_targets";

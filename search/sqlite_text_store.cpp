@@ -1,7 +1,8 @@
 // The SQLite store: one file, texts in BLOB columns, and the byte-exact
-// function zolv_match(pattern, text, dialect) registered on the connection
-// in place of GLOB and LIKE. SQLite's own GLOB and LIKE read their arguments
-// as NUL-terminated UTF-8, and LIKE folds letter case, so on raw texts they
+// function zolv_match(pattern, text, dialect) in place of GLOB and LIKE,
+// registered through the entry point of zolv's SQLite extension as any other
+// program registers it. SQLite's own GLOB and LIKE read their arguments as
+// NUL-terminated UTF-8, and LIKE folds letter case, so on raw texts they
 // would silently drop targets; zolv_match compares every byte as it is.
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -11,12 +12,13 @@
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
-#include "pattern_match.h"
 #include "sql_text_store.h"
 #include "text_store.h"
+#include "zolv_sqlite.h"
 
 namespace zolv::search {
 namespace {
@@ -53,17 +55,6 @@ class Statement {
   sqlite3_stmt* statement_ = nullptr;
 };
 
-// The compiled pattern kept with the pattern argument while a statement
-// runs, so that a preselection compiles its pattern once, not once a row.
-struct CachedPattern {
-  int dialect;
-  CompiledPattern pattern;
-};
-
-void DeleteCachedPattern(void* cached) {
-  delete static_cast<CachedPattern*>(cached);
-}
-
 std::string_view BytesOf(sqlite3_value* value) {
   // Blob first, then its size: the order SQLite asks for. An empty blob
   // comes back as a null pointer.
@@ -71,47 +62,6 @@ std::string_view BytesOf(sqlite3_value* value) {
   const int size = sqlite3_value_bytes(value);
   if (data == nullptr || size <= 0) return {};
   return {static_cast<const char*>(data), static_cast<std::size_t>(size)};
-}
-
-// zolv_match(pattern, text, dialect): 1 when the pattern matches the whole
-// text byte for byte, 0 when not, NULL when an argument is NULL. dialect is
-// 0 for Access ("*", "?", "[...]", the rules of GLOB) and 1 for ODBC ("%",
-// "_", LIKE without escape character and without case folding).
-void MatchFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
-  if (argc != 3) {
-    sqlite3_result_error(context, "zolv_match takes 3 arguments", -1);
-    return;
-  }
-  for (int i = 0; i < argc; ++i) {
-    if (sqlite3_value_type(argv[i]) == SQLITE_NULL) {
-      sqlite3_result_null(context);
-      return;
-    }
-  }
-  const int dialect = sqlite3_value_int(argv[2]);
-  if (dialect != 0 && dialect != 1) {
-    sqlite3_result_error(
-        context, "zolv_match: dialect must be 0 (Access) or 1 (ODBC)", -1);
-    return;
-  }
-  auto* cached = static_cast<CachedPattern*>(sqlite3_get_auxdata(context, 0));
-  if (cached == nullptr || cached->dialect != dialect) {
-    cached = new CachedPattern{
-        dialect, CompiledPattern(BytesOf(argv[0]),
-                                 static_cast<WildcardDialect>(dialect))};
-    // SQLite owns it from here; it may delete it at once, so it is read
-    // back rather than used.
-    sqlite3_set_auxdata(context, 0, cached, &DeleteCachedPattern);
-    cached = static_cast<CachedPattern*>(sqlite3_get_auxdata(context, 0));
-    if (cached == nullptr) {
-      const CompiledPattern once(BytesOf(argv[0]),
-                                 static_cast<WildcardDialect>(dialect));
-      sqlite3_result_int(context, once.Matches(BytesOf(argv[1])) ? 1 : 0);
-      return;
-    }
-  }
-  sqlite3_result_int(context,
-                     cached->pattern.Matches(BytesOf(argv[1])) ? 1 : 0);
 }
 
 // FNV-1a, 64 bits, over a length and then the bytes, so that moving a byte
@@ -140,10 +90,14 @@ void ChecksumStep(sqlite3_context* context, int argc, sqlite3_value** argv) {
   }
   std::uint64_t hash = 14695981039346656037ull;
   for (int i = 0; i < argc; ++i) {
-    const std::string text = sqlite3_value_type(argv[i]) == SQLITE_INTEGER
-                                 ? std::to_string(sqlite3_value_int64(argv[i]))
-                                 : std::string(BytesOf(argv[i]));
+    const int type = sqlite3_value_type(argv[i]);
+    // NULL sums as a byte no text is: one more than any byte value.
+    const std::string text =
+        type == SQLITE_INTEGER ? std::to_string(sqlite3_value_int64(argv[i]))
+        : type == SQLITE_NULL  ? std::string()
+                               : std::string(BytesOf(argv[i]));
     hash = Mix(hash, text);
+    if (type == SQLITE_NULL) hash = (hash ^ 0x100) * 1099511628211ull;
   }
   *sum += hash;
 }
@@ -162,6 +116,29 @@ std::string ColumnText(sqlite3_stmt* statement, int column) {
   const int size = sqlite3_column_bytes(statement, column);
   if (text == nullptr || size <= 0) return {};
   return {reinterpret_cast<const char*>(text), static_cast<std::size_t>(size)};
+}
+
+// A row of kCandidateColumns: the name from name_bytes when it holds one.
+Candidate ReadCandidate(sqlite3_stmt* statement) {
+  Candidate candidate;
+  candidate.id = sqlite3_column_int64(statement, 0);
+  candidate.name = sqlite3_column_type(statement, 3) == SQLITE_NULL
+                       ? ColumnText(statement, 1)
+                       : ColumnText(statement, 3);
+  candidate.smiles = ColumnText(statement, 2);
+  candidate.data = ColumnText(statement, 4);
+  return candidate;
+}
+
+// "?1, ?2, ..." for every column of a target row.
+std::string PlaceholderList() {
+  std::string list;
+  for (std::size_t i = 1;
+       i <= sizeof(kTargetColumns) / sizeof(kTargetColumns[0]); ++i) {
+    if (i > 1) list += ", ";
+    list += Placeholder(SqlDialect::kSqlite, static_cast<int>(i));
+  }
+  return list;
 }
 
 // The descriptor of the lock that keeps a second writer out. Closed only
@@ -202,7 +179,7 @@ class SqliteTextStore final : public SqlTextStore {
                           std::string* error) override {
     if (insert_.get() == nullptr &&
         !Prepare("INSERT INTO " + targetsTable() + " (" + TargetColumnList() +
-                     ") VALUES (?1, ?2, ?3, ?4, ?5, ?6)",
+                     ") VALUES (" + PlaceholderList() + ")",
                  &insert_, error)) {
       return false;
     }
@@ -214,13 +191,17 @@ class SqliteTextStore final : public SqlTextStore {
             sqlite3_clear_bindings(statement);
             // Texts bind from std::string data, never a null pointer, so an
             // empty text is stored as an empty value, not as NULL.
+            const std::optional<std::string> nameBytes =
+                NameBytesColumn(row.name);
             const bool bound =
                 sqlite3_bind_int64(statement, 1, row.id) == SQLITE_OK &&
-                BindText(statement, 2, row.name) &&
+                BindText(statement, 2, NameColumn(row.name)) &&
                 BindText(statement, 3, row.smiles) &&
                 BindBlob(statement, 4, row.raw) &&
                 BindBlob(statement, 5, row.ascii) &&
-                BindText(statement, 6, row.bits);
+                BindText(statement, 6, row.bits) &&
+                (!nameBytes || BindBlob(statement, 7, *nameBytes)) &&
+                (row.data.empty() || BindText(statement, 8, row.data));
             if (!bound || sqlite3_step(statement) != SQLITE_DONE) {
               *error = Message("cannot store target " + std::to_string(row.id));
               sqlite3_reset(statement);
@@ -248,14 +229,14 @@ class SqliteTextStore final : public SqlTextStore {
     std::optional<std::string> complete;
     // A table of that name but other columns is not the index's either.
     std::string ignored;
-    if (!ReadSetting(kSettingsTable, kSettingFormat, &format, &ignored) ||
-        format != kFormatMarker) {
+    if (!ReadSetting(kSettingsTable, kSettingFormat, &format, &ignored)) {
       return true;
     }
-    if (!ReadSetting(kSettingsTable, kSettingComplete, &complete, error)) {
+    if (format == kFormatMarker &&
+        !ReadSetting(kSettingsTable, kSettingComplete, &complete, error)) {
       return false;
     }
-    *state = complete ? IndexState::kComplete : IndexState::kIncomplete;
+    *state = StateOfMarker(format, complete.has_value());
     return true;
   }
 
@@ -326,11 +307,7 @@ class SqliteTextStore final : public SqlTextStore {
                  std::string* error) override {
     return RunPreselect(query, kCandidateColumns, error,
                         [candidates](sqlite3_stmt* statement) {
-                          Candidate candidate;
-                          candidate.id = sqlite3_column_int64(statement, 0);
-                          candidate.name = ColumnText(statement, 1);
-                          candidate.smiles = ColumnText(statement, 2);
-                          candidates->push_back(std::move(candidate));
+                          candidates->push_back(ReadCandidate(statement));
                         });
   }
 
@@ -362,7 +339,6 @@ class SqliteTextStore final : public SqlTextStore {
                  &statement, error)) {
       return false;
     }
-    Candidate target;
     for (;;) {
       const int step = sqlite3_step(statement.get());
       if (step == SQLITE_DONE) return true;
@@ -370,10 +346,7 @@ class SqliteTextStore final : public SqlTextStore {
         *error = Message("cannot read the targets");
         return false;
       }
-      target.id = sqlite3_column_int64(statement.get(), 0);
-      target.name = ColumnText(statement.get(), 1);
-      target.smiles = ColumnText(statement.get(), 2);
-      if (!visit(target)) return true;
+      if (!visit(ReadCandidate(statement.get()))) return true;
     }
   }
 
@@ -545,12 +518,11 @@ std::unique_ptr<TextStore> OpenSqliteStore(const std::string& path,
     return nullptr;
   }
   sqlite3_extended_result_codes(db.get(), 1);
-  if (sqlite3_create_function_v2(
-          db.get(), kMatchFunction, 3,
-          SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-          &MatchFunction, nullptr, nullptr, nullptr) != SQLITE_OK) {
-    *error = "SQLite file " + path + ": cannot register " + kMatchFunction +
-             ": " + sqlite3_errmsg(db.get());
+  char* message = nullptr;
+  if (sqlite3_zolvsqlite_init(db.get(), &message, nullptr) != SQLITE_OK) {
+    *error = "SQLite file " + path + ": cannot register zolv's functions: " +
+             (message != nullptr ? message : sqlite3_errmsg(db.get()));
+    sqlite3_free(message);
     return nullptr;
   }
   if (sqlite3_create_function_v2(db.get(), kChecksumFunction, -1,

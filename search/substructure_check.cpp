@@ -1,11 +1,14 @@
 #include "substructure_check.h"
 
+#include <GraphMol/Depictor/RDDepictor.h>
 #include <GraphMol/FileParsers/FileParsers.h>
 #include <GraphMol/ROMol.h>
+#include <GraphMol/RWMol.h>
 #include <GraphMol/SmilesParse/SmilesParse.h>
 #include <GraphMol/SmilesParse/SmilesWrite.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
 
+#include <algorithm>
 #include <exception>
 #include <unordered_map>
 #include <utility>
@@ -64,6 +67,14 @@ bool SubstructureQuery::IsIn(const RDKit::ROMol& target) const {
   return RDKit::SubstructMatch(target, *query_, match);
 }
 
+std::optional<bool> SubstructureQuery::IsInSmiles(
+    const std::string& smiles) const {
+  std::string error;
+  const std::unique_ptr<RDKit::ROMol> target = ReadSmiles(smiles, &error);
+  if (!target) return std::nullopt;
+  return IsIn(*target);
+}
+
 struct TargetMolecules::Store {
   // A null entry marks a SMILES that could not be read.
   std::unordered_map<std::int64_t, std::unique_ptr<RDKit::ROMol>> molecules;
@@ -104,6 +115,32 @@ std::string MolfileToSmiles(const std::string& molfile, std::string* error) {
     *error = failure.what();
   } catch (...) {
     *error = "not a valid molfile";
+  }
+  return {};
+}
+
+std::string SmilesToMolfile(const std::string& smiles, const std::string& title,
+                            std::string* error) {
+  std::unique_ptr<RDKit::ROMol> read = ReadSmiles(smiles, error);
+  if (!read) return {};
+  try {
+    RDKit::RWMol molecule(*read);
+    try {
+      RDDepict::compute2DCoords(molecule);
+    } catch (...) {
+      // A molfile without coordinates still holds the whole structure.
+    }
+    // The title is the molfile's first line: a line break would start the
+    // next one.
+    std::string line = title;
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    std::replace(line.begin(), line.end(), '\r', ' ');
+    molecule.setProp(RDKit::common_properties::_Name, line);
+    return RDKit::MolToMolBlock(molecule);
+  } catch (const std::exception& failure) {
+    *error = failure.what();
+  } catch (...) {
+    *error = "no molfile for the molecule";
   }
   return {};
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace RDKit {
@@ -35,6 +36,9 @@ class SubstructureQuery {
   /// Whether target contains the query (RDKit substructure match,
   /// stereochemistry ignored).
   bool IsIn(const RDKit::ROMol& target) const;
+
+  /// The same for a molecule given as SMILES; none when it cannot be read.
+  std::optional<bool> IsInSmiles(const std::string& smiles) const;
 
  private:
   explicit SubstructureQuery(std::unique_ptr<RDKit::ROMol> query);
@@ -68,5 +72,11 @@ class TargetMolecules {
 /// A molecule's canonical SMILES from a molfile (or one SD record); empty
 /// with the reason in *error when it cannot be read.
 std::string MolfileToSmiles(const std::string& molfile, std::string* error);
+
+/// A molfile of the molecule of a SMILES, with 2D coordinates and title as
+/// its first line (line breaks in it written as spaces); empty with the
+/// reason in *error when the SMILES cannot be read.
+std::string SmilesToMolfile(const std::string& smiles, const std::string& title,
+                            std::string* error);
 
 }  // namespace zolv::search

@@ -39,18 +39,20 @@ std::optional<WildcardDialect> ParseDialect(std::string_view name);
 /// One stored target. Texts are bytes and may hold any byte value.
 struct TargetRow {
   std::int64_t id = 0;  // unique within the store
-  std::string name;     // the molecule's name from its input, may be empty
+  std::string name;     // the molecule's name from its input, any bytes
   std::string smiles;   // what a candidate is confirmed with
   std::string raw;      // raw "SBI" target text
   std::string ascii;    // alphabet "SBI" target text
   std::string bits;     // bit string of "0" and "1"
+  std::string data;     // an SD record's data items (data_items.h), or empty
 };
 
 /// A target as the preselection returns it.
 struct Candidate {
   std::int64_t id = 0;
-  std::string name;
+  std::string name;  // exactly as stored, whether UTF-8 or not
   std::string smiles;
+  std::string data;  // as TargetRow::data
 };
 
 /// One preselection: a query pattern as the driver wrote it.
@@ -68,10 +70,11 @@ enum class OpenMode {
 
 /// What a database holds under the index's table names.
 enum class IndexState {
-  kNone,        // neither table
-  kForeign,     // a table of that name that zolv index did not make
-  kIncomplete,  // begun by zolv index, not (yet) finished
-  kComplete,    // finished by zolv index
+  kNone,         // neither table
+  kForeign,      // a table of that name that zolv index did not make
+  kOtherFormat,  // made by a zolv index of another format: write it again
+  kIncomplete,   // begun by zolv index, not (yet) finished
+  kComplete,     // finished by zolv index
 };
 
 /// Settings to store together; a value left empty removes its key.
@@ -202,7 +205,17 @@ inline constexpr char kTargetsTable[] = "targets";
 inline constexpr char kSettingsTable[] = "index_settings";
 /// The setting that marks the tables as zolv index's, and its value.
 inline constexpr char kSettingFormat[] = "format";
-inline constexpr char kFormatMarker[] = "zolv index 1";
+inline constexpr char kFormatMarker[] = "zolv index 2";
+/// What every marker zolv index wrote starts with.
+inline constexpr char kFormatMarkerPrefix[] = "zolv index ";
+/// The state that tables of the index's names are in, from their format
+/// marker (none: the setting is missing or unreadable).
+IndexState StateOfMarker(const std::optional<std::string>& marker,
+                         bool complete);
+/// "... holds an index of another format (...); write it again ...", for
+/// messages.
+std::string OtherFormatMessage(const std::string& store,
+                               const std::string& marker);
 /// "a table named ... that zolv index did not make", for messages.
 std::string ForeignTables();
 /// Present once the index is finished.

@@ -246,6 +246,43 @@ TEST(MoleculeReader, GivesDamagedAndOversizedRecordsAProblemInTheirPlace) {
   }
 }
 
+TEST(SdDataItems, ReadsEveryItemAfterTheMoleculeBlock) {
+  const std::string block =
+      "title\n  prog\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n"
+      "    0.0000    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0\n";
+  struct Case {
+    const char* name;
+    std::string record;
+    std::vector<search::DataItem> items;
+  };
+  const Case cases[] = {
+      {"no items", block + "M  END\n", {}},
+      {"header forms",
+       block + "M  END\n>  <MW>\n16.04\n\n> 25 <MELT.PT> (DT12)\n-182\n\n"
+               "> no brackets\nx\n\n",
+       {{"MW", "16.04"}, {"MELT.PT", "-182"}, {"no brackets", "x"}}},
+      {"lines of a value, an empty value, the last item unended",
+       block + "M  END\n> <NOTE>\none\n two\n\n> <EMPTY>\n\n> <LAST>\nz\n",
+       {{"NOTE", "one\n two"}, {"EMPTY", ""}, {"LAST", "z"}}},
+      {"a name given twice stays twice here",
+       block + "M  END\n> <A>\n1\n\n> <A>\n2\n\n",
+       {{"A", "1"}, {"A", "2"}}},
+      {"nothing before M  END is an item",
+       "> <title line>\n  prog\n\n  0  0  0  0  0  0  0  0  0  0999 V2000\n"
+       "M  END\n",
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<search::DataItem> items = ReadSdDataItems(c.record);
+    ASSERT_EQ(items.size(), c.items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      EXPECT_EQ(items[i].name, c.items[i].name);
+      EXPECT_EQ(items[i].value, c.items[i].value);
+    }
+  }
+}
+
 TEST(MoleculeText, CountsTheAtomsRdkitReads) {
   // Element symbols of one and two letters, aromatic atoms, bracket atoms
   // with letters inside, charges, isotopes and ring closures.

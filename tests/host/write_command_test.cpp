@@ -84,6 +84,16 @@ TEST_F(ZolvWrite, WritesOneBitStringPerMoleculeInInputOrder) {
                                       Bits({1, 2}) + "\tmethylammonium"}));
 }
 
+// A tab or line break in a name would move the fields and records after it.
+TEST_F(ZolvWrite, EscapesTabsLineBreaksAndBackslashesInNames) {
+  WriteFile(dir_ / "in.smi", "C a\tb\\c\rd\nCC plain\n");
+  const ZolvRun run = Write({dir_ / "in.smi", "--name"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.Lines(),
+            (std::vector<std::string>{Bits({1}) + "\ta\\tb\\\\c\\rd",
+                                      Bits({1}) + "\tplain"}));
+}
+
 TEST_F(ZolvWrite, PrintsHexOfEveryByte) {
   const ZolvRun run =
       Write({"--smiles", "CN", "--encoding", "hex", "-o", "length=8"});

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Reads zolv search's csv and json output back with Python's own csv and
 json modules and checks that they hold the same hits as the smi output, with
-the ids the index gave the rows.
+the ids the index gave the rows, every name byte for byte and an SD record's
+data items; and that Python's sqlite3 reads every stored name.
 
     hit_formats.py ZOLV WORK_DIR
 """
@@ -25,6 +26,35 @@ TARGETS = [
     (b"c1ccncc1", b"pyridine"),
 ]
 QUERIES = ["Cl", "CC", "c1ccncc1"]
+# An SD record, added to the index: a title that is not UTF-8, data items
+# with a name given twice, a value of two lines and one that is not UTF-8.
+SD_NAME = b"chloroethane \xe9"
+SD_RECORD = SD_NAME + b"""
+  handmade
+
+  3  2  0  0  0  0  0  0  0  0999 V2000
+    0.0000    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0
+    1.5000    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0
+    3.0000    0.0000    0.0000 Cl  0  0  0  0  0  0  0  0  0  0  0  0
+  1  2  1  0
+  2  3  1  0
+M  END
+>  <MW>
+64.51
+
+> <NOTE>
+two
+lines
+
+> 3 <MW> (rounded)
+64.5
+
+> <LATIN>
+caf\xe9
+
+$$$$
+"""
+SD_DATA = {b"MW": b"64.51\n64.5", b"NOTE": b"two\nlines", b"LATIN": b"caf\xe9"}
 
 
 def fail(message):
@@ -64,11 +94,25 @@ def main():
         for smiles, name in TARGETS:
             f.write(smiles + b" " + name + b"\n")
     run(zolv, ["index", database, targets])
+    records = os.path.join(work, "targets.sdf")
+    with open(records, "wb") as f:
+        f.write(SD_RECORD)
+    run(zolv, ["index", "--append", database, records])
+    names = [name for _, name in TARGETS] + [SD_NAME]
+    data = {SD_NAME: SD_DATA}
+
+    # Python reads every name as text (one that is not UTF-8 with U+FFFD in
+    # place of its stray bytes), and name_bytes holds such a name exactly.
     ids = {}
     with sqlite3.connect(database) as db:
-        db.text_factory = bytes
-        for row_id, name in db.execute("SELECT id, name FROM targets"):
-            ids[bytes(name)] = row_id
+        for row_id, name, name_bytes in db.execute(
+                "SELECT id, name, name_bytes FROM targets"):
+            exact = name.encode() if name_bytes is None else bytes(name_bytes)
+            if exact.decode("utf-8", "replace") != name:
+                fail("name %r does not read as %r" % (name, exact))
+            ids[exact] = row_id
+    if sorted(ids) != sorted(names):
+        fail("stored names %r, input names %r" % (sorted(ids), sorted(names)))
 
     queries = []
     for query in QUERIES:
@@ -81,9 +125,16 @@ def main():
                 smiles, name = line.split(b"\t", 1)
                 smi.append((number, unescape(name), smiles))
     # Every name is a hit of some query, so each is read back unescaped.
-    if {name for _, name, _ in smi} != {name for _, name in TARGETS}:
+    if {name for _, name, _ in smi} != set(names):
         fail("the smi names did not read back: %r" % smi)
-    expected = [(n, ids[name], name, smiles) for n, name, smiles in smi]
+    expected = [(n, ids[name], name, smiles, data.get(name, {}))
+                for n, name, smiles in smi]
+
+    def exact(text):
+        return text.encode("utf-8", "surrogateescape")
+
+    def items(mapping):
+        return {exact(k): exact(v) for k, v in mapping.items()}
 
     counts = run(zolv, ["search", database, "--count"] + queries).split()
     if [int(c) for c in counts] != [
@@ -93,10 +144,10 @@ def main():
     text = run(zolv, ["search", database, "--format", "csv"] + queries)
     rows = list(csv.reader(io.StringIO(
         text.decode("utf-8", "surrogateescape"), newline="")))
-    if rows[0] != ["query", "id", "name", "smiles"]:
+    if rows[0] != ["query", "id", "name", "smiles", "data"]:
         fail("csv header %r" % rows[0])
-    got = [(int(q), int(i), n.encode("utf-8", "surrogateescape"),
-            s.encode()) for q, i, n, s in rows[1:]]
+    got = [(int(q), int(i), exact(n), s.encode(),
+            items(json.loads(d)) if d else {}) for q, i, n, s, d in rows[1:]]
     if got != expected:
         fail("csv read back as %r, smi gave %r" % (got, expected))
 
@@ -104,16 +155,16 @@ def main():
     for line in run(zolv, ["search", database, "--format", "json"] +
                     queries).decode("utf-8").splitlines():
         hit = json.loads(line)
-        got.append((hit["query"], hit["id"],
-                    hit["name"].encode("utf-8", "surrogateescape"),
-                    hit["smiles"].encode()))
+        got.append((hit["query"], hit["id"], exact(hit["name"]),
+                    hit["smiles"].encode(), items(hit.get("data", {}))))
     if got != expected:
         fail("json read back as %r, smi gave %r" % (got, expected))
 
     # One query: no query column, the header the readers expect.
     single = run(zolv, ["search", database, "--smiles", "Cl", "--format",
                         "csv"]).decode("utf-8", "surrogateescape")
-    if next(csv.reader(io.StringIO(single))) != ["id", "name", "smiles"]:
+    if next(csv.reader(io.StringIO(single))) != ["id", "name", "smiles",
+                                                  "data"]:
         fail("single-query csv header in %r" % single)
     print("hit_formats.py: %d hits read back alike in smi, csv and json" %
           len(expected))

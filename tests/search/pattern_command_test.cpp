@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "pattern_match.h"
 #include "zolv_runner.h"
 
 namespace zolv::host {
@@ -80,10 +81,16 @@ TEST(PatternCommand, LiteralsHoldTheBytesZolvWriteWrites) {
                      driverOptions, "--encoding", "hex"});
         ASSERT_EQ(written.exitCode, 0) << written.err;
         ASSERT_EQ(written.Lines().size(), 1u) << written.out;
-        const std::string expected = FromHex(written.Lines()[0]);
+        const std::string written_pattern = FromHex(written.Lines()[0]);
         for (const char* form : {"sqlite", "postgres", "hex"}) {
           SCOPED_TRACE(std::string(variant) + " " + dialect + " " + query.text +
                        " " + form);
+          // PostgreSQL matches with LIKE: an Access pattern comes translated.
+          const std::string expected =
+              std::string(form) == "postgres" &&
+                      std::string(dialect) == "access"
+                  ? search::AccessPatternToLike(written_pattern)
+                  : written_pattern;
           const ZolvRun run =
               RunZolv({"pattern", std::string("--") + query.kind, query.text,
                        "--variant", variant, "--dialect", dialect, "-o",
@@ -194,6 +201,62 @@ TEST(PatternCommand, SqliteLiteralPreselectsWhatZolvSearchPreselects) {
         EXPECT_EQ(ids.count(id), 1u) << rows[i];
       }
     }
+  }
+}
+
+// The raw texts of the index, read through SQLite's C API.
+std::vector<std::string> RawTexts(const std::string& database) {
+  std::vector<std::string> texts;
+  sqlite3* db = nullptr;
+  EXPECT_EQ(
+      sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr),
+      SQLITE_OK);
+  sqlite3_stmt* query = nullptr;
+  EXPECT_EQ(
+      sqlite3_prepare_v2(db, "SELECT raw FROM targets", -1, &query, nullptr),
+      SQLITE_OK);
+  while (query != nullptr && sqlite3_step(query) == SQLITE_ROW) {
+    const void* bytes = sqlite3_column_blob(query, 0);
+    texts.emplace_back(
+        static_cast<const char*>(bytes),
+        static_cast<std::size_t>(sqlite3_column_bytes(query, 0)));
+  }
+  sqlite3_finalize(query);
+  sqlite3_close(db);
+  return texts;
+}
+
+// The PostgreSQL literal goes into LIKE ... ESCAPE '', where an Access "*"
+// is a plain byte: printed untranslated, it matched almost nothing.
+TEST(PatternCommand, PostgresLiteralOfAnAccessPatternIsALikePattern) {
+  TempDirectory dir;
+  const std::string targets = dir / "targets.smi";
+  const std::string database = dir / "targets.db";
+  WriteFile(targets,
+            "c1ccccc1Cl a\nClCCCl b\nOC(=O)c1ccc(Cl)cc1 c\nCCO d\n"
+            "OC(=O)c1ccccc1 e\nBrc1ccccc1 g\n");
+  ASSERT_EQ(RunZolv({"index", database, targets}).exitCode, 0);
+  const std::vector<std::string> texts = RawTexts(database);
+  for (const QueryCase& query : kQueries) {
+    SCOPED_TRACE(query.text);
+    const auto print = [&](const char* form) {
+      const ZolvRun run = RunZolv({"pattern", std::string("--") + query.kind,
+                                   query.text, "--as", form});
+      EXPECT_EQ(run.exitCode, 0) << run.err;
+      return run.Lines().empty() ? std::string() : Decode(run.Lines()[0], form);
+    };
+    const std::string access = print("sqlite");
+    const std::string like = print("postgres");
+    std::size_t matched = 0;
+    for (const std::string& text : texts) {
+      if (!search::MatchPattern(access, text, WildcardDialect::kAccess)) {
+        continue;
+      }
+      ++matched;
+      EXPECT_TRUE(search::MatchPattern(like, text, WildcardDialect::kOdbc))
+          << "the LIKE pattern loses a text the Access pattern matches";
+    }
+    EXPECT_GT(matched, 0u);
   }
 }
 

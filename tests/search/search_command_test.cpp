@@ -3,10 +3,16 @@
 #include "search_command.h"
 
 #include <GraphMol/FileParsers/FileParsers.h>
+#include <GraphMol/FileParsers/MolSupplier.h>
 #include <GraphMol/ROMol.h>
 #include <GraphMol/SmilesParse/SmilesParse.h>
+#include <GraphMol/SmilesParse/SmilesWrite.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +26,7 @@
 namespace zolv::host {
 namespace {
 
+using testing::RunProgram;
 using testing::RunZolv;
 using testing::TempDirectory;
 using testing::WriteFile;
@@ -140,8 +147,8 @@ TEST(SearchCommand, EscapesNamesInEveryHitFormat) {
   };
   const Case cases[] = {
       {HitFormat::kSmi, "a\nb\rc\td\\e", "CC\ta\\nb\\rc\\td\\\\e\n"},
-      {HitFormat::kCsv, "a\nb", "7,\"a\nb\",CC\r\n"},
-      {HitFormat::kCsv, "plain", "7,plain,CC\r\n"},
+      {HitFormat::kCsv, "a\nb", "7,\"a\nb\",CC,\r\n"},
+      {HitFormat::kCsv, "plain", "7,plain,CC,\r\n"},
       {HitFormat::kJson, "a\nb\x01\"\x7f",
        "{\"id\":7,\"name\":\"a\\nb\\u0001\\\"\\u007f\",\"smiles\":\"CC\"}\n"},
       {HitFormat::kJson, "\xc3\xa9\xc3\x28\xf4\x90\x80\x80\xe2\x82\xac",
@@ -149,9 +156,9 @@ TEST(SearchCommand, EscapesNamesInEveryHitFormat) {
        "\xe2\x82\xac\",\"smiles\":\"CC\"}\n"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FormatHit({7, c.name, "CC"}, c.format, false, 1), c.line);
+    EXPECT_EQ(FormatHit({7, c.name, "CC", ""}, c.format, false, 1), c.line);
   }
-  EXPECT_EQ(FormatHit({7, "n", "CC"}, HitFormat::kJson, true, 2),
+  EXPECT_EQ(FormatHit({7, "n", "CC", ""}, HitFormat::kJson, true, 2),
             "{\"query\":2,\"id\":7,\"name\":\"n\",\"smiles\":\"CC\"}\n");
 }
 
@@ -247,6 +254,184 @@ TEST(SearchCommand, IndexesSdRecordsAndLeavesOutUnreadableMolecules) {
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(Hits(run), (std::vector<std::string>{"O=C(O)CCl\tchloroacetic_acid",
                                                  "CCCl\tchloroethane"}));
+}
+
+// The hits as SD records, read back with RDKit's SD reader: each the hit's
+// molecule, titled with its name, with its row id, the query's number, and
+// the data items of the SD record it was indexed from.
+TEST(SearchCommand, SdfHitsReadBackWithRdkitsSdReader) {
+  TempDirectory dir;
+  std::unique_ptr<RDKit::ROMol> acid(RDKit::SmilesToMol("ClCC(=O)O"));
+  ASSERT_TRUE(acid);
+  acid->setProp("_Name", "chloroacetic acid");
+  WriteFile(dir / "targets.sdf",
+            RDKit::MolToMolBlock(*acid) +
+                "> <MW>\n94.5\n\n> <NOTE>\ntwo\nlines\n\n> <MW>\n94.50\n\n"
+                "$$$$\n");
+  WriteFile(dir / "more.smi", "CCCl chloro\tethane\nCCO ethanol\n");
+  ZolvRun run =
+      RunZolv({"index", dir / "t.db", dir / "targets.sdf", dir / "more.smi"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  struct Hit {
+    std::string name;
+    std::string smiles;  // as RDKit writes it
+    std::map<std::string, std::string> items;
+  };
+  const Hit acidHit = {
+      "chloroacetic acid",
+      "O=C(O)CCl",
+      {{"zolv_id", "1"}, {"MW", "94.5\n94.50"}, {"NOTE", "two\nlines"}}};
+  const Hit chloroHit = {"chloro\tethane", "CCCl", {{"zolv_id", "2"}}};
+  struct Case {
+    std::vector<std::string> queries;
+    std::vector<Hit> hits;  // each with zolv_query when there are several
+  };
+  Hit acidFirst = acidHit;
+  acidFirst.items["zolv_query"] = "1";
+  Hit acidSecond = acidHit;
+  acidSecond.items["zolv_query"] = "2";
+  Hit chloroFirst = chloroHit;
+  chloroFirst.items["zolv_query"] = "1";
+  const Case cases[] = {
+      {{"--smiles", "ClC"}, {acidHit, chloroHit}},
+      {{"--smiles", "ClC", "--smarts", "C(=O)[OH]"},
+       {acidFirst, chloroFirst, acidSecond}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"search", dir / "t.db", "--format",
+                                          "sdf"};
+    arguments.insert(arguments.end(), c.queries.begin(), c.queries.end());
+    run = RunZolv(arguments);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(Contains(run.err, "# candidates")) << "summaries on stderr";
+    RDKit::SDMolSupplier reader;
+    reader.setData(run.out);
+    std::size_t read = 0;
+    while (!reader.atEnd()) {
+      std::unique_ptr<RDKit::ROMol> molecule(reader.next());
+      ASSERT_TRUE(molecule) << run.out;
+      ASSERT_LT(read, c.hits.size()) << run.out;
+      const Hit& hit = c.hits[read++];
+      EXPECT_EQ(molecule->getProp<std::string>("_Name"), hit.name);
+      EXPECT_EQ(RDKit::MolToSmiles(*molecule), hit.smiles);
+      EXPECT_FALSE(molecule->getConformer().is3D());
+      std::map<std::string, std::string> items;
+      for (const std::string& key : molecule->getPropList(false, false)) {
+        items[key] = molecule->getProp<std::string>(key);
+      }
+      EXPECT_EQ(items, hit.items);
+    }
+    EXPECT_EQ(read, c.hits.size());
+  }
+}
+
+// The index records where its dictionary was and what it held: a search
+// from anywhere finds it there, or a dictionary of that digest beside the
+// driver, or names the one that is missing.
+TEST(SearchCommand, FindsTheIndexsDictionaryByPathAndDigest) {
+  TempDirectory dir;
+  WriteFile(dir / "targets.smi", kTargets);
+  const std::string beside =
+      (std::filesystem::path(ZOLV_PROGRAM_FILE).parent_path() /
+       "default.vetorb")
+          .string();
+  DictionaryContent chlorine;
+  chlorine.screens = {{1, {}, {}, "[Cl]"}};
+  ASSERT_TRUE(WriteDictionaryFile(dir / "chlorine.vetorb", chlorine));
+  DictionaryContent nitrogen;
+  nitrogen.screens = {{1, {}, {}, "[#7]"}};
+  struct Case {
+    const char* name;
+    std::string dictionary;  // what the index is written with
+    // What happens to it afterwards.
+    std::function<void(const std::string&)> change;
+    int exitCode;
+    std::vector<std::string> messages;
+  };
+  const auto remove = [](const std::string& path) {
+    std::filesystem::remove(path);
+  };
+  const Case cases[] = {
+      {"still there",
+       dir / "chlorine.vetorb",
+       [](const std::string&) {},
+       0,
+       {}},
+      {"gone, its copy beside the driver",
+       dir / "copy.vetorb",
+       remove,
+       0,
+       {"copy.vetorb is gone; using " + beside}},
+      {"gone, nothing like it beside the driver",
+       dir / "chlorine.vetorb",
+       remove,
+       1,
+       {"written with the dictionary " + dir / "chlorine.vetorb" +
+            " (digest fnv1a64:",
+        "is no longer there", "give the dictionary with --dictionary"}},
+      {"now another dictionary",
+       dir / "chlorine.vetorb",
+       [&](const std::string& path) {
+         ASSERT_TRUE(WriteDictionaryFile(path, nitrogen));
+       },
+       1,
+       {"now holds another dictionary (digest fnv1a64:"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::copy_file(
+        beside, dir / "copy.vetorb",
+        std::filesystem::copy_options::overwrite_existing);
+    if (!std::filesystem::exists(dir / "chlorine.vetorb")) {
+      ASSERT_TRUE(WriteDictionaryFile(dir / "chlorine.vetorb", chlorine));
+    }
+    ZolvRun run = RunZolv({"index", "--replace", dir / "t.db",
+                           dir / "targets.smi", "--dictionary", c.dictionary});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    c.change(c.dictionary);
+    // From another directory, so that nothing relative could be found.
+    run =
+        RunProgram("/bin/sh", {"-c", "cd / && \"$0\" \"$@\"", ZOLV_PROGRAM_FILE,
+                               "search", dir / "t.db", "--smiles", "Cl"});
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    for (const std::string& message : c.messages) {
+      EXPECT_TRUE(Contains(run.err, message)) << run.err;
+    }
+    if (c.exitCode == 0) {
+      EXPECT_EQ(Hits(run).size(), 3u) << run.out;
+    }
+    std::filesystem::remove(dir / "chlorine.vetorb");
+  }
+}
+
+// An index of another format is refused with what to do, and replaced when
+// asked.
+TEST_F(SearchCommandTest, RefusesAnIndexOfAnotherFormatUntilWrittenAgain) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "UPDATE index_settings SET value = 'zolv index 1' "
+                         "WHERE key = 'format'",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"search", database_, "--smiles", "Cl"},
+        std::vector<std::string>{"index", database_, targets_}}) {
+    const ZolvRun run = RunZolv(command);
+    EXPECT_EQ(run.exitCode, 1) << command[0];
+    EXPECT_TRUE(Contains(run.err,
+                         "holds an index of another format (zolv index 1; "
+                         "this zolv reads and writes zolv index 2); write it "
+                         "again with zolv index --replace"))
+        << run.err;
+  }
+  ZolvRun run = RunZolv({"index", "--replace", database_, targets_});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  run = RunZolv({"search", database_, "--smiles", "Cl"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(Hits(run).size(), 3u);
 }
 
 }  // namespace

@@ -153,6 +153,55 @@ TEST_P(TextStoreTest, KeepsEmptyTextsAsEmptyNotNull) {
   EXPECT_TRUE(Ids("?", kAccess).empty());
 }
 
+// Names and data items of any bytes come back exactly, through both ways a
+// store reads its targets, and the store's checksum sees every one of them.
+TEST_P(TextStoreTest, KeepsNamesAndDataItemsByteForByte) {
+  const std::vector<std::pair<std::string, std::string>> kept = {
+      {"caf\xc3\xa9", ""},
+      {"caf\xe9 \xff\xfe", "{\"MW\":\"16.04\"}"},
+      {"", "{\"LATIN\":\"caf\\udce9\"}"},
+      {"\xc3\xa9\xef\xbf\xbd", ""},  // U+FFFD itself, as a name may hold
+  };
+  std::vector<TargetRow> rows;
+  for (const auto& [name, data] : kept) {
+    TargetRow row;
+    row.id = static_cast<std::int64_t>(rows.size()) + 1;
+    row.name = name;
+    row.data = data;
+    row.raw = "x";
+    rows.push_back(row);
+  }
+  std::string error;
+  ASSERT_TRUE(store_->Insert(rows, &error)) << error;
+  std::vector<Candidate> read;
+  ASSERT_TRUE(
+      store_->Preselect({"*", TextVariant::kRaw, kAccess}, &read, &error))
+      << error;
+  ASSERT_TRUE(store_->ForEachTarget(
+      [&read](const Candidate& target) {
+        read.push_back(target);
+        return true;
+      },
+      &error))
+      << error;
+  ASSERT_EQ(read.size(), 2 * kept.size());
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(read[i].name, kept[i % kept.size()].first) << i;
+    EXPECT_EQ(read[i].data, kept[i % kept.size()].second) << i;
+  }
+
+  TargetSummary before;
+  ASSERT_TRUE(store_->Summarize(&before, &error)) << error;
+  std::vector<TargetRow> other = rows;
+  other[1].name = "caf\xe8 \xff\xfe";
+  other[3].data = "{}";
+  ASSERT_TRUE(store_->CreateSchema(true, &error)) << error;
+  ASSERT_TRUE(store_->Insert(other, &error)) << error;
+  TargetSummary after;
+  ASSERT_TRUE(store_->Summarize(&after, &error)) << error;
+  EXPECT_NE(after.checksum, before.checksum);
+}
+
 TEST_P(TextStoreTest, StoresAllOrNothingAndCountsAndListsInIdOrder) {
   std::vector<TargetRow> rows(3);
   for (std::size_t i = 0; i < rows.size(); ++i) {

@@ -2,7 +2,8 @@
 # Runs a command against a throwaway PostgreSQL server: a fresh cluster in a
 # temporary directory, reachable only through a Unix socket in that directory,
 # removed again afterwards. The command finds the server in ZOLV_TEST_POSTGRES
-# (a libpq connection string). When the server cannot be set up the script
+# (a libpq connection string), psql and other libpq clients in the PG*
+# variables. When the server cannot be set up the script
 # fails with the server's log: a test that needs it must not pass unseen.
 #
 #   with_postgres.sh COMMAND [ARGUMENT...]
@@ -74,6 +75,8 @@ if ! "$bindir/createdb" -h "$dir" -p "$port" -U zolv zolvtest >"$dir/createdb.lo
 fi
 
 export ZOLV_TEST_POSTGRES="host=$dir port=$port user=zolv dbname=zolvtest"
+# The same for psql and every other libpq client.
+export PGHOST=$dir PGPORT=$port PGUSER=zolv PGDATABASE=zolvtest
 set +e
 "$@"
 status=$?
