@@ -56,7 +56,10 @@ the whole run's wall time per query, which adds the client's start-up),
 progress on stderr; per-query times in WORK_DIR/times/*.tsv.
 
 Wall-clock times: run it on a quiet machine (nice -n 10 on a shared one,
-and say that the figures are noisy).
+and say that the figures are noisy). A query's time is stamped when the
+timer reads the client's lines; on a loaded machine the timer may read two
+queries' lines at once, which leaves the sum (and the mean) right but
+blurs the single times of sub-millisecond queries (and the median).
 EOF
 }
 
@@ -80,11 +83,12 @@ create_cartridge() {
   # hints to the planner, so a copy of the script without them, run in
   # this throwaway database as plain SQL, makes the same types, functions,
   # operators and index support. The installed file is left as it is.
-  local script
-  script=$(ls "$ZOLV_BENCH_SHAREDIR"/extension/rdkit--*.sql 2>/dev/null |
-    grep -v -- '--.*--' | sort -V | tail -n 1 || true)
-  [ -n "$script" ] || fail "no rdkit extension script in $ZOLV_BENCH_SHAREDIR/extension"
+  local control=$ZOLV_BENCH_SHAREDIR/extension/rdkit.control version script
+  version=$(sed -n "s/^default_version[[:space:]]*=[[:space:]]*'\(.*\)'.*/\1/p" "$control")
+  script=$ZOLV_BENCH_SHAREDIR/extension/rdkit--$version.sql
+  [ -n "$version" ] && [ -f "$script" ] || fail "$control names no extension script"
   say "CREATE EXTENSION rdkit fails on this server, as known; running $script without the COMMUTATOR and NEGATOR clauses of its comparison operators"
+  # shellcheck disable=SC2016  # $libdir is PostgreSQL's, not the shell's
   sed -e "/^[[:space:]]*\(COMMUTATOR\|NEGATOR\)[[:space:]]*=[[:space:]]*'\(<\|<=\|=\|>=\|>\|<>\)',\{0,1\}[[:space:]]*\$/d" \
     -e 's|MODULE_PATHNAME|$libdir/rdkit|g' -e '/^\\echo/d' \
     "$script" >"$work/rdkit-extension.sql"
