@@ -20,6 +20,17 @@ std::string ForeignTables() {
          kSettingsTable + " that zolv index did not make";
 }
 
+std::string OutdatedMessage(TextStore& store) {
+  std::optional<std::string> format;
+  std::string ignored;
+  store.GetSetting(kSettingFormat, &format, &ignored);
+  return store.Describe() + " holds an index in the format '" +
+         format.value_or("?") + "', which this zolv does not read (it reads '" +
+         kFormatMarker +
+         "', which adds the screens index); write it again with zolv index "
+         "--replace";
+}
+
 const char* VariantName(TextVariant variant) {
   return variant == TextVariant::kRaw ? "raw" : "alphabet";
 }
