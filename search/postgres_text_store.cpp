@@ -120,8 +120,11 @@ class Parameters {
 
 // One 64-bit hash per row: the hashes of its columns, each with a seed of
 // its own, so that a byte moved from one column to the next changes it.
-// Only immutable built-in functions, which postgres_fdw ships to the shards:
-// a sharded index sums its rows there.
+// Only immutable built-in functions, which postgres_fdw ships to the shards
+// (a sharded index sums its rows there), and no text computed on the way:
+// postgres_fdw keeps a function of such text home, as its collation might
+// differ there. Bytes are hashed as a one-element array, which hashes them
+// with bytea's own hash function.
 std::string RowHash() {
   std::string hash;
   int seed = 0;
@@ -137,7 +140,7 @@ std::string RowHash() {
         hash += "hashtextextended(" + name + with;
         break;
       case ColumnKind::kBytes:
-        hash += "hashtextextended(md5(" + name + ")" + with;
+        hash += "hash_array_extended(ARRAY[" + name + "]" + with;
         break;
       case ColumnKind::kScreens:
         hash += "hash_array_extended(" + name + with;
