@@ -12,6 +12,7 @@
 #include <cinttypes>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -121,19 +122,30 @@ void MatchFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
                      cached->pattern.Matches(BytesOf(argv[1])) ? 1 : 0);
 }
 
-// FNV-1a, 64 bits, over a length and then the bytes, so that moving a byte
-// from one column to the next changes the sum.
+// One step of the row hash: the word folded in, multiplied by an odd
+// constant (2^64 over the golden ratio), its high half folded back down.
+std::uint64_t Step(std::uint64_t hash, std::uint64_t word) {
+  hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+  return hash ^ (hash >> 32);
+}
+
+// A column's length and then its bytes, eight at a time, so that moving a
+// byte from one column to the next changes the hash. The checksum only has
+// to notice damage, at a cost well below the search it guards: a byte at a
+// time cost as much as a whole search of a few queries.
 std::uint64_t Mix(std::uint64_t hash, std::string_view bytes) {
-  std::uint64_t size = bytes.size();
-  for (int i = 0; i < 8; ++i) {
-    hash ^= (size >> (8 * i)) & 0xFF;
-    hash *= 1099511628211ull;
+  hash = Step(hash, bytes.size());
+  std::size_t at = 0;
+  for (; at + 8 <= bytes.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes.data() + at, 8);
+    hash = Step(hash, word);
   }
-  for (const char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
+  std::uint64_t last = 0;
+  if (at < bytes.size()) {
+    std::memcpy(&last, bytes.data() + at, bytes.size() - at);
   }
-  return hash;
+  return Step(hash, last);
 }
 
 // zolv_checksum(column...): the sum of every row's hash, so that it does not
@@ -145,12 +157,12 @@ void ChecksumStep(sqlite3_context* context, int argc, sqlite3_value** argv) {
     sqlite3_result_error_nomem(context);
     return;
   }
-  std::uint64_t hash = 14695981039346656037ull;
+  // Any odd start (here pi's digits), so that no row hashes to 0.
+  std::uint64_t hash = 0x243F6A8885A308D3ull;
   for (int i = 0; i < argc; ++i) {
-    const std::string text = sqlite3_value_type(argv[i]) == SQLITE_INTEGER
-                                 ? std::to_string(sqlite3_value_int64(argv[i]))
-                                 : std::string(BytesOf(argv[i]));
-    hash = Mix(hash, text);
+    hash = sqlite3_value_type(argv[i]) == SQLITE_INTEGER
+               ? Mix(hash, std::to_string(sqlite3_value_int64(argv[i])))
+               : Mix(hash, BytesOf(argv[i]));
   }
   *sum += hash;
 }
