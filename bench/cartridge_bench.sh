@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # zolv search against RDKit's PostgreSQL cartridge, in one run on one
 # machine: the same targets, the same queries, each query timed end to end
-# as its client prints it.
+# as its client prints it; at several numbers of targets, and over shard
+# servers.
 #
 # Run bench/cartridge_bench.sh --help for the options. Needs the build's
 # zolv (with the driver and default.vetorb beside it), Debian's postgresql,
@@ -14,17 +15,20 @@ me=cartridge_bench.sh
 here=$(cd "$(dirname "$0")" && pwd)
 with_postgres=$here/../tests/search/with_postgres.sh
 query_times=$here/query_times.py
+source_size=50000  # targets in znp.50k.smi.gz
 
 usage() {
   cat <<EOF
 Usage: $me [options] ZOLV DATA_DIR WORK_DIR
 
-Times substructure searches three ways on the same targets and queries:
-RDKit's PostgreSQL cartridge (mol @> query over a GiST index, through psql),
-zolv search --postgres and zolv search on a SQLite file. The targets are
-indexed by zolv index (SQLite and PostgreSQL) and loaded into the cartridge
-(a mol column with a GiST index) on a throwaway PostgreSQL server with a
-socket of its own (tests/search/with_postgres.sh).
+Times substructure searches on the same targets and queries: RDKit's
+PostgreSQL cartridge (mol @> query over a GiST index, through psql), and
+zolv search in PostgreSQL and in SQLite, each through its screens index and
+by the pattern alone (--scan); at each number of targets of --sizes; and
+through a PostgreSQL coordinator whose index is spread over 1, 2, ... shard
+servers. The targets are indexed by zolv index and loaded into the cartridge
+(a mol column with a GiST index) on throwaway PostgreSQL servers with
+sockets of their own (tests/search/with_postgres.sh), all on this machine.
 
 Every query is timed end to end as its client runs it: from the moment the
 client starts on it to the moment it starts on the next, which covers
@@ -39,21 +43,33 @@ DATA_DIR  the benchmark sets: znp.50k.smi.gz, zinc.frags.500.q.smi,
 WORK_DIR  where the targets, indexes, per-query times and logs go
 
 Options:
-  --targets N     index the first N targets (default 50000)
-  --copies K      write those targets K times, copies 2..K with the name
-                  suffixed "-2".."-K" and new ids (default 1); 250,000
-                  targets are --targets 50000 --copies 5
-  --queries N     the first N queries of each set (default 100)
-  --sets LIST     comma-separated: fragments, leads, pieces (default all)
-  --methods LIST  comma-separated: cartridge, postgres, sqlite (default all)
-  --no-warmup     time the first pass over each set
-  --no-install    never install the cartridge; fail when it is missing
-  -h, --help      show this help
+  --sizes LIST       numbers of targets, comma-separated (default
+                     10000,50000,250000): up to 50,000 the first ones of
+                     znp.50k.smi.gz; above, a multiple of 50,000: the 50,000
+                     written that many times, copies 2.. with the name
+                     suffixed "-2".. and new ids
+  --queries N        the first N queries of each set (default 100)
+  --sets LIST        fragments, leads, pieces (default all)
+  --methods LIST     cartridge, postgres, postgres-scan, sqlite, sqlite-scan
+                     (default all)
+  --shards LIST      numbers of shard servers to measure zolv search --postgres
+                     through a coordinator with (default 1,2; 0: none)
+  --shard-size N     the number of targets of --sizes they are measured at
+                     (default 50000)
+  --jobs N           zolv search --jobs (default: zolv's, the number of cores)
+  --no-warmup        time the first pass over each set
+  --no-install       never install the cartridge; fail when it is missing
+  --report-only      measure nothing: print the report of the times that an
+                     earlier run with the same options left in WORK_DIR
+  -h, --help         show this help
 
-Output: a Markdown table per set on stdout (mean and median ms per query,
-candidates per query where zolv reports them, hits, skipped queries, and
-the whole run's wall time per query, which adds the client's start-up),
-progress on stderr; per-query times in WORK_DIR/times/*.tsv.
+Output: Markdown on stdout, every table of the comparison: per number of
+targets an overview (mean / median ms per query per set) and per set the
+details (mean and median ms per query, candidates per query where zolv
+reports them, hits, skipped queries, and the whole run's wall time per
+query, which adds the client's start-up); then how the mean grows with the
+number of targets; then the shards. Progress on stderr; per-query times in
+WORK_DIR/SIZE/times/*.tsv.
 
 Wall-clock times: run it on a quiet machine (nice -n 10 on a shared one,
 and say that the figures are noisy). A query's time is stamped when the
@@ -68,6 +84,18 @@ fail() {
   exit 1
 }
 say() { echo "$me: $*" >&2; }
+
+# What each method is called in the tables.
+method_name() {
+  case $1 in
+    cartridge) echo "cartridge (mol @> query, GiST)" ;;
+    postgres) echo "zolv search --postgres" ;;
+    postgres-scan) echo "zolv search --postgres --scan" ;;
+    sqlite) echo "zolv search (SQLite)" ;;
+    sqlite-scan) echo "zolv search --scan (SQLite)" ;;
+    shards*) echo "coordinator, ${1#shards} shard$([ "${1#shards}" = 1 ] || echo s)" ;;
+  esac
+}
 
 # Creates the cartridge in the throwaway database.
 create_cartridge() {
@@ -120,26 +148,33 @@ SQL
 run() {  # run METHOD SET TIMED
   local method=$1 set=$2 timed=$3 queries=$work/queries/$2.smi
   local out=$work/times/$2.$1.tsv log=$work/logs/$2.$1.log status=0
+  local name
+  name=$(method_name "$method")
   [ "$timed" = yes ] || out=-
+  local search=("$zolv" search --queries "$queries" "${jobs[@]}")
   case $method in
     cartridge)
       # $q$ quotes the SMILES whatever it holds; a SMILES the cartridge
       # cannot read fails its own statement only (ON_ERROR_STOP is off).
       awk '{ printf "\\echo # query %d\nSELECT smiles, name FROM cartridge WHERE m @> $q$%s$q$::mol;\n", NR, $1 }
            END { print "\\echo # end" }' "$queries" >"$work/queries/$set.cartridge.sql"
-      python3 "$query_times" record "cartridge (mol @> query, GiST)" "$out" \
+      python3 "$query_times" record "$name" "$out" \
         stdbuf -oL "$ZOLV_BENCH_BINDIR/psql" -X -q -A -t -F $'\t' -d "$conn" \
         -f "$work/queries/$set.cartridge.sql" 2>"$log" || status=$?
       ;;
-    postgres)
-      python3 "$query_times" record "zolv search --postgres" "$out" \
-        stdbuf -oL "$zolv" search --postgres "$conn" --queries "$queries" \
-        2>"$log" || status=$?
+    postgres | postgres-scan)
+      python3 "$query_times" record "$name" "$out" \
+        stdbuf -oL "${search[@]}" --postgres "$conn" \
+        $([ $method = postgres-scan ] && echo --scan) 2>"$log" || status=$?
       ;;
-    sqlite)
-      python3 "$query_times" record "zolv search (SQLite)" "$out" \
-        stdbuf -oL "$zolv" search "$work/targets.db" --queries "$queries" \
-        2>"$log" || status=$?
+    sqlite | sqlite-scan)
+      python3 "$query_times" record "$name" "$out" \
+        stdbuf -oL "${search[@]}" "$work/targets.db" \
+        $([ $method = sqlite-scan ] && echo --scan) 2>"$log" || status=$?
+      ;;
+    shards*)
+      python3 "$query_times" record "$name" "$out" \
+        stdbuf -oL "${search[@]}" --postgres "$coordinator" 2>"$log" || status=$?
       ;;
   esac
   # zolv search exits with 2 when it skipped a query it could not read; the
@@ -150,38 +185,72 @@ run() {  # run METHOD SET TIMED
   fi
 }
 
+run_sets() {  # run_sets METHOD...
+  local set method
+  for set in ${ZOLV_BENCH_SETS//,/ }; do
+    for method in "$@"; do
+      if [ "$ZOLV_BENCH_WARMUP" = yes ]; then
+        say "$ZOLV_BENCH_TOTAL targets, $set: $(method_name "$method") (warm-up)"
+        run "$method" "$set" no
+      fi
+      say "$ZOLV_BENCH_TOTAL targets, $set: $(method_name "$method")"
+      run "$method" "$set" yes
+    done
+  done
+}
+
+setup_time() {  # setup_time WHAT START
+  printf '%s\t%s\n' "$1" "$(seconds_since "$2")" >>"$work/logs/setup_times"
+}
+
 inside_server() {
   work=$ZOLV_BENCH_WORK zolv=$ZOLV_BENCH_ZOLV methods=$ZOLV_BENCH_METHODS
   conn=${ZOLV_TEST_POSTGRES:-}
+  jobs=()
+  [ -z "$ZOLV_BENCH_JOBS" ] || jobs=(--jobs "$ZOLV_BENCH_JOBS")
   psql=("$ZOLV_BENCH_BINDIR/psql" -X -q -v ON_ERROR_STOP=1 -d "$conn")
-  local start set method
-  if has_method postgres; then
+  local start method
+  if has_method postgres || has_method postgres-scan; then
     say "indexing $ZOLV_BENCH_TOTAL targets in PostgreSQL"
     start=$(date +%s.%N)
     "$zolv" index --postgres "$conn" --replace "$work/targets.smi" \
       2>"$work/logs/index_postgres.log" ||
       { cat "$work/logs/index_postgres.log" >&2; fail "zolv index (PostgreSQL) failed"; }
-    printf 'zolv index --postgres\t%s\n' "$(seconds_since "$start")" >>"$work/logs/setup_times"
+    setup_time "zolv index --postgres" "$start"
   fi
   if has_method cartridge; then
     say "loading $ZOLV_BENCH_TOTAL targets into the cartridge"
     create_cartridge
     start=$(date +%s.%N)
     load_cartridge
-    printf 'cartridge: load and GiST index\t%s\n' "$(seconds_since "$start")" >>"$work/logs/setup_times"
+    setup_time "cartridge: load and GiST index" "$start"
   fi
   if [ -n "$conn" ]; then
     "${psql[@]}" -A -t -c "SHOW server_version" >"$work/logs/server_version"
   fi
-  for set in ${ZOLV_BENCH_SETS//,/ }; do
-    for method in ${methods//,/ }; do
-      if [ "$ZOLV_BENCH_WARMUP" = yes ]; then
-        say "$set: $method (warm-up)"
-        run "$method" "$set" no
-      fi
-      say "$set: $method"
-      run "$method" "$set" yes
-    done
+  local chosen=()
+  for method in cartridge postgres postgres-scan sqlite sqlite-scan; do
+    has_method "$method" && chosen+=("$method")
+  done
+  run_sets "${chosen[@]}"
+
+  # The same index once more in a database of its own, spread by zolv index
+  # over the shard servers.
+  [ -n "$ZOLV_BENCH_SHARDS" ] || return 0
+  local servers count
+  mapfile -t servers < <(printf '%s' "${ZOLV_TEST_SHARDS:-}")
+  "${psql[@]}" -c "CREATE DATABASE zolvcoordinator"
+  coordinator=${conn/dbname=zolvtest/dbname=zolvcoordinator}
+  for count in ${ZOLV_BENCH_SHARDS//,/ }; do
+    local shard_options=()
+    for server in "${servers[@]:0:count}"; do shard_options+=(--shard "$server"); done
+    say "indexing $ZOLV_BENCH_TOTAL targets over $count shard server(s)"
+    start=$(date +%s.%N)
+    "$zolv" index --postgres "$coordinator" --replace "${shard_options[@]}" \
+      "$work/targets.smi" 2>"$work/logs/index_shards$count.log" ||
+      { cat "$work/logs/index_shards$count.log" >&2; fail "zolv index over $count shards failed"; }
+    setup_time "zolv index --postgres over $count shard server(s)" "$start"
+    run_sets "shards$count"
   done
 }
 
@@ -189,50 +258,70 @@ seconds_since() {  # seconds since a date +%s.%N stamp, one decimal
   python3 -c 'import sys, time; print("%.1f" % (time.time() - float(sys.argv[1])))' "$1"
 }
 has_method() { [[ ,$methods, == *,$1,* ]]; }
+thousands() { sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<<"$1"; }
 
 if [ "${1:-}" = --inside-server ]; then
   inside_server
   exit 0
 fi
 
-targets_count=50000
-copies=1
+sizes=10000,50000,250000
 queries_count=100
 sets=fragments,leads,pieces
-methods=cartridge,postgres,sqlite
+methods=cartridge,postgres,postgres-scan,sqlite,sqlite-scan
+shards=1,2
+shard_size=50000
+jobs_count=
 warmup=yes
 install=yes
+report_only=no
 positional=()
 while [ $# -gt 0 ]; do
   case $1 in
     -h | --help) usage; exit 0 ;;
-    --targets) targets_count=${2:?--targets needs N}; shift 2 ;;
-    --copies) copies=${2:?--copies needs K}; shift 2 ;;
+    --sizes) sizes=${2:?--sizes needs a list}; shift 2 ;;
     --queries) queries_count=${2:?--queries needs N}; shift 2 ;;
     --sets) sets=${2:?--sets needs a list}; shift 2 ;;
     --methods) methods=${2:?--methods needs a list}; shift 2 ;;
+    --shards) shards=${2:?--shards needs a list}; shift 2 ;;
+    --shard-size) shard_size=${2:?--shard-size needs N}; shift 2 ;;
+    --jobs) jobs_count=${2:?--jobs needs N}; shift 2 ;;
     --no-warmup) warmup=no; shift ;;
     --no-install) install=no; shift ;;
+    --report-only) report_only=yes; shift ;;
     --) shift; positional+=("$@"); break ;;
     -*) fail "unknown option $1 (see --help)" ;;
     *) positional+=("$1"); shift ;;
   esac
 done
 [ ${#positional[@]} -eq 3 ] || { usage >&2; exit 1; }
-for number in "$targets_count" "$copies" "$queries_count"; do
+[ "$shards" != 0 ] || shards=
+for number in ${sizes//,/ } "$queries_count" "$shard_size" ${shards//,/ } $jobs_count; do
   [[ $number =~ ^[1-9][0-9]*$ ]] || fail "not a whole number above 0: $number"
 done
+for size in ${sizes//,/ }; do
+  [ "$size" -le $source_size ] || [ $((size % source_size)) -eq 0 ] ||
+    fail "$size targets: above $source_size, give a multiple of it"
+done
+max_shards=0
+for count in ${shards//,/ }; do
+  [ "$count" -le 9 ] || fail "at most 9 shard servers"
+  [ "$count" -le "$max_shards" ] || max_shards=$count
+done
+[ -z "$shards" ] || [[ ,$sizes, == *,$shard_size,* ]] ||
+  fail "--shard-size $shard_size is not one of --sizes $sizes"
 for set in ${sets//,/ }; do
   case $set in fragments | leads | pieces) ;; *) fail "unknown set $set" ;; esac
 done
 for method in ${methods//,/ }; do
-  case $method in cartridge | postgres | sqlite) ;; *) fail "unknown method $method" ;; esac
+  case $method in cartridge | postgres | postgres-scan | sqlite | sqlite-scan) ;;
+    *) fail "unknown method $method" ;; esac
 done
 [ -x "${positional[0]}" ] || fail "${positional[0]}: not an executable zolv"
 zolv=$(cd "$(dirname "${positional[0]}")" && pwd)/$(basename "${positional[0]}")
 data=$(cd "${positional[1]}" && pwd) || fail "${positional[1]}: no such directory"
 mkdir -p "${positional[2]}"
-work=$(cd "${positional[2]}" && pwd)
+root=$(cd "${positional[2]}" && pwd)
 command -v python3 >/dev/null || fail "python3 is needed for the per-query times"
 command -v stdbuf >/dev/null || fail "stdbuf (coreutils) is needed to flush each line"
 
@@ -246,83 +335,162 @@ major=$(basename "$(dirname "$bindir")")
 sharedir=${ZOLV_PG_SHAREDIR:-/usr/share/postgresql/$major}
 package=postgresql-$major-rdkit
 
-if has_method cartridge && [ ! -f "$sharedir/extension/rdkit.control" ]; then
+if [ $report_only = no ] && has_method cartridge &&
+  [ ! -f "$sharedir/extension/rdkit.control" ]; then
   [ $install = yes ] || fail "the cartridge is not installed: apt-get install $package"
   [ "$(id -u)" -eq 0 ] || fail "the cartridge is not installed; as root: apt-get install $package"
   say "installing $package (for this benchmark only)"
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    "$package" >"$work/apt.log" 2>&1 ||
-    { cat "$work/apt.log" >&2; fail "apt-get install $package failed"; }
+    "$package" >"$root/apt.log" 2>&1 ||
+    { cat "$root/apt.log" >&2; fail "apt-get install $package failed"; }
 fi
-
-# The targets: copies 2..K renamed, so that every hit can be told apart.
-targets=$work/targets.smi
 source_targets=$data/znp.50k.smi.gz
 [ -f "$source_targets" ] || fail "$source_targets: missing"
-: >"$targets"
-for copy in $(seq 1 "$copies"); do
-  zcat "$source_targets" | head -n "$targets_count" |
-    awk -v copy="$copy" 'copy > 1 { $2 = $2 "-" copy } { print }' >>"$targets" || true
-done
-total=$(wc -l <"$targets")
-[ "$total" -eq $((targets_count * copies)) ] ||
-  fail "$source_targets holds fewer than $targets_count targets"
+[ $report_only = yes ] || cut -d' ' -f1-3 /proc/loadavg >"$root/load_before"
 
-mkdir -p "$work/queries" "$work/times" "$work/logs"
-rm -f "$work"/times/* "$work/logs/setup_times" "$work/logs/server_version" \
-  "$work/logs/cartridge_version" "$work/logs/cartridge_unread"
-cut -d' ' -f1-3 /proc/loadavg >"$work/logs/load_before"
-query_file() {  # the set's query file in WORK_DIR
-  echo "$work/queries/$1.smi"
+# One number of targets: its targets, queries and indexes, then every
+# method inside a throwaway server (with the shard servers when the shards
+# are measured at this size).
+measure() {  # measure SIZE
+  local size=$1 copies=1 first=$1 copy set start
+  if [ "$size" -gt $source_size ]; then
+    copies=$((size / source_size))
+    first=$source_size
+  fi
+  work=$root/$size
+  mkdir -p "$work/queries" "$work/times" "$work/logs"
+  rm -f "$work"/times/* "$work/logs/setup_times" "$work/logs/server_version" \
+    "$work/logs/cartridge_version" "$work/logs/cartridge_unread"
+  # The targets: copies 2..K renamed, so that every hit can be told apart.
+  : >"$work/targets.smi"
+  for copy in $(seq 1 "$copies"); do
+    zcat "$source_targets" | head -n "$first" |
+      awk -v copy="$copy" 'copy > 1 { $2 = $2 "-" copy } { print }' >>"$work/targets.smi" || true
+  done
+  [ "$(wc -l <"$work/targets.smi")" -eq "$size" ] ||
+    fail "$source_targets holds fewer than $first targets"
+  for set in ${sets//,/ }; do
+    case $set in
+      fragments) cat "$data/zinc.frags.500.q.smi" ;;
+      leads) cat "$data/zinc.leads.500.q.smi" ;;
+      pieces) zcat "$data/pieces.823.q.txt.gz" ;;
+    esac | head -n "$queries_count" >"$work/queries/$set.smi" || true
+  done
+  if has_method sqlite || has_method sqlite-scan; then
+    say "indexing $size targets in SQLite"
+    start=$(date +%s.%N)
+    rm -f "$work/targets.db"
+    "$zolv" index "$work/targets.db" "$work/targets.smi" 2>"$work/logs/index_sqlite.log" ||
+      { cat "$work/logs/index_sqlite.log" >&2; fail "zolv index (SQLite) failed"; }
+    printf 'zolv index (SQLite)\t%s\n' "$(seconds_since "$start")" >>"$work/logs/setup_times"
+  fi
+  local server=() with_shards=
+  if [ -n "$shards" ] && [ "$size" = "$shard_size" ]; then
+    with_shards=$shards
+    server=(--shards "$max_shards")
+  fi
+  # Everything else happens while the throwaway servers run: this script
+  # runs itself again inside tests/search/with_postgres.sh, its settings in
+  # the environment.
+  ZOLV_BENCH_ZOLV=$zolv ZOLV_BENCH_WORK=$work ZOLV_BENCH_BINDIR=$bindir \
+    ZOLV_BENCH_SHAREDIR=$sharedir ZOLV_BENCH_SETS=$sets \
+    ZOLV_BENCH_METHODS=$methods ZOLV_BENCH_WARMUP=$warmup ZOLV_BENCH_TOTAL=$size \
+    ZOLV_BENCH_SHARDS=$with_shards ZOLV_BENCH_JOBS=$jobs_count \
+    "$with_postgres" "${server[@]}" "$here/$me" --inside-server
 }
-for set in ${sets//,/ }; do
-  case $set in
-    fragments) cat "$data/zinc.frags.500.q.smi" ;;
-    leads) cat "$data/zinc.leads.500.q.smi" ;;
-    pieces) zcat "$data/pieces.823.q.txt.gz" ;;
-  esac | head -n "$queries_count" >"$(query_file "$set")" || true
-done
 
-if has_method sqlite; then
-  say "indexing $total targets in SQLite"
-  start=$(date +%s.%N)
-  "$zolv" index "$work/targets.db" --replace "$targets" 2>"$work/logs/index_sqlite.log" ||
-    { cat "$work/logs/index_sqlite.log" >&2; fail "zolv index (SQLite) failed"; }
-  printf 'zolv index (SQLite)\t%s\n' "$(seconds_since "$start")" >>"$work/logs/setup_times"
-fi
-
-# Everything else happens while the throwaway server runs: this script runs
-# itself again inside tests/search/with_postgres.sh, its settings in the
-# environment.
-export ZOLV_BENCH_ZOLV=$zolv ZOLV_BENCH_WORK=$work ZOLV_BENCH_BINDIR=$bindir \
-  ZOLV_BENCH_SHAREDIR=$sharedir ZOLV_BENCH_SETS=$sets \
-  ZOLV_BENCH_METHODS=$methods ZOLV_BENCH_WARMUP=$warmup ZOLV_BENCH_TOTAL=$total
-if has_method postgres || has_method cartridge; then
-  "$with_postgres" "$here/$me" --inside-server
-else
-  "$here/$me" --inside-server
+if [ $report_only = no ]; then
+  for size in ${sizes//,/ }; do measure "$size"; done
+  cut -d' ' -f1-3 /proc/loadavg >"$root/load_after"
 fi
 
 # The report.
-queries_in() { wc -l <"$(query_file "$1")"; }
+files_of() {  # files_of SIZE SET: the set's times, in method order
+  local method
+  for method in ${methods//,/ }; do echo "$root/$1/times/$2.$method.tsv"; done
+  if [ "$1" = "$shard_size" ]; then
+    for method in ${shards//,/ }; do echo "$root/$1/times/$2.shards$method.tsv"; done
+  fi
+}
+described() {  # described SIZE: how the targets were made
+  if [ "$1" -gt $source_size ]; then
+    echo "$(thousands "$1") targets (the $(thousands $source_size) written $(($1 / source_size)) times with new ids)"
+  else
+    echo "$(thousands "$1") targets (the first of znp.50k.smi.gz)"
+  fi
+}
+last_size=
+for size in ${sizes//,/ }; do last_size=$size; done
+work=$root/$last_size
 echo "## zolv search against RDKit's PostgreSQL cartridge"
 echo
-echo "- $(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores; load average $(cat "$work/logs/load_before") at the start, $(cut -d' ' -f1-3 /proc/loadavg) at the end"
+echo "- $(date -u -r "$root/load_after" '+%Y-%m-%d %H:%M UTC'), $(nproc) cores; load average $(cat "$root/load_before") at the start, $(cat "$root/load_after") at the end"
 echo "- PostgreSQL $(cat "$work/logs/server_version" 2>/dev/null || echo '?')$(
   [ -s "$work/logs/cartridge_version" ] && echo ", cartridge (RDKit) $(cat "$work/logs/cartridge_version")")"
-echo "- $total targets (the first $targets_count of znp.50k.smi.gz$(
-  [ "$copies" -gt 1 ] && echo ", written $copies times with new ids")); first $queries_count queries of each set"
-while IFS=$'\t' read -r what seconds; do
-  echo "- $what: $seconds s"
-done < <(cat "$work/logs/setup_times" 2>/dev/null)
-if [ -s "$work/logs/cartridge_unread" ] && [ "$(cat "$work/logs/cartridge_unread")" != 0 ]; then
-  echo "- targets the cartridge could not read: $(cat "$work/logs/cartridge_unread")"
-fi
-for set in ${sets//,/ }; do
-  files=()
-  for method in ${methods//,/ }; do files+=("$work/times/$set.$method.tsv"); done
-  echo
-  echo "### $set ($(queries_in "$set") queries)"
-  echo
-  python3 "$query_times" table "${files[@]}"
+echo "- first $queries_count queries of each set; zolv search --jobs ${jobs_count:-(default: $(nproc))}"
+for size in ${sizes//,/ }; do
+  while IFS=$'\t' read -r what seconds; do
+    echo "- $(thousands "$size") targets, $what: $seconds s"
+  done < <(cat "$root/$size/logs/setup_times" 2>/dev/null)
+  unread=$(cat "$root/$size/logs/cartridge_unread" 2>/dev/null || echo 0)
+  [ "$unread" = 0 ] || echo "- $(thousands "$size") targets: $unread the cartridge could not read"
 done
+for size in ${sizes//,/ }; do
+  echo
+  echo "### $(described "$size")"
+  echo
+  echo "Mean / median ms per query:"
+  echo
+  columns=()
+  for set in ${sets//,/ }; do
+    columns+=("$set=$(files_of "$size" "$set" | paste -sd,)")
+  done
+  python3 "$query_times" overview "${columns[@]}"
+  for set in ${sets//,/ }; do
+    echo
+    echo "#### $(thousands "$size") targets, $set ($(wc -l <"$root/$size/queries/$set.smi") queries)"
+    echo
+    mapfile -t files < <(files_of "$size" "$set")
+    python3 "$query_times" table "${files[@]}"
+  done
+done
+if [ "$(wc -w <<<"${sizes//,/ }")" -gt 1 ]; then
+  echo
+  echo "### Growth with the number of targets"
+  echo
+  echo "Mean ms per query; the last column divides the last number of targets by the one before."
+  for set in ${sets//,/ }; do
+    echo
+    echo "$set:"
+    echo
+    columns=()
+    for size in ${sizes//,/ }; do
+      columns+=("$(thousands "$size")$([ "$size" -gt $source_size ] && echo '*')=$(
+        for method in ${methods//,/ }; do echo "$root/$size/times/$set.$method.tsv"; done | paste -sd,)")
+    done
+    python3 "$query_times" growth "${columns[@]}"
+  done
+  for size in ${sizes//,/ }; do
+    if [ "$size" -gt $source_size ]; then
+      echo
+      echo "\* the $(thousands $source_size) targets written again with new ids."
+      break
+    fi
+  done
+fi
+if [ -n "$shards" ]; then
+  echo
+  echo "### Over shard servers, $(described "$shard_size")"
+  echo
+  echo "All servers on this machine. Mean / median ms per query:"
+  echo
+  columns=()
+  for set in ${sets//,/ }; do
+    columns+=("$set=$(
+      for method in postgres ${shards//,/ }; do
+        case $method in postgres) has_method postgres && echo "$root/$shard_size/times/$set.postgres.tsv" ;;
+          *) echo "$root/$shard_size/times/$set.shards$method.tsv" ;; esac
+      done | paste -sd,)")
+  done
+  python3 "$query_times" overview "${columns[@]}"
+fi

@@ -3,6 +3,10 @@
 
   query_times.py record METHOD OUT.tsv COMMAND [ARGUMENT...]
   query_times.py table TSV...                     (Markdown table on stdout)
+  query_times.py overview COLUMN=TSV,TSV... ...   (mean / median per column)
+  query_times.py growth COLUMN=TSV,TSV... ...     (mean per column, and the
+                                                   last column over the one
+                                                   before)
 
 record runs COMMAND, a client searching many queries, and reads its
 standard output, in which each query's output begins with a line
@@ -22,7 +26,10 @@ candidates (empty when not known) and whether it was skipped; OUT.wall the
 whole run's seconds, client start-up included. With OUT "-" nothing is
 written (a warm-up run). The exit status is the client's. table adds up
 every file's rows per method, in the order the files are given, with the
-whole run's time per query when OUT.wall is there.
+whole run's time per query when OUT.wall is there. overview and growth
+give one row per method and one column per COLUMN (a set, a number of
+targets), from the files named after it; a file that is missing leaves its
+cell empty.
 """
 
 import os
@@ -104,7 +111,8 @@ def wall_path(tsv_path):
     return (tsv_path[:-4] if tsv_path.endswith(".tsv") else tsv_path) + ".wall"
 
 
-def table(paths):
+def read_times(paths):
+    """Every file's rows added up per method, in the order first seen."""
     methods = {}
     for path in paths:
         wall = None
@@ -125,6 +133,11 @@ def table(paths):
                 entry["skipped"] += int(skipped)
         if wall is not None and method in methods:
             methods[method]["wall"] += wall
+    return methods
+
+
+def table(paths):
+    methods = read_times(paths)
     print("| method | queries | mean ms/query | median ms/query "
           "| candidates/query | hits | skipped | whole run, ms/query |")
     print("|---|---:|---:|---:|---:|---:|---:|---:|")
@@ -141,6 +154,62 @@ def table(paths):
     return 0
 
 
+def columns_of(specs):
+    """COLUMN=TSV,TSV... arguments as (column, {method: times})."""
+    columns = []
+    for spec in specs:
+        name, _, files = spec.partition("=")
+        paths = [path for path in files.split(",")
+                 if path and os.path.exists(path)]
+        columns.append((name, read_times(paths)))
+    return columns
+
+
+def method_rows(columns):
+    rows = []
+    for _, methods in columns:
+        for method in methods:
+            if method not in rows:
+                rows.append(method)
+    return rows
+
+
+def overview(specs):
+    columns = columns_of(specs)
+    print("| method | " + " | ".join(name for name, _ in columns) + " |")
+    print("|---|" + "---:|" * len(columns))
+    for method in method_rows(columns):
+        cells = []
+        for _, methods in columns:
+            ms = methods.get(method, {}).get("ms")
+            cells.append("%.2f / %.2f" % (statistics.mean(ms),
+                                          statistics.median(ms))
+                         if ms else "")
+        print("| %s | %s |" % (method, " | ".join(cells)))
+    return 0
+
+
+def growth(specs):
+    columns = columns_of(specs)
+    last = "%s / %s" % (columns[-1][0], columns[-2][0]) \
+        if len(columns) > 1 else None
+    print("| method | " + " | ".join(name for name, _ in columns) +
+          (" | %s |" % last if last else " |"))
+    print("|---|" + "---:|" * (len(columns) + (1 if last else 0)))
+    for method in method_rows(columns):
+        means = []
+        for _, methods in columns:
+            ms = methods.get(method, {}).get("ms")
+            means.append(statistics.mean(ms) if ms else None)
+        cells = ["%.2f" % mean if mean is not None else "" for mean in means]
+        if last:
+            ratio = (means[-1] / means[-2]
+                     if means[-1] is not None and means[-2] else None)
+            cells.append("%.2fx" % ratio if ratio is not None else "")
+        print("| %s | %s |" % (method, " | ".join(cells)))
+    return 0
+
+
 def main(argv):
     if len(argv) >= 2 and argv[1] in ("-h", "--help"):
         print(__doc__.strip())
@@ -149,8 +218,13 @@ def main(argv):
         return record(argv[2], argv[3], argv[4:])
     if len(argv) >= 3 and argv[1] == "table":
         return table(argv[2:])
+    if len(argv) >= 3 and argv[1] == "overview":
+        return overview(argv[2:])
+    if len(argv) >= 3 and argv[1] == "growth":
+        return growth(argv[2:])
     sys.stderr.write("usage: query_times.py record METHOD OUT.tsv COMMAND... "
-                     "| table TSV... (--help for more)\n")
+                     "| table TSV... | overview COLUMN=TSV,... ... "
+                     "| growth COLUMN=TSV,... ... (--help for more)\n")
     return 2
 
 
