@@ -6,13 +6,17 @@ namespace zolv::host {
 
 std::unique_ptr<search::TextStore> OpenDatabase(
     const ParsedCommandLine& line, search::OpenMode mode, std::string* error,
-    search::SqliteMatching matching) {
+    search::SqliteMatching matching, const std::vector<std::string>& shards) {
   if (const auto conninfo = line.Value("postgres")) {
     if (matching != search::SqliteMatching::kExact) {
       *error = "--builtin is for SQLite databases only";
       return nullptr;
     }
-    return search::OpenPostgresStore(*conninfo, mode, error);
+    return search::OpenPostgresStore(*conninfo, mode, error, shards);
+  }
+  if (!shards.empty()) {
+    *error = "shards are PostgreSQL servers: give --postgres CONNINFO too";
+    return nullptr;
   }
   const std::vector<std::string> positional = line.Positional();
   if (positional.empty()) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "command_context.h"
 #include "command_line.h"
@@ -16,10 +17,12 @@
 namespace zolv::host {
 
 /// The database a command names: --postgres CONNINFO, or else the SQLite
-/// file given as the first positional argument. Null with a message.
+/// file given as the first positional argument. Null with a message. shards
+/// (PostgreSQL only) are the servers new tables are spread over.
 std::unique_ptr<search::TextStore> OpenDatabase(
     const ParsedCommandLine& line, search::OpenMode mode, std::string* error,
-    search::SqliteMatching matching = search::SqliteMatching::kExact);
+    search::SqliteMatching matching = search::SqliteMatching::kExact,
+    const std::vector<std::string>& shards = {});
 
 /// The writer of a command's texts: the driver of --driver and the
 /// dictionary of --dictionary (default: default.vetorb beside the driver).

@@ -48,17 +48,39 @@ const char kDetails[] =
     "go\n"
     "  to a PostgreSQL server instead and every positional argument is a "
     "FILE.\n"
-    "  Table targets (id, name, smiles, raw, ascii, bits, name_bytes, data)\n"
-    "  holds one row per molecule: raw and ascii are the raw and alphabet\n"
-    "  \"SBI\" target texts as bytes (SQLite BLOB, PostgreSQL bytea), bits the\n"
-    "  bit string. name is always UTF-8 (a byte of the input's name that is\n"
-    "  not UTF-8 written as U+FFFD); name_bytes then holds the name's exact\n"
-    "  bytes, and is NULL otherwise. data holds an SD record's data items as\n"
-    "  a JSON object, NULL when there are none. Table index_settings records\n"
-    "  the dictionary (its absolute path and digest) and the lengths; zolv\n"
-    "  search finds the dictionary there, or one of that digest beside the\n"
-    "  driver, and refuses any other.\n"
+    "  Table targets (id, name, smiles, raw, ascii, bits, name_bytes, data,\n"
+    "  screens, molecule) holds one row per molecule: raw and ascii are the\n"
+    "  raw and alphabet \"SBI\" target texts as bytes (SQLite BLOB, PostgreSQL\n"
+    "  bytea), bits the bit string. name is always UTF-8 (a byte of the\n"
+    "  input's name that is not UTF-8 written as U+FFFD); name_bytes then\n"
+    "  holds the name's exact bytes, and is NULL otherwise. data holds an SD\n"
+    "  record's data items as a JSON object, NULL when there are none.\n"
+    "  screens holds the numbers of the screens the molecule has (PostgreSQL\n"
+    "  integer[] with a GIN index; SQLite '3 17 52', indexed by the FTS5\n"
+    "  table target_screens), molecule RDKit's binary form of the SMILES,\n"
+    "  which zolv search confirms candidates with. Table index_settings\n"
+    "  records the dictionary (its absolute path and digest), the lengths and\n"
+    "  how many targets hold each screen; zolv search finds the dictionary\n"
+    "  there, or one of that digest beside the driver, and refuses any other.\n"
     "  Tables that zolv index did not make are never written or dropped.\n"
+    "\n"
+    "Shards (PostgreSQL):\n"
+    "  With --shard CONNINFO, once per shard server, a new index (or one\n"
+    "  made by --replace) keeps its targets on those servers: each gets a\n"
+    "  table zolv_targets_<8 hex digits> with its own key and GIN index, and\n"
+    "  the --postgres database, the coordinator, a table targets partitioned\n"
+    "  by a hash of the id whose partitions targets_shard_<k> are\n"
+    "  postgres_fdw foreign tables (servers zolv_shard_*, async_capable).\n"
+    "  zolv index --append, a rerun that finishes an index, and zolv search\n"
+    "  then use the coordinator as they use any database; each shard scans\n"
+    "  its part at the same time. Each CONNINFO must reach its server from "
+    "here\n"
+    "  and from the coordinator's server; the user mapping gets its user and\n"
+    "  the password it used (postgres_fdw lets only superusers connect "
+    "without\n"
+    "  one). A batch is committed on the shards one after the other, not in\n"
+    "  two phases: a coordinator that dies between them leaves an index that\n"
+    "  zolv search reports damaged until zolv index --replace.\n"
     "\n"
     "Interruptions:\n"
     "  Rows are committed in batches; the index is marked complete, with its\n"
@@ -85,7 +107,9 @@ const char kDetails[] =
     "\n"
     "Examples:\n"
     "  zolv index targets.db molecules.smi.gz\n"
-    "  zolv index --postgres 'host=/tmp dbname=screens' molecules.sdf\n";
+    "  zolv index --postgres 'host=/tmp dbname=screens' molecules.sdf\n"
+    "  zolv index --postgres 'dbname=screens' --shard 'host=db1 dbname=s' \\\n"
+    "      --shard 'host=db2 dbname=s' molecules.smi.gz\n";
 
 const CommandSpec& Definition() {
   static const CommandSpec command = [] {
@@ -99,6 +123,11 @@ const CommandSpec& Definition() {
         {"postgres", '\0', "CONNINFO",
          "Store in PostgreSQL (a libpq connection string) instead of a "
          "SQLite file DB."},
+        {"shard", '\0', "CONNINFO",
+         "With --postgres: keep the targets of a new index on this PostgreSQL "
+         "server (repeat for each shard); the --postgres database "
+         "coordinates them.",
+         true},
         {"replace", '\0', "", "Replace an index the database already holds."},
         {"append", '\0', "",
          "Add the molecules to a complete index (ids continue)."},
@@ -190,7 +219,8 @@ class Indexer {
         bitsLength_(bitsLength),
         start_(start),
         batchSize_(batchSize),
-        pool_(pool) {
+        pool_(pool),
+        counts_(start.screenCounts) {
     if (const char* after = std::getenv(kStopAfterVariable)) {
       stopAfter_ = std::strtoll(after, nullptr, 10);
       const char* signal = std::getenv(kStopSignalVariable);
@@ -245,9 +275,11 @@ class Indexer {
   bool Flush() {
     if (batch_.empty()) return true;
     std::string error;
-    if (!search::StoreBatch(store_, batch_, consumed_,
-                            start_.cutSoFar + static_cast<std::int64_t>(cut_),
-                            &error)) {
+    search::BatchProgress progress;
+    progress.inputDone = consumed_;
+    progress.cutTotal = start_.cutSoFar + static_cast<std::int64_t>(cut_);
+    progress.screenCounts = &counts_;
+    if (!search::StoreBatch(store_, batch_, progress, &error)) {
       Report(error);
       return false;
     }
@@ -328,7 +360,32 @@ class Indexer {
     }
     row.raw = std::move(raw.text);
     row.ascii = std::move(ascii.text);
+    if (!Screens(object, row, &error)) {
+      result->message = where + ": " + error;
+      return;
+    }
+    row.molecule = search::StoredMolecule(row.smiles, &error);
+    if (row.molecule.empty()) {
+      // Stored all the same, as the texts are sound; confirmation will try
+      // the SMILES again and not find the query in it.
+      result->message +=
+          (result->message.empty() ? where + ": " : std::string("; ")) +
+          "RDKit cannot read its SMILES for the confirmation of searches (" +
+          error + "); no query will find it";
+    }
     result->stored = true;
+  }
+
+  // The screens the target holds: those the bits column marks when it
+  // folds none.
+  bool Screens(HostObject* object, search::TargetRow& row,
+               std::string* error) const {
+    if (bitsLength_ >= writer_.highestScreen()) {
+      row.screens = ScreensOfBits(row.bits);
+      return true;
+    }
+    return writer_.WriteScreens(object, ScreenMode::kTarget, &row.screens,
+                                error);
   }
 
   bool Emit(IndexResult* result) {
@@ -339,6 +396,7 @@ class Indexer {
       return true;
     }
     if (result->cut) ++cut_;
+    counts_.Add(result->row.screens);
     result->row.id =
         start_.nextId + static_cast<std::int64_t>(stored_ + batch_.size());
     batch_.push_back(std::move(result->row));
@@ -363,6 +421,7 @@ class Indexer {
   std::size_t skipped_ = 0;
   std::size_t cut_ = 0;
   std::size_t maxAtoms_ = kDefaultMaxAtoms;
+  search::ScreenCounts counts_;  // over every stored row, this run's too
 };
 
 // What zolv index is asked to do.
@@ -375,6 +434,7 @@ struct IndexParameters {
   std::size_t jobs = 1;
   bool replace = false;  // replace an index the database holds
   bool append = false;   // add to a complete index
+  std::vector<std::string> shards;  // servers a new index is spread over
 };
 
 // Reads and checks the command line; false after a report.
@@ -393,6 +453,11 @@ bool ReadParameters(const ParsedCommandLine& line, IndexParameters* p) {
   if (line.Has("bits-length")) p->bitsLength = bitsLength;
   p->replace = line.Has("replace");
   p->append = line.Has("append");
+  p->shards = line.Values("shard");
+  if (!p->shards.empty() && !line.Has("postgres")) {
+    Report("--shard spreads a PostgreSQL index: give --postgres CONNINFO too");
+    return false;
+  }
   if (p->replace && p->append) {
     Report("give --replace or --append, not both");
     return false;
@@ -415,8 +480,9 @@ int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
       p.bitsLength.value_or(std::max<std::uint32_t>(writer.highestScreen(), 1));
   const std::uint32_t length = p.length;
 
-  std::unique_ptr<search::TextStore> store =
-      OpenDatabase(line, search::OpenMode::kWrite, &error);
+  std::unique_ptr<search::TextStore> store = OpenDatabase(
+      line, search::OpenMode::kWrite, &error, search::SqliteMatching::kExact,
+      p.shards);
   search::IndexRequest request;
   request.replace = p.replace;
   request.append = p.append;
@@ -425,11 +491,24 @@ int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
       {search::kSettingDictionaryDigest, writer.dictionaryDigest()},
       {search::kSettingLength, length == 0 ? "whole" : std::to_string(length)},
       {search::kSettingBitsLength, std::to_string(bitsLength)},
+      {search::kSettingHighestScreen, std::to_string(writer.highestScreen())},
+      {search::kSettingMoleculeFormat, search::MoleculeFormat()},
   };
+  if (!p.shards.empty()) {
+    request.settings.emplace_back(search::kSettingShards,
+                                  std::to_string(p.shards.size()));
+  }
   request.mustMatch = {search::kSettingDictionaryDigest, search::kSettingLength,
                        search::kSettingBitsLength};
   search::IndexStart start;
-  if (!store || !search::StartIndex(*store, request, &start, &error)) {
+  const bool started =
+      store && search::StartIndex(*store, request, &start, &error);
+  if (store) {
+    for (const std::string& warning : store->TakeWarnings()) {
+      kContext.Warn(warning);
+    }
+  }
+  if (!started) {
     Report(error);
     return kExitFailure;
   }
@@ -437,6 +516,19 @@ int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
     Report("continuing the incomplete index in " + store->Describe() +
            " after its " + std::to_string(start.nextId - 1) + " targets (" +
            std::to_string(start.inputToSkip) + " input molecules done)");
+  }
+  if (!p.shards.empty() && (start.mode == search::IndexMode::kResume ||
+                            start.mode == search::IndexMode::kAppend)) {
+    std::optional<std::string> shards;
+    if (!store->GetSetting(search::kSettingShards, &shards, &error)) {
+      Report(error);
+      return kExitFailure;
+    }
+    if (shards != std::to_string(p.shards.size())) {
+      kContext.Warn("the index keeps the " + shards.value_or("0") +
+                    " shards it was made with; --shard counts only when "
+                    "tables are made (a new index, --replace)");
+    }
   }
 
   const auto start_time = std::chrono::steady_clock::now();
@@ -455,7 +547,11 @@ int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
     return kExitFailure;
   }
   std::int64_t total = 0;
-  if (!search::FinishIndex(*store, start, &total, &error)) {
+  const bool finished = search::FinishIndex(*store, start, &total, &error);
+  for (const std::string& warning : store->TakeWarnings()) {
+    kContext.Warn(warning);
+  }
+  if (!finished) {
     Report(error);
     return kExitFailure;
   }

@@ -60,4 +60,34 @@ bool SbiTextWriter::WriteBits(HostObject* object, std::uint32_t length,
       error);
 }
 
+bool SbiTextWriter::WriteScreens(HostObject* object, ScreenMode mode,
+                                 std::vector<std::uint32_t>* screens,
+                                 std::string* error) const {
+  screens->clear();
+  const std::uint32_t highest = session_.highestScreen();
+  // A dictionary without screens: the driver would take the length 0 as no
+  // length at all.
+  if (highest == 0) return true;
+  std::string bits;
+  if (!session_.WriteRecord(
+          object,
+          session_.Options(std::string(mode == ScreenMode::kQuery
+                                           ? "object=query"
+                                           : "object=target") +
+                           " length=" + std::to_string(highest)),
+          &bits, error)) {
+    return false;
+  }
+  *screens = ScreensOfBits(bits);
+  return true;
+}
+
+std::vector<std::uint32_t> ScreensOfBits(const std::string& bits) {
+  std::vector<std::uint32_t> screens;
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    if (bits[i] == '1') screens.push_back(static_cast<std::uint32_t>(i + 1));
+  }
+  return screens;
+}
+
 }  // namespace zolv::host

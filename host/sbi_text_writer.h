@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core_api.h"
 #include "driver_session.h"
@@ -47,6 +48,13 @@ class SbiTextWriter {
   bool WriteBits(HostObject* object, std::uint32_t length, std::string* text,
                  std::string* error) const;
 
+  /// The numbers of the screens the driver writes for object as mode
+  /// (a target's every screen, a query's that no other implies), ascending:
+  /// its bit string one position per screen, never folded.
+  bool WriteScreens(HostObject* object, ScreenMode mode,
+                    std::vector<std::uint32_t>* screens,
+                    std::string* error) const;
+
   /// Whether the driver accepts object at all (ZolvPreWrite).
   bool Accepts(HostObject* object) const { return session_.Accepts(object); }
 
@@ -66,5 +74,8 @@ class SbiTextWriter {
  private:
   DriverSession session_;
 };
+
+/// The screens a bit string marks: the positions of its "1"s, from 1.
+std::vector<std::uint32_t> ScreensOfBits(const std::string& bits);
 
 }  // namespace zolv::host

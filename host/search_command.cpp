@@ -31,13 +31,22 @@ const char kDetails[] =
     "\n"
     "How it searches:\n"
     "  The driver writes the query as a pattern in the chosen dialect and\n"
-    "  variant. The database preselects the targets whose stored text of that\n"
-    "  variant the pattern matches: in SQLite with the function zolv_match,\n"
-    "  which this program registers and which follows GLOB (access: *, ?,\n"
-    "  [...]) or LIKE (odbc: %, _, no escape, case-sensitive) byte for byte;\n"
-    "  in PostgreSQL with LIKE ... ESCAPE '' on bytea. RDKit's substructure\n"
-    "  match then confirms each candidate. The screen dictionary must be the\n"
-    "  one the index was written with (by default it is).\n"
+    "  variant, and the screens it holds. The database preselects in two\n"
+    "  steps: its index gives the targets that hold the query's rarest\n"
+    "  screens (by how many targets hold each, as the index recorded; in\n"
+    "  PostgreSQL the four rarest with @> on the GIN-indexed screens column,\n"
+    "  in SQLite the three rarest from the FTS5 table target_screens), then\n"
+    "  the pattern tests their stored texts of that variant: in SQLite with\n"
+    "  the function zolv_match, which this program registers and which\n"
+    "  follows GLOB (access: *, ?, [...]) or LIKE (odbc: %, _, no escape,\n"
+    "  case-sensitive) byte for byte; in PostgreSQL with LIKE ... ESCAPE ''\n"
+    "  on bytea. --scan, and a query with no screen, test every stored text\n"
+    "  instead. RDKit's substructure match then confirms each candidate on\n"
+    "  --jobs threads, reading the molecule the index stores. The screen\n"
+    "  dictionary must be the one the index was written with (by default it\n"
+    "  is). An index from a zolv before the screens index is refused: write\n"
+    "  it again with zolv index --replace. Against a PostgreSQL coordinator\n"
+    "  (zolv index --shard) the same statements run on every shard at once.\n"
     "\n"
     "Output:\n"
     "  Each hit as a line: its SMILES, a tab, its name (a backslash, tab or\n"
@@ -69,8 +78,9 @@ const char kDetails[] =
     "Exit status:\n"
     "  0  every query was searched\n"
     "  1  usage or fatal error, among them an incomplete index (run zolv\n"
-    "     index again to finish it) or a damaged one (its structure, row\n"
-    "     count or checksum not what the index recorded)\n"
+    "     index again to finish it), a damaged one (its structure, row\n"
+    "     count or checksum not what the index recorded) or one in an older\n"
+    "     format (write it again with zolv index --replace)\n"
     "  2  some queries could not be read and were left out (or, rarely, a\n"
     "     hit could not be written as an SD record)\n"
     "  3  --verify found targets that the preselection missed\n"
@@ -80,7 +90,8 @@ const char kDetails[] =
     "  zolv search targets.db --smarts '[#6]C(=O)[OH]' --dialect odbc\n"
     "  zolv search targets.db --queries q.smi --variant alphabet --verify "
     "--no-hits\n"
-    "  zolv search targets.db --queries q.smi --format csv --max-hits 100\n";
+    "  zolv search targets.db --queries q.smi --format csv --max-hits 100\n"
+    "  zolv search --postgres 'dbname=screens' --queries q.smi --jobs 4\n";
 
 const CommandSpec& Definition() {
   static const CommandSpec command = [] {
@@ -106,7 +117,14 @@ const CommandSpec& Definition() {
          "Texts to match: raw (default) or alphabet."},
         {"verify", '\0', "",
          "Also check every target with RDKit and report the hits the "
-         "preselection missed (false negatives)."},
+         "preselection missed (false negatives); keeps every target's "
+         "stored row, and the molecules of the first 20,000, in memory."},
+        {"scan", '\0', "",
+         "Preselect by the pattern alone, testing every stored text, without "
+         "the screens index (slower; for comparison)."},
+        {"jobs", 'j', "N",
+         "Write each query and confirm its candidates on N threads (default: "
+         "the number of cores); the output is the same for every N."},
         {"no-hits", '\0', "", "Print only the summaries, not the hits."},
         {"format", '\0', "FORMAT",
          "How hits are printed: smi (default), csv, json (JSON Lines) or "
@@ -248,112 +266,6 @@ bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
   return false;
 }
 
-}  // namespace
-
-QuerySearcher::QuerySearcher(const SbiTextWriter& writer,
-                             search::TextStore& store,
-                             const SearchSettings& settings)
-    : writer_(writer), store_(store), settings_(settings) {}
-
-SearchStatus QuerySearcher::Search(search::QueryKind kind,
-                                   const std::string& text,
-                                   QueryOutcome* outcome, std::string* error) {
-  *outcome = QueryOutcome();
-  if (targetCount_ < 0 && !store_.CountTargets(&targetCount_, error)) {
-    return SearchStatus::kFailed;
-  }
-  std::unique_ptr<search::SubstructureQuery> check =
-      search::SubstructureQuery::Parse(kind, text, error);
-  if (!check) return SearchStatus::kBadQuery;
-
-  const auto start = std::chrono::steady_clock::now();
-  rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
-      text,
-      kind == search::QueryKind::kSmiles ? rdcore::Notation::kSmiles
-                                         : rdcore::Notation::kSmarts,
-      rdcore::MoleculeRole::kQuery);
-  if (!parsed.molecule) {
-    *error = parsed.error;
-    return SearchStatus::kBadQuery;
-  }
-  if (!writer_.Accepts(parsed.molecule.get())) {
-    *error = "the driver does not accept this query";
-    return SearchStatus::kBadQuery;
-  }
-  search::BudgetedText pattern;
-  if (!writer_.WriteBudgeted(parsed.molecule.get(), ScreenMode::kQuery,
-                             settings_.variant, settings_.dialect,
-                             settings_.length, &pattern, error)) {
-    return SearchStatus::kBadQuery;
-  }
-  outcome->pattern = std::move(pattern.text);
-
-  std::vector<search::Candidate> candidates;
-  if (!store_.Preselect(
-          {outcome->pattern, settings_.variant, settings_.dialect}, &candidates,
-          error)) {
-    return SearchStatus::kFailed;
-  }
-  for (std::size_t i = 0; i < candidates.size(); ++i) {
-    if (settings_.maxHits > 0 &&
-        static_cast<std::int64_t>(outcome->hits.size()) >= settings_.maxHits) {
-      outcome->unchecked = static_cast<std::int64_t>(candidates.size() - i);
-      break;
-    }
-    search::Candidate& candidate = candidates[i];
-    const RDKit::ROMol* molecule =
-        molecules_.Get(candidate.id, candidate.smiles);
-    if (molecule != nullptr && check->IsIn(*molecule)) {
-      outcome->hits.push_back(std::move(candidate));
-    }
-  }
-
-  search::SearchFigures& figures = outcome->figures;
-  figures.queries = 1;
-  figures.targets = targetCount_;
-  figures.candidates = static_cast<std::int64_t>(candidates.size());
-  figures.hits = static_cast<std::int64_t>(outcome->hits.size());
-  figures.seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
-  if (settings_.verify && !CheckAll(*check, outcome->hits, outcome, error)) {
-    return SearchStatus::kFailed;
-  }
-  return SearchStatus::kDone;
-}
-
-bool QuerySearcher::CheckAll(const search::SubstructureQuery& query,
-                             const std::vector<search::Candidate>& hits,
-                             QueryOutcome* outcome, std::string* error) {
-  if (!everyTargetRead_) {
-    if (!store_.ForEachTarget(
-            [this](const search::Candidate& target) {
-              everyTarget_.push_back(target);
-              return true;
-            },
-            error)) {
-      everyTarget_.clear();
-      return false;
-    }
-    everyTargetRead_ = true;
-  }
-  // Both lists are in id order.
-  std::int64_t trueHits = 0;
-  auto hit = hits.begin();
-  for (const search::Candidate& target : everyTarget_) {
-    const RDKit::ROMol* molecule = molecules_.Get(target.id, target.smiles);
-    if (molecule == nullptr || !query.IsIn(*molecule)) continue;
-    ++trueHits;
-    while (hit != hits.end() && hit->id < target.id) ++hit;
-    if (hit == hits.end() || hit->id != target.id) {
-      outcome->missed.push_back(target);
-    }
-  }
-  outcome->figures.trueHits = trueHits;
-  return true;
-}
-
-namespace {
 
 // What zolv search is asked to do.
 struct SearchParameters {
@@ -363,6 +275,7 @@ struct SearchParameters {
   bool printHits = true;               // false with --no-hits or --count
   bool showPattern = false;            // print each query's pattern
   std::size_t maxAtoms = kDefaultMaxAtoms;
+  std::size_t jobs = 1;             // threads
   std::vector<QueryInput> queries;  // in command-line order
 };
 
@@ -375,6 +288,8 @@ bool ReadParameters(const ParsedCommandLine& line, SearchParameters* p) {
     return false;
   }
   settings.verify = line.Has("verify");
+  settings.scan = line.Has("scan");
+  if (!kContext.ReadJobs(line, &p->jobs)) return false;
   if (!kContext.ReadNumber(line, "max-hits", 1, kLargestLength,
                            &settings.maxHits)) {
     return false;
@@ -409,16 +324,19 @@ bool ReadParameters(const ParsedCommandLine& line, SearchParameters* p) {
   return true;
 }
 
-// Opens the index for reading and the writer of its patterns, with the
-// dictionary the index was written with. False after a report.
+// Opens the index for reading, checks it, learns what every query needs of
+// it, and opens the writer of its patterns with the dictionary the index
+// was written with. False after a report.
 bool OpenIndex(const ParsedCommandLine& line,
                std::unique_ptr<search::TextStore>* store,
-               SbiTextWriter* writer) {
+               SbiTextWriter* writer, IndexFacts* facts) {
   std::string error;
   *store = OpenDatabase(line, search::OpenMode::kRead, &error,
                         line.Has("builtin") ? search::SqliteMatching::kBuiltin
                                             : search::SqliteMatching::kExact);
-  if (!*store || !search::CheckIndexForSearch(**store, &error)) {
+  if (!*store ||
+      !search::CheckIndexForSearch(**store, &error, &facts->targets) ||
+      !ReadIndexFacts(**store, facts, &error)) {
     Report(error);
     return false;
   }
@@ -553,8 +471,10 @@ namespace {
 int RunWithParameters(const ParsedCommandLine& line, SearchParameters& p) {
   std::unique_ptr<search::TextStore> store;
   SbiTextWriter writer;
-  if (!OpenIndex(line, &store, &writer)) return kExitFailure;
-  QuerySearcher searcher(writer, *store, p.settings);
+  IndexFacts facts;
+  if (!OpenIndex(line, &store, &writer, &facts)) return kExitFailure;
+  WorkerPool pool(p.jobs);
+  QuerySearcher searcher(writer, *store, pool, p.settings, std::move(facts));
   return SearchAll(p, searcher);
 }
 

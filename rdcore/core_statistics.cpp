@@ -22,10 +22,10 @@ CounterBlocks& Blocks() {
   return *blocks;
 }
 
-// One pointer in the initial thread-local block: reading it is a single
-// instruction, where a larger thread-local object costs a call.
-[[gnu::tls_model("initial-exec")]] thread_local detail::CoreCounters* own =
-    nullptr;
+// The thread's block. Left to the default thread-local model: the core is
+// also loaded by dlopen (SQLite's and PostgreSQL's extensions), where the
+// initial-exec model fails once the static TLS surplus is used up.
+thread_local detail::CoreCounters* own = nullptr;
 
 // Hands the thread's block back when the thread ends.
 struct Returner {

@@ -53,21 +53,18 @@ bool StartIndex(TextStore& store, const IndexRequest& request,
     case IndexState::kNone:
       start->mode = IndexMode::kNew;
       return store.CreateTables(false, initial, error);
-    case IndexState::kOtherFormat:
-      if (!request.replace) {
-        std::optional<std::string> marker;
-        if (!store.GetSetting(kSettingFormat, &marker, error)) return false;
-        *error = OtherFormatMessage(store.Describe(), marker.value_or(""));
-        return false;
-      }
-      break;
     case IndexState::kIncomplete:
     case IndexState::kComplete:
+    case IndexState::kOutdated:
       break;
   }
   if (request.replace) {
     start->mode = IndexMode::kReplace;
     return store.CreateTables(true, initial, error);
+  }
+  if (state == IndexState::kOutdated) {
+    *error = OutdatedMessage(store);
+    return false;
   }
   if (state == IndexState::kComplete && !request.append) {
     *error = store.Describe() +
@@ -89,8 +86,21 @@ bool StartIndex(TextStore& store, const IndexRequest& request,
   if (!store.Summarize(&summary, error)) return false;
   start->nextId = summary.highestId + 1;
   std::optional<std::string> cut;
-  if (!store.GetSetting(kSettingCutCount, &cut, error)) return false;
+  std::optional<std::string> counts;
+  if (!store.GetSetting(kSettingCutCount, &cut, error) ||
+      !store.GetSetting(kSettingScreenCounts, &counts, error)) {
+    return false;
+  }
   start->cutSoFar = NumberOr(cut, 0);
+  const std::optional<ScreenCounts> parsed =
+      ScreenCounts::Parse(counts.value_or(""));
+  if (!parsed) {
+    *error = store.Describe() + " holds screen counts that do not read (" +
+             kSettingScreenCounts +
+             "); give --replace to write the index again";
+    return false;
+  }
+  start->screenCounts = *parsed;
   if (state == IndexState::kIncomplete) {
     start->mode = IndexMode::kResume;
     std::optional<std::string> done;
@@ -104,13 +114,16 @@ bool StartIndex(TextStore& store, const IndexRequest& request,
 }
 
 bool StoreBatch(TextStore& store, const std::vector<TargetRow>& rows,
-                std::int64_t inputDone, std::int64_t cutTotal,
-                std::string* error) {
-  return store.InsertWithSettings(
-      rows,
-      {{kSettingInputDone, std::to_string(inputDone)},
-       {kSettingCutCount, std::to_string(cutTotal)}},
-      error);
+                const BatchProgress& progress, std::string* error) {
+  SettingChanges settings = {
+      {kSettingInputDone, std::to_string(progress.inputDone)},
+      {kSettingCutCount, std::to_string(progress.cutTotal)},
+  };
+  if (progress.screenCounts != nullptr) {
+    settings.emplace_back(kSettingScreenCounts,
+                          progress.screenCounts->Format());
+  }
+  return store.InsertWithSettings(rows, settings, error);
 }
 
 bool FinishIndex(TextStore& store, const IndexStart& start, std::int64_t* count,
@@ -129,21 +142,20 @@ bool FinishIndex(TextStore& store, const IndexStart& start, std::int64_t* count,
              : store.ChangeSettings(finished, error);
 }
 
-bool CheckIndexForSearch(TextStore& store, std::string* error) {
+bool CheckIndexForSearch(TextStore& store, std::string* error,
+                         std::int64_t* targets) {
   if (!store.HoldSnapshot(error)) return false;
   IndexState state = IndexState::kNone;
   if (!store.GetState(&state, error)) return false;
-  if (state == IndexState::kOtherFormat) {
-    std::optional<std::string> marker;
-    if (!store.GetSetting(kSettingFormat, &marker, error)) return false;
-    *error = OtherFormatMessage(store.Describe(), marker.value_or(""));
-    return false;
-  }
   if (state == IndexState::kIncomplete) {
     *error = store.Describe() +
              " holds an incomplete index (zolv index stopped before it "
              "finished); run zolv index again with the same dictionary, "
              "options and input files to finish it";
+    return false;
+  }
+  if (state == IndexState::kOutdated) {
+    *error = OutdatedMessage(store);
     return false;
   }
   if (state != IndexState::kComplete) {
@@ -168,6 +180,7 @@ bool CheckIndexForSearch(TextStore& store, std::string* error) {
              "; write it again with zolv index --replace";
     return false;
   }
+  if (targets != nullptr) *targets = summary.count;
   return true;
 }
 

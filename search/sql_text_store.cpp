@@ -16,6 +16,8 @@ const char* TypeOf(SqlDialect dialect, ColumnKind kind, bool isSettings) {
       return sqlite ? "TEXT" : "text";
     case ColumnKind::kBytes:
       return sqlite ? "BLOB" : "bytea";
+    case ColumnKind::kScreens:
+      return sqlite ? "TEXT" : "integer[]";
   }
   return "";
 }
@@ -43,21 +45,38 @@ std::string TableSql(SqlDialect dialect, const std::string& name,
   return sql + ")";
 }
 
-// Drops the index and renames the tables made beside it into its place.
-std::string SwapInSql(SqlDialect dialect, const std::string& targets,
+// Gives the tables made beside the index's names. PostgreSQL names a
+// table's indexes after the table: renamed too, so that the next index built
+// beside can take their names again.
+std::string RenameSql(SqlDialect dialect, const std::string& targets,
                       const std::string& settings) {
-  std::string sql = DropTablesSql(kTargetsTable, kSettingsTable);
+  std::string sql;
   const auto rename = [&](const std::string& from, const std::string& to) {
-    sql += ";ALTER TABLE " + from + " RENAME TO " + to;
-    // PostgreSQL names the primary key's index after the table: renamed
-    // too, so that the next index built beside can take its name again.
-    if (dialect == SqlDialect::kPostgres) {
-      sql += ";ALTER INDEX " + from + "_pkey RENAME TO " + to + "_pkey";
-    }
+    if (!sql.empty()) sql += ";";
+    sql += "ALTER TABLE " + from + " RENAME TO " + to;
   };
   rename(targets, kTargetsTable);
   rename(settings, kSettingsTable);
+  if (dialect == SqlDialect::kSqlite) {
+    // FTS5 renames its shadow tables with it.
+    rename(ScreensTable(targets), ScreensTable(kTargetsTable));
+  } else {
+    for (const char* suffix : {"_pkey", "_screens"}) {
+      sql += ";ALTER INDEX IF EXISTS " + targets + suffix + " RENAME TO " +
+             kTargetsTable + suffix;
+    }
+  }
   return sql;
+}
+
+std::string JoinScreens(const std::vector<std::uint32_t>& screens,
+                        char separator) {
+  std::string text;
+  for (const std::uint32_t screen : screens) {
+    if (!text.empty()) text.push_back(separator);
+    text += std::to_string(screen);
+  }
+  return text;
 }
 
 }  // namespace
@@ -88,16 +107,55 @@ std::string Placeholder(SqlDialect dialect, int n) {
   return (dialect == SqlDialect::kSqlite ? "?" : "$") + std::to_string(n);
 }
 
-std::string CreateTablesSql(SqlDialect dialect, const std::string& targets,
-                            const std::string& settings) {
-  return TableSql(dialect, targets, kTargetColumns, false) + ";" +
-         TableSql(dialect, settings, kSettingColumns, true);
+std::string ScreensTable(const std::string& targets) {
+  return targets == kBesideTargets ? "zolv_new_screens" : "target_screens";
 }
 
-std::string DropTablesSql(const std::string& targets,
+std::string ScreenTokens(const std::vector<std::uint32_t>& screens) {
+  return JoinScreens(screens, ' ');
+}
+
+std::string ScreenArray(const std::vector<std::uint32_t>& screens) {
+  return "{" + JoinScreens(screens, ',') + "}";
+}
+
+std::string CreateTargetsSql(SqlDialect dialect, const std::string& targets) {
+  std::string sql = TableSql(dialect, targets, kTargetColumns, false);
+  if (dialect == SqlDialect::kSqlite) {
+    // Contentless, without positions or sizes: the index answers only which
+    // targets hold every token asked for, which is all a search asks.
+    return sql + ";CREATE VIRTUAL TABLE " + ScreensTable(targets) +
+           " USING fts5(screens, content='', detail=none, columnsize=0)";
+  }
+  // The built-in array operator class, not the intarray extension's, so
+  // that the index serves OPERATOR(pg_catalog.@>) whatever is installed.
+  return sql + ";CREATE INDEX " + targets + "_screens ON " + targets +
+         " USING gin (screens array_ops)";
+}
+
+std::string CreatePartitionedTargetsSql(const std::string& targets) {
+  std::string sql = "CREATE TABLE " + targets + " (";
+  for (int i = 0; i < kTargetColumnCount; ++i) {
+    if (i > 0) sql += ", ";
+    sql += std::string(kTargetColumns[i].name) + " " +
+           TypeOf(SqlDialect::kPostgres, kTargetColumns[i].kind, false) +
+           " NOT NULL";
+  }
+  return sql + ") PARTITION BY HASH (id)";
+}
+
+std::string CreateSettingsSql(SqlDialect dialect, const std::string& settings) {
+  return TableSql(dialect, settings, kSettingColumns, true);
+}
+
+std::string DropTablesSql(SqlDialect dialect, const std::string& targets,
                           const std::string& settings) {
-  return "DROP TABLE IF EXISTS " + targets + ";DROP TABLE IF EXISTS " +
-         settings;
+  std::string sql = "DROP TABLE IF EXISTS " + targets +
+                    ";DROP TABLE IF EXISTS " + settings;
+  if (dialect == SqlDialect::kSqlite) {
+    sql += ";DROP TABLE IF EXISTS " + ScreensTable(targets);
+  }
+  return sql;
 }
 
 std::string UpsertSettingSql(SqlDialect dialect, const std::string& settings) {
@@ -108,6 +166,17 @@ std::string UpsertSettingSql(SqlDialect dialect, const std::string& settings) {
   return "INSERT INTO " + settings +
          " (key, value) VALUES ($1, $2) ON CONFLICT (key) DO "
          "UPDATE SET value = EXCLUDED.value";
+}
+
+IndexState StateOfMarker(const std::optional<std::string>& format,
+                         bool complete) {
+  if (format == kFormatMarker) {
+    return complete ? IndexState::kComplete : IndexState::kIncomplete;
+  }
+  if (format && format->rfind(kFormatMarkerPrefix, 0) == 0) {
+    return IndexState::kOutdated;
+  }
+  return IndexState::kForeign;
 }
 
 bool CheckReadable(TextStore& store, std::string* error) {
@@ -121,10 +190,8 @@ bool CheckReadable(TextStore& store, std::string* error) {
     *error = store.Describe() + " holds no index, only " + ForeignTables();
     return false;
   }
-  if (state == IndexState::kOtherFormat) {
-    std::optional<std::string> marker;
-    if (!store.GetSetting(kSettingFormat, &marker, error)) return false;
-    *error = OtherFormatMessage(store.Describe(), marker.value_or(""));
+  if (state == IndexState::kOutdated) {
+    *error = OutdatedMessage(store);
     return false;
   }
   return true;
@@ -166,13 +233,16 @@ bool SqlTextStore::CreateSchema(bool replace, std::string* error) {
     return false;
   }
   if (state != IndexState::kNone && !replace) {
-    *error = Describe() + " already holds an index";
+    *error = state == IndexState::kOutdated
+                 ? OutdatedMessage(*this)
+                 : Describe() + " already holds an index";
     return false;
   }
   if (!InTransaction(
           [&] {
-            return Command(DropTablesSql(kTargetsTable, kSettingsTable),
-                           error) &&
+            return Command(
+                       DropTablesSql(dialect_, kTargetsTable, kSettingsTable),
+                       error) &&
                    MakeTables(kTargetsTable, kSettingsTable, {}, error);
           },
           error)) {
@@ -188,7 +258,8 @@ bool SqlTextStore::CreateTables(bool beside, const SettingChanges& settings,
   const std::string table = beside ? kBesideSettings : kSettingsTable;
   if (!InTransaction(
           [&] {
-            return (!beside || Command(DropTablesSql(targets, table), error)) &&
+            return (!beside ||
+                    Command(DropTablesSql(dialect_, targets, table), error)) &&
                    MakeTables(targets, table, settings, error);
           },
           error)) {
@@ -206,7 +277,7 @@ bool SqlTextStore::SwapIn(const SettingChanges& settings, std::string* error) {
   if (!InTransaction(
           [&] {
             return WriteSettings(settings, error) &&
-                   Command(SwapInSql(dialect_, targets_, settings_), error);
+                   DropIndexTables(error) && RenameBesideTables(error);
           },
           error)) {
     return false;
@@ -235,7 +306,8 @@ bool SqlTextStore::MakeTables(const std::string& targets,
                               const std::string& settings,
                               const SettingChanges& changes,
                               std::string* error) {
-  if (!Command(CreateTablesSql(dialect_, targets, settings), error)) {
+  if (!MakeTargets(targets, error) ||
+      !Command(CreateSettingsSql(dialect_, settings), error)) {
     return false;
   }
   const std::string previous = settings_;
@@ -245,6 +317,20 @@ bool SqlTextStore::MakeTables(const std::string& targets,
   const bool written = WriteSettings(all, error);
   settings_ = previous;
   return written;
+}
+
+bool SqlTextStore::MakeTargets(const std::string& targets,
+                               std::string* error) {
+  return Command(CreateTargetsSql(dialect_, targets), error);
+}
+
+bool SqlTextStore::DropIndexTables(std::string* error) {
+  return Command(DropTablesSql(dialect_, kTargetsTable, kSettingsTable),
+                 error);
+}
+
+bool SqlTextStore::RenameBesideTables(std::string* error) {
+  return Command(RenameSql(dialect_, targets_, settings_), error);
 }
 
 void SqlTextStore::UseTables(const std::string& targets,

@@ -4,9 +4,11 @@
 // supplies its statements; everything said here holds for both.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "text_store.h"
 
@@ -17,9 +19,10 @@ enum class SqlDialect { kSqlite, kPostgres };
 
 /// What a column holds, and so its type in each database.
 enum class ColumnKind {
-  kKey,    // the row's key: the target's id, the setting's name
-  kText,   // UTF-8 text
-  kBytes,  // bytes as they are: the screen texts
+  kKey,      // the row's key: the target's id, the setting's name
+  kText,     // UTF-8 text
+  kBytes,    // bytes as they are: the screen texts
+  kScreens,  // screen numbers: PostgreSQL integer[], SQLite "3 17 52"
 };
 
 struct ColumnSpec {
@@ -45,14 +48,17 @@ inline constexpr ColumnSpec kTargetColumns[] = {
     {"bits", ColumnKind::kText},
     {"name_bytes", ColumnKind::kBytes, true},
     {"data", ColumnKind::kText, true},
+    {"screens", ColumnKind::kScreens},
+    {"molecule", ColumnKind::kBytes},
 };
-static_assert(sizeof(kTargetColumns) / sizeof(kTargetColumns[0]) == 8,
-              "a target row has eight columns");
+inline constexpr int kTargetColumnCount =
+    static_cast<int>(sizeof(kTargetColumns) / sizeof(kTargetColumns[0]));
+static_assert(kTargetColumnCount == 10, "a target row has ten columns");
 
 /// The columns a candidate is read from, in the order ReadCandidate of each
 /// store takes them.
 inline constexpr char kCandidateColumns[] =
-    "id, name, smiles, name_bytes, data";
+    "id, name, smiles, name_bytes, data, molecule";
 
 /// What the name columns of a row hold for name: its readable form, and its
 /// bytes when those differ (else none).
@@ -63,6 +69,17 @@ std::optional<std::string> NameBytesColumn(const std::string& name);
 inline constexpr char kBesideTargets[] = "zolv_new_targets";
 inline constexpr char kBesideSettings[] = "zolv_new_settings";
 
+/// SQLite's full-text index of the targets' screens (FTS5, contentless, one
+/// row per target with the target's id as rowid): the table that belongs to
+/// a targets table of the given name.
+std::string ScreensTable(const std::string& targets);
+
+/// Screens as a kScreens column holds them in SQLite, and as FTS5 reads
+/// them: "3 17 52".
+std::string ScreenTokens(const std::vector<std::uint32_t>& screens);
+/// The same as a PostgreSQL array literal: "{3,17,52}".
+std::string ScreenArray(const std::vector<std::uint32_t>& screens);
+
 /// "id, name, smiles, raw, ascii, bits".
 std::string TargetColumnList();
 
@@ -72,16 +89,29 @@ const char* TextColumn(TextVariant variant);
 /// Parameter n (from 1) of a statement: "?n" in SQLite, "$n" in PostgreSQL.
 std::string Placeholder(SqlDialect dialect, int n);
 
-/// Makes both tables of an index under the given names.
-std::string CreateTablesSql(SqlDialect dialect, const std::string& targets,
-                            const std::string& settings);
+/// Makes the targets table under the given name with its screen index:
+/// PostgreSQL a GIN index on the screens, SQLite the full-text table.
+std::string CreateTargetsSql(SqlDialect dialect, const std::string& targets);
 
-/// Drops both tables, when they exist.
-std::string DropTablesSql(const std::string& targets,
+/// A PostgreSQL coordinator's targets table: the same columns, partitioned
+/// by a hash of the id over tables elsewhere, with neither key nor index of
+/// its own (each partition has them).
+std::string CreatePartitionedTargetsSql(const std::string& targets);
+
+/// Makes the settings table under the given name.
+std::string CreateSettingsSql(SqlDialect dialect, const std::string& settings);
+
+/// Drops both tables (and SQLite's screen table), when they exist.
+std::string DropTablesSql(SqlDialect dialect, const std::string& targets,
                           const std::string& settings);
 
 /// Stores a setting, replacing its value; parameters key and value.
 std::string UpsertSettingSql(SqlDialect dialect, const std::string& settings);
+
+/// What tables of the index's names are, by the format marker their
+/// settings hold (none: no marker) and whether the index was finished.
+IndexState StateOfMarker(const std::optional<std::string>& format,
+                         bool complete);
 
 /// Refuses to open a store for reading when it holds no index, with the
 /// message a reader gets.
@@ -123,6 +153,16 @@ class SqlTextStore : public TextStore {
   /// Called when the tables in use change; statements prepared for the old
   /// ones must go.
   virtual void TablesChanged() {}
+  /// Inside MakeTables' transaction: makes the targets table, by default
+  /// with CreateTargetsSql.
+  virtual bool MakeTargets(const std::string& targets, std::string* error);
+  /// Inside SwapIn's transaction, before the tables made beside are
+  /// renamed: drops the index's tables. A store whose tables reach beyond
+  /// its database tidies up there as well.
+  virtual bool DropIndexTables(std::string* error);
+  /// Inside SwapIn's transaction: gives the tables made beside the index's
+  /// names.
+  virtual bool RenameBesideTables(std::string* error);
 
   /// Runs body in a write transaction: committed when body succeeds, rolled
   /// back when it or the commit fails.

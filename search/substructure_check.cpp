@@ -2,8 +2,10 @@
 
 #include <GraphMol/Depictor/RDDepictor.h>
 #include <GraphMol/FileParsers/FileParsers.h>
+#include <GraphMol/MolPickler.h>
 #include <GraphMol/ROMol.h>
 #include <GraphMol/RWMol.h>
+#include <RDGeneral/versions.h>
 #include <GraphMol/SmilesParse/SmilesParse.h>
 #include <GraphMol/SmilesParse/SmilesWrite.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
@@ -20,7 +22,13 @@ namespace {
 std::unique_ptr<RDKit::ROMol> ReadSmiles(const std::string& text,
                                          std::string* error) {
   try {
-    std::unique_ptr<RDKit::ROMol> molecule(RDKit::SmilesToMol(text));
+    RDKit::SmilesParserParams params;
+    // Without stereo marks there is no stereo to perceive, yet the legacy
+    // perception ranks the atoms over and over, in time growing about as
+    // the cube of the atom count; the newer one finds the same nothing in
+    // about linear time. Matching ignores stereo either way.
+    params.useLegacyStereo = text.find_first_of("@/\\") != std::string::npos;
+    std::unique_ptr<RDKit::ROMol> molecule(RDKit::SmilesToMol(text, params));
     if (!molecule) *error = "not a valid SMILES";
     return molecule;
   } catch (const std::exception& failure) {
@@ -75,6 +83,12 @@ std::optional<bool> SubstructureQuery::IsInSmiles(
   return IsIn(*target);
 }
 
+bool SubstructureQuery::IsInStored(const std::string& molecule,
+                                   const std::string& smiles) const {
+  const std::unique_ptr<RDKit::ROMol> target = ReadTarget(molecule, smiles);
+  return target != nullptr && IsIn(*target);
+}
+
 struct TargetMolecules::Store {
   // A null entry marks a SMILES that could not be read.
   std::unordered_map<std::int64_t, std::unique_ptr<RDKit::ROMol>> molecules;
@@ -84,6 +98,44 @@ struct TargetMolecules::Store {
 TargetMolecules::TargetMolecules() : store_(std::make_unique<Store>()) {}
 
 TargetMolecules::~TargetMolecules() = default;
+
+std::unique_ptr<RDKit::ROMol> ParseTarget(const std::string& smiles,
+                                          std::string* error) {
+  return ReadSmiles(smiles, error);
+}
+
+std::string StoredMolecule(const std::string& smiles, std::string* error) {
+  const std::unique_ptr<RDKit::ROMol> molecule = ReadSmiles(smiles, error);
+  if (!molecule) return {};
+  std::string bytes;
+  try {
+    RDKit::MolPickler::pickleMol(*molecule, bytes);
+  } catch (const std::exception& failure) {
+    *error = failure.what();
+    bytes.clear();
+  }
+  return bytes;
+}
+
+std::string MoleculeFormat() {
+  return std::string("rdkit-pickle ") + RDKit::rdkitVersion;
+}
+
+std::unique_ptr<RDKit::ROMol> ReadTarget(const std::string& molecule,
+                                         const std::string& smiles) {
+  if (!molecule.empty()) {
+    try {
+      auto read = std::make_unique<RDKit::ROMol>();
+      RDKit::MolPickler::molFromPickle(molecule, *read);
+      return read;
+    } catch (...) {
+      // Written by an RDKit that this one cannot read: the SMILES is still
+      // there.
+    }
+  }
+  std::string error;
+  return ReadSmiles(smiles, &error);
+}
 
 const RDKit::ROMol* TargetMolecules::Get(std::int64_t id,
                                          const std::string& smiles) {
@@ -100,6 +152,32 @@ bool TargetMolecules::Has(std::int64_t id) const {
 }
 
 std::size_t TargetMolecules::unreadable() const { return store_->unreadable; }
+
+struct HeldMolecules::Store {
+  std::vector<std::unique_ptr<RDKit::ROMol>> molecules;
+};
+
+HeldMolecules::HeldMolecules() : store_(std::make_unique<Store>()) {}
+
+HeldMolecules::~HeldMolecules() = default;
+
+void HeldMolecules::Resize(std::size_t count) {
+  store_->molecules.clear();
+  store_->molecules.resize(count);
+}
+
+std::size_t HeldMolecules::size() const { return store_->molecules.size(); }
+
+void HeldMolecules::Read(std::size_t i, const std::string& molecule,
+                         const std::string& smiles) {
+  store_->molecules[i] = ReadTarget(molecule, smiles);
+}
+
+bool HeldMolecules::Contain(std::size_t i,
+                            const SubstructureQuery& query) const {
+  const RDKit::ROMol* molecule = store_->molecules[i].get();
+  return molecule != nullptr && query.IsIn(*molecule);
+}
 
 std::string MolfileToSmiles(const std::string& molfile, std::string* error) {
   try {

@@ -15,26 +15,20 @@ std::string Lower(std::string_view text) {
 
 }  // namespace
 
-IndexState StateOfMarker(const std::optional<std::string>& marker,
-                         bool complete) {
-  if (!marker) return IndexState::kForeign;
-  if (*marker != kFormatMarker) {
-    return marker->rfind(kFormatMarkerPrefix, 0) == 0 ? IndexState::kOtherFormat
-                                                      : IndexState::kForeign;
-  }
-  return complete ? IndexState::kComplete : IndexState::kIncomplete;
-}
-
-std::string OtherFormatMessage(const std::string& store,
-                               const std::string& marker) {
-  return store + " holds an index of another format (" + marker +
-         "; this zolv reads and writes " + kFormatMarker +
-         "); write it again with zolv index --replace";
-}
-
 std::string ForeignTables() {
   return std::string("a table named ") + kTargetsTable + " or " +
          kSettingsTable + " that zolv index did not make";
+}
+
+std::string OutdatedMessage(TextStore& store) {
+  std::optional<std::string> format;
+  std::string ignored;
+  store.GetSetting(kSettingFormat, &format, &ignored);
+  return store.Describe() + " holds an index in the format '" +
+         format.value_or("?") + "', which this zolv does not read (it reads '" +
+         kFormatMarker +
+         "', which adds the screens index); write it again with zolv index "
+         "--replace";
 }
 
 const char* VariantName(TextVariant variant) {

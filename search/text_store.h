@@ -45,6 +45,13 @@ struct TargetRow {
   std::string ascii;    // alphabet "SBI" target text
   std::string bits;     // bit string of "0" and "1"
   std::string data;     // an SD record's data items (data_items.h), or empty
+  /// The screens the target holds, ascending and never folded: what the
+  /// index finds candidates by before any text is matched.
+  std::vector<std::uint32_t> screens;
+  /// The molecule confirmation reads, in MoleculeFormat() (an RDKit pickle
+  /// of the molecule the SMILES gives); empty when none could be made, and
+  /// then the SMILES is parsed instead.
+  std::string molecule;
 };
 
 /// A target as the preselection returns it.
@@ -52,14 +59,28 @@ struct Candidate {
   std::int64_t id = 0;
   std::string name;  // exactly as stored, whether UTF-8 or not
   std::string smiles;
-  std::string data;  // as TargetRow::data
+  std::string data;      // as TargetRow::data
+  std::string molecule;  // as stored; see TargetRow::molecule
 };
 
 /// One preselection: a query pattern as the driver wrote it.
 struct PatternQuery {
+  PatternQuery(std::string pattern = {},
+               TextVariant variant = TextVariant::kRaw,
+               WildcardDialect dialect = WildcardDialect::kAccess,
+               std::vector<std::uint32_t> screens = {})
+      : pattern(std::move(pattern)),
+        variant(variant),
+        dialect(dialect),
+        screens(std::move(screens)) {}
+
   std::string pattern;  // bytes, in the dialect's wildcards
-  TextVariant variant = TextVariant::kRaw;
-  WildcardDialect dialect = WildcardDialect::kAccess;
+  TextVariant variant;
+  WildcardDialect dialect;
+  /// The query's screens, rarest first. The store's index narrows the
+  /// targets to those holding the first few before the pattern is matched;
+  /// empty: the pattern is matched against every stored text.
+  std::vector<std::uint32_t> screens;
 };
 
 /// How a store is opened.
@@ -70,11 +91,11 @@ enum class OpenMode {
 
 /// What a database holds under the index's table names.
 enum class IndexState {
-  kNone,         // neither table
-  kForeign,      // a table of that name that zolv index did not make
-  kOtherFormat,  // made by a zolv index of another format: write it again
-  kIncomplete,   // begun by zolv index, not (yet) finished
-  kComplete,     // finished by zolv index
+  kNone,        // neither table
+  kForeign,     // a table of that name that zolv index did not make
+  kIncomplete,  // begun by zolv index, not (yet) finished
+  kComplete,    // finished by zolv index
+  kOutdated,    // made by zolv index in a format this one does not read
 };
 
 /// Settings to store together; a value left empty removes its key.
@@ -145,7 +166,9 @@ class TextStore {
   virtual bool CheckStructure(std::string* error) = 0;
 
   /// Appends to *candidates every target whose stored text of the query's
-  /// variant the pattern matches, in id order.
+  /// variant the pattern matches, in id order. With query.screens, only
+  /// targets holding the first few of them are tested: a target that holds
+  /// the query holds all its screens, so none is lost.
   virtual bool Preselect(const PatternQuery& query,
                          std::vector<Candidate>* candidates,
                          std::string* error) = 0;
@@ -175,6 +198,10 @@ class TextStore {
 
   /// "SQLite file.db" or "PostgreSQL", for messages.
   virtual std::string Describe() const = 0;
+
+  /// What went wrong without failing the operation (a table on another
+  /// server that could not be dropped), since the last call.
+  virtual std::vector<std::string> TakeWarnings() { return {}; }
 };
 
 /// How the SQLite store matches patterns.
@@ -196,9 +223,13 @@ std::unique_ptr<TextStore> OpenSqliteStore(
 
 /// Connects to a PostgreSQL server with a libpq connection string ("host=...
 /// dbname=..."); null with the server's message on failure. In kRead mode
-/// the database must hold an index.
-std::unique_ptr<TextStore> OpenPostgresStore(const std::string& conninfo,
-                                             OpenMode mode, std::string* error);
+/// the database must hold an index. With shards (libpq connection strings,
+/// kWrite mode), tables made from then on are partitioned by id over those
+/// servers, each partition a postgres_fdw foreign table, and the connected
+/// database becomes the coordinator that every later command uses as it is.
+std::unique_ptr<TextStore> OpenPostgresStore(
+    const std::string& conninfo, OpenMode mode, std::string* error,
+    const std::vector<std::string>& shards = {});
 
 /// The names of the stored tables, also for readers with their own SQL.
 inline constexpr char kTargetsTable[] = "targets";
@@ -206,18 +237,13 @@ inline constexpr char kSettingsTable[] = "index_settings";
 /// The setting that marks the tables as zolv index's, and its value.
 inline constexpr char kSettingFormat[] = "format";
 inline constexpr char kFormatMarker[] = "zolv index 2";
-/// What every marker zolv index wrote starts with.
+/// What every format marker starts with, the older ones included.
 inline constexpr char kFormatMarkerPrefix[] = "zolv index ";
-/// The state that tables of the index's names are in, from their format
-/// marker (none: the setting is missing or unreadable).
-IndexState StateOfMarker(const std::optional<std::string>& marker,
-                         bool complete);
-/// "... holds an index of another format (...); write it again ...", for
-/// messages.
-std::string OtherFormatMessage(const std::string& store,
-                               const std::string& marker);
 /// "a table named ... that zolv index did not make", for messages.
 std::string ForeignTables();
+/// Why an index in another format (IndexState::kOutdated) is neither
+/// searched nor continued, and what to do about it.
+std::string OutdatedMessage(TextStore& store);
 /// Present once the index is finished.
 inline constexpr char kSettingComplete[] = "complete";
 

@@ -56,11 +56,11 @@ std::string DumpIndex(const std::string& path) {
   sqlite3_stmt* rows = nullptr;
   std::string dump;
   sqlite3_prepare_v2(db,
-                     "SELECT id, name, smiles, raw, ascii, bits FROM targets "
-                     "ORDER BY id",
+                     "SELECT id, name, smiles, raw, ascii, bits, screens, "
+                     "molecule FROM targets ORDER BY id",
                      -1, &rows, nullptr);
   while (rows != nullptr && sqlite3_step(rows) == SQLITE_ROW) {
-    for (int column = 0; column < 6; ++column) {
+    for (int column = 0; column < 8; ++column) {
       const void* bytes = sqlite3_column_blob(rows, column);
       const int size = sqlite3_column_bytes(rows, column);
       if (bytes != nullptr) dump.append(static_cast<const char*>(bytes), size);
@@ -86,9 +86,10 @@ std::string Scrubbed(const std::string& text, const std::string& out) {
 
 struct JobsCase {
   const char* name;
-  // The command's arguments; "IN", "SMALL", "OUT", "QUERIES" and "DICT"
-  // stand for the input file, a smaller one, a file the command writes,
-  // queries and the default dictionary.
+  // The command's arguments; "IN", "SMALL", "OUT", "QUERIES", "DICT",
+  // "INDEX" and "PIECES" stand for the input file, a smaller one, a file the
+  // command writes, queries, the default dictionary, an index of the input
+  // and small queries with many hits each.
   std::vector<std::string> arguments;
   bool indexes = false;  // OUT is a SQLite index
   bool compareOut = false;
@@ -123,6 +124,13 @@ TEST(Jobs, SeveralThreadsWriteWhatOneWrites) {
       {"bench quality",
        {"bench", "quality", "--target-file", "SMALL", "--query-file", "QUERIES",
         "--targets", "0", "--no-progress"}},
+      {"search", {"search", "INDEX", "--queries", "PIECES", "--verify"}},
+      {"search, stopped early",
+       {"search", "INDEX", "--queries", "PIECES", "--max-hits", "7",
+        "--format", "csv"}},
+      {"search by the pattern alone",
+       {"search", "INDEX", "--queries", "PIECES", "--scan", "--format",
+        "json"}},
   };
   TempDirectory dir;
   const std::string input = dir / "sample.smi";
@@ -132,6 +140,11 @@ TEST(Jobs, SeveralThreadsWriteWhatOneWrites) {
   // For the commands that match every candidate screen with RDKit.
   const std::string small = dir / "small.smi";
   WriteFile(small, Sample(0, kSmallSample, /*faults=*/true));
+  const std::string pieces =
+      std::string(source ? source : ".") + "/tests/search/queries.smi";
+  const std::string index = dir / "index.db";
+  const ZolvRun indexed = RunZolv({"index", index, input, "--jobs", "1"});
+  ASSERT_EQ(indexed.exitCode, 2) << indexed.err;  // the faults left out
   for (const JobsCase& c : cases) {
     std::vector<ZolvRun> runs;
     std::vector<std::string> outputs;
@@ -144,6 +157,8 @@ TEST(Jobs, SeveralThreadsWriteWhatOneWrites) {
                             : argument == "DICT"    ? dictionary
                             : argument == "QUERIES" ? queries
                             : argument == "SMALL"   ? small
+                            : argument == "INDEX"   ? index
+                            : argument == "PIECES"  ? pieces
                                                     : argument);
       }
       arguments.insert(arguments.end(), {"--jobs", jobs});

@@ -371,6 +371,7 @@ TEST_P(IndexProtocolTest, SearchRefusesAChangedIndex) {
   const std::vector<std::string> changes = {
       "DELETE FROM targets WHERE name = 'm23'",
       "UPDATE targets SET smiles = 'CCCl' WHERE name = 'm5'",
+      "UPDATE targets SET molecule = substr(molecule, 2) WHERE name = 'm7'",
   };
   for (const std::string& change : changes) {
     SCOPED_TRACE(change);
@@ -384,6 +385,33 @@ TEST_P(IndexProtocolTest, SearchRefusesAChangedIndex) {
         Sql("DELETE FROM targets; INSERT INTO targets SELECT * FROM "
             "saved; DROP TABLE saved"));
   }
+}
+
+// An index from before the screens index is neither searched nor continued
+// (it has no screens to search by), and --replace writes it again.
+TEST_P(IndexProtocolTest, AnIndexOfAnOlderFormatIsWrittenAgainOnlyByReplace) {
+  ASSERT_EQ(Index({dir_ / "m.smi"}).exitCode, 0);
+  ASSERT_TRUE(Sql(
+      "UPDATE index_settings SET value = 'zolv index 1' WHERE key = 'format'"));
+  struct Case {
+    const char* what;
+    ZolvRun run;
+  };
+  const Case refused[] = {
+      {"search", Search()},
+      {"append", Index({"--append", dir_ / "n.smi"})},
+      {"rerun", Index({dir_ / "m.smi"})},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.run.exitCode, 1);
+    EXPECT_TRUE(Contains(c.run.err, "'zolv index 1'")) << c.run.err;
+    EXPECT_TRUE(Contains(c.run.err, "zolv index --replace")) << c.run.err;
+  }
+  const ZolvRun replaced = Index({"--replace", dir_ / "n.smi"});
+  EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+  EXPECT_EQ(Search().exitCode, 0);
+  EXPECT_EQ(Stored(), Names("n", 40));
 }
 
 std::vector<Backend> Backends() {

@@ -156,9 +156,9 @@ TEST(SearchCommand, EscapesNamesInEveryHitFormat) {
        "\xe2\x82\xac\",\"smiles\":\"CC\"}\n"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FormatHit({7, c.name, "CC", ""}, c.format, false, 1), c.line);
+    EXPECT_EQ(FormatHit({7, c.name, "CC", "", ""}, c.format, false, 1), c.line);
   }
-  EXPECT_EQ(FormatHit({7, "n", "CC", ""}, HitFormat::kJson, true, 2),
+  EXPECT_EQ(FormatHit({7, "n", "CC", "", ""}, HitFormat::kJson, true, 2),
             "{\"query\":2,\"id\":7,\"name\":\"n\",\"smiles\":\"CC\"}\n");
 }
 
@@ -403,35 +403,6 @@ TEST(SearchCommand, FindsTheIndexsDictionaryByPathAndDigest) {
     }
     std::filesystem::remove(dir / "chlorine.vetorb");
   }
-}
-
-// An index of another format is refused with what to do, and replaced when
-// asked.
-TEST_F(SearchCommandTest, RefusesAnIndexOfAnotherFormatUntilWrittenAgain) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "UPDATE index_settings SET value = 'zolv index 1' "
-                         "WHERE key = 'format'",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
-  sqlite3_close(db);
-  for (const std::vector<std::string>& command :
-       {std::vector<std::string>{"search", database_, "--smiles", "Cl"},
-        std::vector<std::string>{"index", database_, targets_}}) {
-    const ZolvRun run = RunZolv(command);
-    EXPECT_EQ(run.exitCode, 1) << command[0];
-    EXPECT_TRUE(Contains(run.err,
-                         "holds an index of another format (zolv index 1; "
-                         "this zolv reads and writes zolv index 2); write it "
-                         "again with zolv index --replace"))
-        << run.err;
-  }
-  ZolvRun run = RunZolv({"index", "--replace", database_, targets_});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  run = RunZolv({"search", database_, "--smiles", "Cl"});
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Hits(run).size(), 3u);
 }
 
 }  // namespace

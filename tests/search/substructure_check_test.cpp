@@ -1,7 +1,11 @@
 #include "substructure_check.h"
 
+#include <GraphMol/ROMol.h>
+#include <GraphMol/SmilesParse/SmilesParse.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +61,97 @@ TEST(SubstructureCheck, ParsesEachTargetOnceAndRemembersFailures) {
   EXPECT_TRUE(targets.Has(2));
   EXPECT_FALSE(targets.Has(3));
   EXPECT_EQ(targets.unreadable(), 1u);
+}
+
+// The stored form and the quicker parse answer every query as RDKit's plain
+// parse of the SMILES does, which stays the truth of a search.
+TEST(SubstructureCheck, StoredMoleculesAnswerAsTheirSmiles) {
+  constexpr char kNciSample[] = "/usr/share/RDKit/Data/NCI/first_5K.smi";
+  std::ifstream nci(kNciSample);
+  if (!nci) GTEST_SKIP() << kNciSample << " is missing";
+  struct Query {
+    QueryKind kind;
+    const char* text;
+  };
+  const Query queries[] = {
+      {QueryKind::kSmiles, "c1ccccc1"},
+      {QueryKind::kSmiles, "C(=O)O"},
+      {QueryKind::kSmiles, "c1ccncc1"},
+      {QueryKind::kSmarts, "[N+](=O)[O-]"},
+      {QueryKind::kSmiles, "C1CCCCC1"},
+      {QueryKind::kSmiles, "C=CC"},
+      {QueryKind::kSmiles, "ClC"},
+      {QueryKind::kSmarts, "[#6;R2]"},
+      {QueryKind::kSmarts, "[OX2H]"},
+      {QueryKind::kSmarts, "[$(C=O)]N"},
+      {QueryKind::kSmarts, "[r5]"},
+      {QueryKind::kSmarts, "[C@H]"},
+  };
+  std::vector<std::unique_ptr<SubstructureQuery>> parsed;
+  for (const Query& query : queries) {
+    std::string error;
+    parsed.push_back(SubstructureQuery::Parse(query.kind, query.text, &error));
+    ASSERT_TRUE(parsed.back()) << query.text << ": " << error;
+  }
+  std::string line;
+  int compared = 0;
+  std::vector<int> found(parsed.size(), 0);
+  for (int n = 0; n < 400 && std::getline(nci, line); ++n) {
+    const std::string smiles = line.substr(0, line.find_first_of(" \t"));
+    const std::unique_ptr<RDKit::ROMol> truth(RDKit::SmilesToMol(smiles));
+    if (!truth) continue;
+    std::string error;
+    const std::string stored = StoredMolecule(smiles, &error);
+    ASSERT_FALSE(stored.empty()) << smiles << ": " << error;
+    const std::unique_ptr<RDKit::ROMol> quick = ParseTarget(smiles, &error);
+    ASSERT_TRUE(quick) << smiles << ": " << error;
+    HeldMolecules held;
+    held.Resize(1);
+    held.Read(0, stored, "");
+    for (std::size_t q = 0; q < parsed.size(); ++q) {
+      const bool expected = parsed[q]->IsIn(*truth);
+      found[q] += expected ? 1 : 0;
+      SCOPED_TRACE(std::string(queries[q].text) + " in " + smiles);
+      EXPECT_EQ(parsed[q]->IsInStored(stored, ""), expected);
+      EXPECT_EQ(parsed[q]->IsIn(*quick), expected);
+      EXPECT_EQ(held.Contain(0, *parsed[q]), expected);
+    }
+    ++compared;
+  }
+  EXPECT_EQ(compared, 400);
+  // Every query is found somewhere and missed somewhere, so that both
+  // answers were compared.
+  for (std::size_t q = 0; q < parsed.size(); ++q) {
+    EXPECT_GT(found[q], 0) << queries[q].text;
+    EXPECT_LT(found[q], compared) << queries[q].text;
+  }
+}
+
+TEST(SubstructureCheck, ReadsTheSmilesWhenTheStoredFormDoesNotRead) {
+  std::string error;
+  const std::string ethanol = StoredMolecule("CCO", &error);
+  ASSERT_FALSE(ethanol.empty()) << error;
+  auto hydroxyl = SubstructureQuery::Parse(QueryKind::kSmarts, "[OH]", &error);
+  ASSERT_TRUE(hydroxyl) << error;
+  struct Case {
+    std::string molecule;
+    std::string smiles;
+    bool contains;
+  };
+  const Case cases[] = {
+      {ethanol, "", true},
+      {ethanol, "CC", true},  // the stored form wins over the SMILES
+      {"", "CCO", true},
+      {std::string("\0\xff garbage", 10), "CCO", true},
+      {std::string("\0\xff garbage", 10), "CC", false},
+      {"", "C1CC", false},  // neither reads
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(hydroxyl->IsInStored(c.molecule, c.smiles), c.contains)
+        << c.smiles << " with " << c.molecule.size() << " stored bytes";
+  }
+  EXPECT_TRUE(StoredMolecule("C1CC", &error).empty());
+  EXPECT_FALSE(error.empty());
 }
 
 TEST(SubstructureCheck, WritesMolfilesAsSmiles) {

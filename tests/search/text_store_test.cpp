@@ -50,10 +50,12 @@ class TextStoreTest : public ::testing::TestWithParam<Backend> {
 
   std::vector<std::int64_t> Ids(const std::string& pattern,
                                 WildcardDialect dialect,
-                                TextVariant variant = TextVariant::kRaw) {
+                                TextVariant variant = TextVariant::kRaw,
+                                std::vector<std::uint32_t> screens = {}) {
     std::vector<std::int64_t> ids;
     std::string error;
-    EXPECT_TRUE(store_->PreselectIds({pattern, variant, dialect}, &ids, &error))
+    EXPECT_TRUE(store_->PreselectIds(
+        {pattern, variant, dialect, std::move(screens)}, &ids, &error))
         << error;
     return ids;
   }
@@ -141,6 +143,87 @@ TEST_P(TextStoreTest, MatchesTheVariantsOwnTexts) {
   EXPECT_EQ(candidates[0].id, 7);
   EXPECT_EQ(candidates[0].name, "benzyl chloride");
   EXPECT_EQ(candidates[0].smiles, "ClCc1ccccc1");
+}
+
+// The index gives the targets holding the query's first (rarest) screens,
+// then the pattern tests their texts: a target must pass both.
+TEST_P(TextStoreTest, NarrowsByScreensThenByPattern) {
+  struct Target {
+    std::vector<std::uint32_t> screens;
+    std::string raw;
+  };
+  const Target targets[] = {
+      {{1, 2, 3}, "ab"},     // 1
+      {{2, 3}, "ab"},        // 2
+      {{3, 300}, "ab"},      // 3
+      {{1, 2, 3}, "xy"},     // 4
+      {{}, "ab"},            // 5
+      {{2, 65535}, "ab"},    // 6
+  };
+  std::vector<TargetRow> rows;
+  for (const Target& target : targets) {
+    TargetRow row;
+    row.id = static_cast<std::int64_t>(rows.size() + 1);
+    row.raw = target.raw;
+    row.screens = target.screens;
+    rows.push_back(row);
+  }
+  std::string error;
+  ASSERT_TRUE(store_->Insert(rows, &error)) << error;
+  struct Case {
+    std::vector<std::uint32_t> screens;
+    std::string pattern;
+    std::vector<std::int64_t> ids;
+  };
+  const Case cases[] = {
+      {{3}, "*", {1, 2, 3, 4}},
+      {{3}, "a*", {1, 2, 3}},
+      {{1, 3}, "*", {1, 4}},
+      {{3, 2}, "*b", {1, 2}},
+      {{300}, "*", {3}},
+      {{65535, 2}, "*", {6}},
+      {{7}, "*", {}},        // a screen no target holds
+      {{}, "a*", {1, 2, 3, 5, 6}},  // no screen: every text
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern + " with " + std::to_string(c.screens.size()) +
+                 " screens");
+    EXPECT_EQ(Ids(c.pattern, kAccess, TextVariant::kRaw, c.screens), c.ids);
+  }
+  // The same statement again and again, for another variant and dialect.
+  EXPECT_EQ(Ids("%", kOdbc, TextVariant::kAlphabet, {2, 3}),
+            (std::vector<std::int64_t>{1, 2, 4}));
+  EXPECT_EQ(Ids("*", kAccess, TextVariant::kRaw, {2, 3}),
+            (std::vector<std::int64_t>{1, 2, 4}));
+}
+
+TEST_P(TextStoreTest, ReturnsStoredMoleculesByteForByte) {
+  std::vector<TargetRow> rows(2);
+  rows[0].id = 1;
+  rows[0].molecule = Bytes({0x00, 0xFF, 0x5C, 0x27, 0x00});
+  rows[1].id = 2;  // none
+  rows[0].screens = rows[1].screens = {5};
+  std::string error;
+  ASSERT_TRUE(store_->Insert(rows, &error)) << error;
+  for (const std::vector<std::uint32_t>& screens :
+       {std::vector<std::uint32_t>{}, std::vector<std::uint32_t>{5}}) {
+    std::vector<Candidate> candidates;
+    ASSERT_TRUE(store_->Preselect({"*", TextVariant::kRaw, kAccess, screens},
+                                  &candidates, &error))
+        << error;
+    ASSERT_EQ(candidates.size(), 2u);
+    EXPECT_EQ(candidates[0].molecule, rows[0].molecule);
+    EXPECT_EQ(candidates[1].molecule, "");
+  }
+  std::vector<std::string> read;
+  ASSERT_TRUE(store_->ForEachTarget(
+      [&read](const Candidate& target) {
+        read.push_back(target.molecule);
+        return true;
+      },
+      &error))
+      << error;
+  EXPECT_EQ(read, (std::vector<std::string>{rows[0].molecule, ""}));
 }
 
 TEST_P(TextStoreTest, KeepsEmptyTextsAsEmptyNotNull) {

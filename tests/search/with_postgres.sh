@@ -2,11 +2,16 @@
 # Runs a command against a throwaway PostgreSQL server: a fresh cluster in a
 # temporary directory, reachable only through a Unix socket in that directory,
 # removed again afterwards. The command finds the server in ZOLV_TEST_POSTGRES
-# (a libpq connection string), psql and other libpq clients in the PG*
-# variables. When the server cannot be set up the script
-# fails with the server's log: a test that needs it must not pass unseen.
+# (a libpq connection string) and its log in ZOLV_TEST_POSTGRES_LOG, psql and
+# other libpq clients in the PG* variables. When the server cannot be set up
+# the script fails with the server's log: a test that needs it must not pass
+# unseen.
 #
-#   with_postgres.sh COMMAND [ARGUMENT...]
+#   with_postgres.sh [--shards N] COMMAND [ARGUMENT...]
+#
+# --shards N starts N more servers the same way, each with a socket
+# directory of its own, for the first to spread an index over: their
+# connection strings go to ZOLV_TEST_SHARDS, one a line.
 #
 # Uses Debian's postgresql package (the newest /usr/lib/postgresql/*/bin, or
 # ZOLV_PG_BINDIR). Run as root, the server runs as the "postgres" user, since
@@ -18,7 +23,13 @@ fail() {
   echo "$me: $*" >&2
   exit 1
 }
-[ $# -ge 1 ] || fail "usage: $me COMMAND [ARGUMENT...]"
+shards=0
+if [ "${1:-}" = --shards ]; then
+  shards=${2:-}
+  [[ $shards =~ ^[0-9]$ ]] || fail "--shards takes a number from 0 to 9"
+  shift 2
+fi
+[ $# -ge 1 ] || fail "usage: $me [--shards N] COMMAND [ARGUMENT...]"
 
 bindir=${ZOLV_PG_BINDIR:-}
 if [ -z "$bindir" ]; then
@@ -37,11 +48,12 @@ fi
 
 dir=$(mktemp -d "$tmp_root/zolv-pg.XXXXXX")
 port=54329
-started=no
+started=()
 cleanup() {
-  if [ "$started" = yes ]; then
-    "${as_server[@]}" "$bindir/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null 2>&1 || true
-  fi
+  local data
+  for data in "${started[@]}"; do
+    "${as_server[@]}" "$bindir/pg_ctl" -D "$data" -m immediate -w stop >/dev/null 2>&1 || true
+  done
   rm -rf "$dir"
 }
 trap cleanup EXIT
@@ -53,30 +65,45 @@ show_log() {
   cat "$1" >&2 || true
 }
 
-if ! "${as_server[@]}" "$bindir/initdb" -D "$dir/data" -U zolv --auth=trust \
-    -E UTF8 --locale=C >"$dir/initdb.log" 2>&1; then
-  show_log "$dir/initdb.log"
-  fail "initdb failed"
-fi
-# No TCP at all: the socket lives in the private directory, so parallel runs
-# cannot collide on the port.
-if ! "${as_server[@]}" "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" \
-    -w -t 60 -o "-c listen_addresses='' -c unix_socket_directories='$dir' -p $port -c fsync=off -c full_page_writes=off" \
-    start >"$dir/pg_ctl.log" 2>&1; then
-  show_log "$dir/pg_ctl.log"
-  show_log "$dir/server.log"
-  fail "the server did not start"
-fi
-started=yes
-if ! "$bindir/createdb" -h "$dir" -p "$port" -U zolv zolvtest >"$dir/createdb.log" 2>&1; then
-  show_log "$dir/createdb.log"
-  show_log "$dir/server.log"
-  fail "createdb failed"
-fi
+# Starts a server in $dir/$1 (its data, socket and logs) and makes the
+# database zolvtest in it.
+start_server() {
+  local home=$dir/$1
+  mkdir "$home"
+  [ ${#as_server[@]} -eq 0 ] || chown postgres "$home"
+  if ! "${as_server[@]}" "$bindir/initdb" -D "$home/data" -U zolv --auth=trust \
+      -E UTF8 --locale=C >"$home/initdb.log" 2>&1; then
+    show_log "$home/initdb.log"
+    fail "initdb failed"
+  fi
+  # No TCP at all: the socket lives in the private directory, so parallel
+  # runs cannot collide on the port.
+  if ! "${as_server[@]}" "$bindir/pg_ctl" -D "$home/data" -l "$home/server.log" \
+      -w -t 60 -o "-c listen_addresses='' -c unix_socket_directories='$home' -p $port -c fsync=off -c full_page_writes=off" \
+      start >"$home/pg_ctl.log" 2>&1; then
+    show_log "$home/pg_ctl.log"
+    show_log "$home/server.log"
+    fail "the server did not start"
+  fi
+  started+=("$home/data")
+  if ! "$bindir/createdb" -h "$home" -p "$port" -U zolv zolvtest >"$home/createdb.log" 2>&1; then
+    show_log "$home/createdb.log"
+    show_log "$home/server.log"
+    fail "createdb failed"
+  fi
+}
 
-export ZOLV_TEST_POSTGRES="host=$dir port=$port user=zolv dbname=zolvtest"
+start_server main
+export ZOLV_TEST_POSTGRES="host=$dir/main port=$port user=zolv dbname=zolvtest"
+export ZOLV_TEST_POSTGRES_LOG=$dir/main/server.log
 # The same for psql and every other libpq client.
-export PGHOST=$dir PGPORT=$port PGUSER=zolv PGDATABASE=zolvtest
+export PGHOST=$dir/main PGPORT=$port PGUSER=zolv PGDATABASE=zolvtest
+ZOLV_TEST_SHARDS=
+for shard in $(seq 1 "$shards"); do
+  start_server "shard$shard"
+  ZOLV_TEST_SHARDS+="host=$dir/shard$shard port=$port user=zolv dbname=zolvtest"$'\n'
+done
+export ZOLV_TEST_SHARDS
 set +e
 "$@"
 status=$?
