@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <tuple>
+#include <utility>
 #include <sstream>
 
 namespace zolv {
@@ -132,6 +135,72 @@ class Reader {
 
 }  // namespace
 
+bool MergeChoiceSample(ChoiceSample* into, const ChoiceSample& more,
+                       std::string* error) {
+  if (into->targets.size() != more.targets.size() ||
+      into->queries.size() != more.queries.size()) {
+    *error = "the samples differ: " + std::to_string(into->targets.size()) +
+             " and " + std::to_string(more.targets.size()) + " targets, " +
+             std::to_string(into->queries.size()) + " and " +
+             std::to_string(more.queries.size()) + " queries";
+    return false;
+  }
+  for (const auto& [mine, theirs, word] :
+       {std::tuple{&into->targets, &more.targets, "target"},
+        std::tuple{&into->queries, &more.queries, "query"}}) {
+    for (std::size_t i = 0; i < mine->size(); ++i) {
+      if ((*mine)[i].rawFormula != (*theirs)[i].rawFormula ||
+          (*mine)[i].alphabetFormula != (*theirs)[i].alphabetFormula) {
+        *error = std::string("the samples differ at ") + word + " " +
+                 std::to_string(i + 1) + ": other formula fragments";
+        return false;
+      }
+    }
+  }
+  // Where each candidate of more goes; none for one already there.
+  constexpr std::size_t kSkipped = SIZE_MAX;
+  std::map<std::string, std::size_t> known;
+  for (std::size_t c = 0; c < into->candidates.size(); ++c) {
+    known.emplace(into->candidates[c].smarts, c);
+  }
+  std::vector<std::size_t> place(more.candidates.size(), kSkipped);
+  std::size_t next = into->candidates.size();
+  for (std::size_t c = 0; c < more.candidates.size(); ++c) {
+    if (known.emplace(more.candidates[c].smarts, next).second) {
+      place[c] = next++;
+    }
+  }
+  if (next > 65535) {
+    *error = "more than 65535 candidates in all";
+    return false;
+  }
+  const auto moved = [&](const std::vector<std::uint16_t>& found) {
+    std::vector<std::uint16_t> numbers;
+    for (const std::uint16_t c : found) {
+      if (place[c] != kSkipped) {
+        numbers.push_back(static_cast<std::uint16_t>(place[c]));
+      }
+    }
+    return numbers;
+  };
+  for (const auto& [mine, theirs] :
+       {std::pair{&into->targets, &more.targets},
+        std::pair{&into->queries, &more.queries}}) {
+    for (std::size_t i = 0; i < mine->size(); ++i) {
+      const std::vector<std::uint16_t> added = moved((*theirs)[i].found);
+      (*mine)[i].found.insert((*mine)[i].found.end(), added.begin(),
+                              added.end());
+    }
+  }
+  for (std::size_t c = 0; c < more.candidates.size(); ++c) {
+    if (place[c] == kSkipped) continue;
+    into->candidates.push_back(more.candidates[c]);
+    into->implied.push_back(moved(more.implied[c]));
+  }
+  into->origin += "; merged with " + more.origin;
+  return true;
+}
+
 bool WriteChoiceSample(const std::string& path, const ChoiceSample& sample,
                        std::string* error) {
   std::ofstream out(path, std::ios::binary);
@@ -141,7 +210,6 @@ bool WriteChoiceSample(const std::string& path, const ChoiceSample& sample,
     if (c == '\n' || c == '\r') c = ' ';
   }
   out << "origin " << origin << '\n';
-  out << "molecule-queries " << sample.moleculeQueries << '\n';
   out << "candidates " << sample.candidates.size() << '\n';
   char cost[32];
   for (const ChoiceCandidate& candidate : sample.candidates) {
@@ -192,9 +260,6 @@ bool ReadChoiceSample(const std::string& path, ChoiceSample* sample,
     return reader.Fail("expected \"origin TEXT\"");
   }
   sample->origin = text.substr(7);
-  if (!reader.Count("molecule-queries", &sample->moleculeQueries)) {
-    return false;
-  }
   std::size_t count = 0;
   if (!reader.Count("candidates", &count)) return false;
   // Candidates are numbered in 16 bits.
@@ -216,9 +281,6 @@ bool ReadChoiceSample(const std::string& path, ChoiceSample* sample,
   if (!reader.Objects("targets", count, &sample->targets) ||
       !reader.Objects("queries", count, &sample->queries)) {
     return false;
-  }
-  if (sample->moleculeQueries > sample->queries.size()) {
-    return reader.Fail("more molecule queries than queries");
   }
   std::size_t implied = 0;
   if (!reader.Count("implied", &implied)) return false;

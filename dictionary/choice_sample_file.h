@@ -5,7 +5,6 @@
 //
 //   zolv choice sample 1
 //   origin TEXT                      how the sample was made (one line)
-//   molecule-queries K               the first K queries: the molecules
 //   candidates N
 //   A US SMARTS<TAB>NAME             N lines: allowed (0 or 1), microseconds
 //   targets M
@@ -46,14 +45,21 @@ struct SampleObject {
 
 struct ChoiceSample {
   std::string origin;
-  /// The first moleculeQueries queries are the sample molecules themselves.
-  std::size_t moleculeQueries = 0;
   std::vector<ChoiceCandidate> candidates;
   std::vector<SampleObject> targets;
   std::vector<SampleObject> queries;
   /// Per candidate: the candidates found in its own query.
   std::vector<std::vector<std::uint16_t>> implied;
 };
+
+/// Adds the candidates of more, found in the same sample objects, to *into;
+/// a SMARTS *into already holds is skipped. The added candidates' implied
+/// lists name only candidates that came from more, so a caller that needs
+/// implications across both finds them afresh. False with a message when
+/// the two samples do not hold the same objects (their counts or formula
+/// fragments differ) or the candidates would not fit 16-bit numbers.
+bool MergeChoiceSample(ChoiceSample* into, const ChoiceSample& more,
+                       std::string* error);
 
 /// False with a message naming the file.
 bool WriteChoiceSample(const std::string& path, const ChoiceSample& sample,

@@ -632,12 +632,10 @@ ChoiceResult ChooseScreens(const ChoiceInput& input) {
     for (const std::uint32_t q : askers[s]) {
       const std::uint64_t removed = removedFrom(q, s);
       if (removed == 0) continue;
-      const double weight =
-          input.queryWeights.empty() ? 1.0 : input.queryWeights[q];
-      gain += weight * (input.logObjective
-                            ? std::log(double(leftCount[q]) + 1) -
-                                  std::log(double(leftCount[q] - removed) + 1)
-                            : double(removed));
+      gain += input.logObjective
+                  ? std::log(double(leftCount[q]) + 1) -
+                        std::log(double(leftCount[q] - removed) + 1)
+                  : double(removed);
     }
     return gain;
   };
@@ -647,13 +645,28 @@ ChoiceResult ChooseScreens(const ChoiceInput& input) {
     return gain + tieScale * tieBreak[s];
   };
   // Lazy greedy: with pairs a candidate's gain only shrinks as others are
-  // chosen, so a stale gain is an upper bound; with the log objective it is
-  // one nearly always, which the choice accepts for its speed.
-  std::priority_queue<std::pair<double, std::size_t>> heap;
-  for (std::size_t s = 0; s < input.candidates; ++s) {
-    if (input.allowed[s]) heap.push({keyOf(s, gainOf(s)), s});
-  }
+  // chosen, so a stale gain is an upper bound. With the log objective a gain
+  // can grow (a query's few targets left make each removal count more), so
+  // every gain is computed afresh after the first choices and then at
+  // intervals, which costs a pass over all candidates each time.
   std::vector<bool> excluded(input.candidates, false);
+  using Heap = std::priority_queue<std::pair<double, std::size_t>>;
+  const auto freshHeap = [&] {
+    Heap fresh;
+    for (std::size_t s = 0; s < input.candidates; ++s) {
+      if (input.allowed[s] && !excluded[s]) {
+        fresh.push({keyOf(s, gainOf(s)), s});
+      }
+    }
+    return fresh;
+  };
+  const auto refreshAfter = [&](std::size_t chosen) {
+    constexpr std::size_t kEvery = 32;
+    return input.logObjective &&
+           (chosen % kEvery == 0 ||
+            (chosen < kEvery && (chosen & (chosen - 1)) == 0));
+  };
+  Heap heap = freshHeap();
   const auto impliedBy = [&](std::size_t a, std::size_t b) {
     const auto& list = input.implied[a];
     return std::find(list.begin(), list.end(), b) != list.end();
@@ -696,6 +709,7 @@ ChoiceResult ChooseScreens(const ChoiceInput& input) {
         excluded[other] = true;
       }
     }
+    if (refreshAfter(result.chosen.size())) heap = freshHeap();
   }
   for (const std::uint32_t count : leftCount) result.remaining += count;
   return result;

@@ -120,8 +120,6 @@ struct ChoiceInput {
   /// much as one with many, which keeps the choice from spending itself on
   /// the broadest queries.
   bool logObjective = false;
-  /// Per query: what its gains count for; empty: 1 each.
-  std::vector<double> queryWeights;
 };
 
 struct ChoiceResult {

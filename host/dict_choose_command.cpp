@@ -63,6 +63,9 @@ const char kDetails[] =
     "  --save-sample FILE keeps all of that in a text file (see README);\n"
     "  --from-sample FILE reads it back instead of --molecules and the\n"
     "  candidate options, so that choice and numbering rerun in seconds.\n"
+    "  Several --from-sample files of the same sample (separate runs with\n"
+    "  other candidates on the same molecules and options) are merged, and\n"
+    "  which candidates imply which is found afresh with the driver.\n"
     "\n"
     "Choice:\n"
     "  A screen held by a query and missing from a target removes that\n"
@@ -82,11 +85,13 @@ const char kDetails[] =
     "  keeps the order chosen; 'cost' gives each screen the number that\n"
     "  shares its raw character (n mod 256) and alphabet position\n"
     "  ((n - 1) mod 64 + 1) with the screens whose sharing loses fewest\n"
-    "  sample pairs; 'measured' (default) starts there and swaps numbers for\n"
-    "  --numbering-seconds, keeping each swap after which the raw and\n"
-    "  alphabet Access texts of --numbering-sample sample targets and\n"
-    "  queries, written by the driver's encoders and matched byte for byte,\n"
-    "  let no more pairs through.\n"
+    "  sample pairs; 'measured' (default) starts there and, for\n"
+    "  --numbering-seconds, swaps the numbers of screens on the same\n"
+    "  alphabet position (so that the alphabet texts stay), keeping each\n"
+    "  swap after which the raw Access patterns of --numbering-sample\n"
+    "  sample queries, written by the driver's encoders and matched byte for\n"
+    "  byte against the raw texts of as many sample targets, let no more\n"
+    "  pairs through.\n"
     "\n"
     "Output:\n"
     "  A screen list for zolv dict build: screen n is the n-th line; its\n"
@@ -112,7 +117,8 @@ const CommandSpec& Definition() {
         {"molecules", '\0', "FILE", "Sample molecules (SMILES)."},
         {"from-sample", '\0', "FILE",
          "Read candidates and what was found in the sample from FILE, "
-         "written by --save-sample, instead of --molecules."},
+         "written by --save-sample, instead of --molecules; repeatable.",
+         true},
         {"save-sample", '\0', "FILE",
          "Write the candidates and what was found in the sample to FILE."},
         {"exclude", '\0', "FILE",
@@ -156,9 +162,6 @@ const CommandSpec& Definition() {
          "Collect subgraphs and ring pieces from every N-th sample molecule "
          "(default 1)."},
         {"count", '\0', "N", "Screens to choose (default 255, at most 4000)."},
-        {"molecule-weight", '\0', "W",
-         "What a sample molecule's own query counts for in the choice, "
-         "against 1 for a piece (default 1)."},
         {"objective", '\0', "pairs|log",
          "What the choice maximizes (default log)."},
         {"numbering", '\0', "order|cost|measured",
@@ -169,6 +172,10 @@ const CommandSpec& Definition() {
         {"numbering-sample", '\0', "N",
          "Sample targets and queries, each, whose texts the measured "
          "numbering matches (default 3000)."},
+        {"numbering-weight", '\0', "P",
+         "The measured numbering counts a sample query's pairs 1 / (1 + its "
+         "contained pairs) to the power P: 1 weighs every query alike, 0 "
+         "every pair (default 1)."},
         {"more-output", '\0', "N=FILE",
          "Also write the first N chosen screens as a list to FILE.", true},
         {"max-cost", '\0', "US",
@@ -208,7 +215,7 @@ enum class Numbering { kOrder, kCost, kMeasured };
 struct ChooseParameters {
   std::string output;                   // the screen list written
   std::string moleculesPath;            // the sample molecules (SMILES)
-  std::string fromSample;               // a saved sample read instead
+  std::vector<std::string> fromSample;  // saved samples read instead
   std::string saveSample;               // where to save the sample
   std::vector<std::string> excludePaths;  // molecules never sampled
   std::vector<std::string> queryPaths;  // more sample queries (SMILES)
@@ -231,9 +238,9 @@ struct ChooseParameters {
   std::size_t stride = 1;            // every stride-th molecule for pieces
   std::size_t count = 255;           // screens chosen
   bool logObjective = true;          // the log objective, else pairs
-  double moleculeWeight = 1;         // of a sample molecule's own query
   Numbering numbering = Numbering::kMeasured;
   double numberingSeconds = 120;     // per list written
+  double numberingWeight = 1;        // power of a query's weight
   std::size_t numberingSample = 3000;  // targets and queries, each
   double maxCost = 40;             // microseconds per RDKit match at most
   std::string driverPath;          // empty: the driver beside zolv
@@ -258,15 +265,15 @@ std::string CommandText(const ParsedCommandLine& line) {
 bool ReadParameters(const ParsedCommandLine& line, ChooseParameters* p) {
   const auto output = line.Value("output");
   const auto moleculesPath = line.Value("molecules");
-  const auto fromSample = line.Value("from-sample");
-  if (!output || moleculesPath.has_value() == fromSample.has_value()) {
+  const std::vector<std::string> fromSample = line.Values("from-sample");
+  if (!output || moleculesPath.has_value() == !fromSample.empty()) {
     Report("give the sample with --molecules FILE or --from-sample FILE, "
            "and the output with -o FILE");
     return false;
   }
   p->output = *output;
   p->moleculesPath = moleculesPath.value_or("");
-  p->fromSample = fromSample.value_or("");
+  p->fromSample = fromSample;
   p->saveSample = line.Value("save-sample").value_or("");
   p->excludePaths = line.Values("exclude");
   p->queryPaths = line.Values("queries");
@@ -306,12 +313,12 @@ bool ReadParameters(const ParsedCommandLine& line, ChooseParameters* p) {
       return false;
     }
   }
-  if (const auto text = line.Value("molecule-weight")) {
+  if (const auto text = line.Value("numbering-weight")) {
     char* end = nullptr;
-    p->moleculeWeight = std::strtod(text->c_str(), &end);
-    if (text->empty() || *end != '\0' || !(p->moleculeWeight > 0) ||
-        p->moleculeWeight > 1e6) {
-      Report("--molecule-weight must be a positive number");
+    p->numberingWeight = std::strtod(text->c_str(), &end);
+    if (text->empty() || *end != '\0' || !(p->numberingWeight >= 0) ||
+        p->numberingWeight > 4) {
+      Report("--numbering-weight must be a number from 0 to 4");
       return false;
     }
   }
@@ -379,7 +386,6 @@ struct Samples {
   std::vector<bench::BenchMolecule> queries;
   SampleMolecules rdkit;  // the molecules' RDKit forms
   std::size_t excluded = 0;  // molecules left out by --exclude
-  std::size_t moleculeQueries = 0;  // queries that are the molecules
 };
 
 // The canonical SMILES of every molecule of the --exclude files. False
@@ -444,14 +450,6 @@ bool ReadSamples(const ChooseParameters& p, Samples* s) {
   std::size_t refusedQueries = 0;
   s->queries = bench::ParseMolecules(
       s->queryEntries, rdcore::MoleculeRole::kQuery, &refusedQueries);
-  // The molecules' own queries come first; those the parser refused are
-  // missing from them.
-  for (const bench::BenchMolecule& query : s->queries) {
-    if (query.entry - s->queryEntries.data() <
-        static_cast<std::ptrdiff_t>(s->molecules.size())) {
-      ++s->moleculeQueries;
-    }
-  }
   return true;
 }
 
@@ -680,7 +678,6 @@ bool FindSample(const ChooseParameters& p, std::vector<Candidate>& candidates,
       !FindFormulas(p, true, queries, pool, &sample->queries)) {
     return false;
   }
-  sample->moleculeQueries = samples.moleculeQueries;
   sample->origin =
       p.command + " (" + std::to_string(samples.molecules.size()) +
       " sample molecules, " + std::to_string(samples.excluded) +
@@ -689,18 +686,57 @@ bool FindSample(const ChooseParameters& p, std::vector<Candidate>& candidates,
   return true;
 }
 
+// Which candidates each candidate's own query holds, found afresh for all
+// of them: after a merge, implications across the merged files are not
+// known. False after a report.
+bool FindImplied(const ChooseParameters& p, ChoiceSample* sample) {
+  std::vector<std::string> smarts;
+  std::vector<std::unique_ptr<rdcore::HostMolecule>> queries;
+  std::vector<HostObject*> objects;
+  for (const ChoiceCandidate& candidate : sample->candidates) {
+    rdcore::ParsedMolecule parsed =
+        rdcore::ParseMolecule(candidate.smarts, rdcore::Notation::kSmarts,
+                              rdcore::MoleculeRole::kQuery);
+    if (!parsed.molecule) {
+      Report("cannot read SMARTS \"" + candidate.smarts + "\"");
+      return false;
+    }
+    smarts.push_back(candidate.smarts);
+    objects.push_back(parsed.molecule.get());
+    queries.push_back(std::move(parsed.molecule));
+  }
+  IndependentScreens screens;
+  std::string error;
+  if (!screens.Create(smarts, &error)) {
+    Report("cannot write a temporary dictionary: " + error);
+    return false;
+  }
+  WorkerPool pool(p.jobs);
+  return FindAll(p, screens, true, objects, "candidates' own queries", pool,
+                 &sample->implied);
+}
+
 // The sample, found now or read back. False after a report.
 bool ObtainSample(const ChooseParameters& p, ChoiceSample* sample) {
   std::string error;
   if (!p.fromSample.empty()) {
-    if (!ReadChoiceSample(p.fromSample, sample, &error)) {
-      Report(error);
-      return false;
+    for (std::size_t i = 0; i < p.fromSample.size(); ++i) {
+      ChoiceSample read;
+      ChoiceSample* target = i == 0 ? sample : &read;
+      if (!ReadChoiceSample(p.fromSample[i], target, &error)) {
+        Report(error);
+        return false;
+      }
+      Report("read " + p.fromSample[i] + ": " +
+             std::to_string(target->candidates.size()) + " candidates, " +
+             std::to_string(target->targets.size()) + " sample molecules, " +
+             std::to_string(target->queries.size()) + " sample queries");
+      if (i != 0 && !MergeChoiceSample(sample, read, &error)) {
+        Report(p.fromSample[i] + ": " + error);
+        return false;
+      }
     }
-    Report("read " + p.fromSample + ": " +
-           std::to_string(sample->candidates.size()) + " candidates, " +
-           std::to_string(sample->targets.size()) + " sample molecules, " +
-           std::to_string(sample->queries.size()) + " sample queries");
+    if (p.fromSample.size() > 1 && !FindImplied(p, sample)) return false;
   } else {
     Samples samples;
     std::vector<Candidate> candidates;
@@ -796,6 +832,7 @@ std::vector<std::size_t> Number(const ChooseParameters& p,
   NumberingSearchOptions options;
   options.seconds = p.numberingSeconds;
   options.seed = static_cast<std::uint32_t>(p.seed);
+  options.queryWeightPower = p.numberingWeight;
   numbers = SearchNumbering(targets, queries, numbers, options,
                             [&](std::size_t tried, std::size_t kept) {
                               Report("numbering: " + std::to_string(tried) +
@@ -876,13 +913,6 @@ bool Choose(const ChooseParameters& p, const ChoiceSample& sample,
   }
   for (const SampleObject& query : sample.queries) {
     input.queryScreens.push_back(query.found);
-  }
-  if (p.moleculeWeight != 1) {
-    input.queryWeights.assign(sample.queries.size(), 1.0);
-    std::fill(input.queryWeights.begin(),
-              input.queryWeights.begin() +
-                  static_cast<std::ptrdiff_t>(sample.moleculeQueries),
-              p.moleculeWeight);
   }
   choice->result = ChooseScreens(input);
   if (choice->result.chosen.empty()) {

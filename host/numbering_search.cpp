@@ -1,7 +1,9 @@
 #include "numbering_search.h"
 
 #include <algorithm>
+#include <bitset>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <random>
 
@@ -117,39 +119,53 @@ std::vector<std::size_t> SearchNumbering(
   if (n < 2 || targets.empty() || queries.empty()) return numbers;
   const std::size_t words = (n + 63) / 64;
 
-  // The watched pairs, by query and by target.
+  // Swaps stay within an alphabet position, so that every alphabet text,
+  // which the first numbering chose, stays as it is; only raw characters
+  // move. Screens on blurred numbers stay too.
+  std::vector<std::vector<std::size_t>> byPosition(kAlphabetWidth + 1);
+  std::vector<std::size_t> movable;
+  for (std::size_t s = 0; s < n; ++s) {
+    if (IsBlurredNumber(numbers[s])) continue;
+    movable.push_back(s);
+    byPosition[AlphabetPosition(numbers[s])].push_back(s);
+  }
+  std::vector<bool> isMovable(n, false);
+  for (const std::size_t s : movable) isMovable[s] = true;
+  if (movable.size() < 2) return numbers;
+
+  // The watched pairs, by query and by target: those whose target lacks a
+  // screen the query writes, but no more than mostMissing of them; pairs
+  // that lack none match whatever the numbering.
   struct Pair {
     std::uint32_t query;
     std::uint32_t target;
-    bool missing;  // the target lacks a screen the query writes
-    bool raw = false;
-    bool alphabet = false;
+    bool raw = false;  // the raw pattern matches the raw text
   };
   std::vector<Pair> pairs;
   std::vector<std::vector<std::uint32_t>> pairsOfQuery(queries.size());
   std::vector<std::vector<std::uint32_t>> pairsOfTarget(targets.size());
   std::vector<double> weight(queries.size(), 1);
-  {
-    std::vector<Bits> targetBits;
-    for (const NumberingObject& target : targets) {
-      targetBits.push_back(BitsOf(target, words));
-    }
-    for (std::size_t q = 0; q < queries.size(); ++q) {
-      const Bits bits = BitsOf(queries[q], words);
-      std::size_t contained = 0;
-      for (std::size_t t = 0; t < targets.size(); ++t) {
-        const std::size_t missing = Missing(bits, targetBits[t]);
-        if (missing > options.mostMissing) continue;
-        if (missing == 0) ++contained;
-        const auto id = static_cast<std::uint32_t>(pairs.size());
-        pairs.push_back({static_cast<std::uint32_t>(q),
-                         static_cast<std::uint32_t>(t), missing != 0});
-        pairsOfQuery[q].push_back(id);
-        pairsOfTarget[t].push_back(id);
-      }
-      weight[q] = 1.0 / (1.0 + double(contained));
-    }
+  std::vector<Bits> targetBits;
+  std::vector<Bits> queryBits;
+  for (const NumberingObject& target : targets) {
+    targetBits.push_back(BitsOf(target, words));
   }
+  for (std::size_t q = 0; q < queries.size(); ++q) {
+    queryBits.push_back(BitsOf(queries[q], words));
+    std::size_t contained = 0;
+    for (std::size_t t = 0; t < targets.size(); ++t) {
+      const std::size_t missing = Missing(queryBits[q], targetBits[t]);
+      if (missing == 0) ++contained;
+      if (missing == 0 || missing > options.mostMissing) continue;
+      const auto id = static_cast<std::uint32_t>(pairs.size());
+      pairs.push_back(
+          {static_cast<std::uint32_t>(q), static_cast<std::uint32_t>(t)});
+      pairsOfQuery[q].push_back(id);
+      pairsOfTarget[t].push_back(id);
+    }
+    weight[q] = std::pow(1.0 + double(contained), -options.queryWeightPower);
+  }
+  if (pairs.empty()) return numbers;
   // Per screen: the targets holding it and the queries writing it, whose
   // texts a new number changes.
   std::vector<std::vector<std::uint32_t>> holders(n);
@@ -165,33 +181,46 @@ std::vector<std::size_t> SearchNumbering(
     }
   }
 
-  std::vector<Texts> targetTexts;
-  for (const NumberingObject& target : targets) {
-    targetTexts.push_back(Write(target, numbers, ScreenMode::kTarget));
-  }
-  std::vector<Patterns> patterns;
-  for (const NumberingObject& query : queries) {
-    patterns.push_back(Compile(Write(query, numbers, ScreenMode::kQuery)));
-  }
-  const auto cost = [&](const Pair& pair, bool raw, bool alphabet) {
-    if (!pair.missing) return 0.0;  // the same for every numbering
-    return weight[pair.query] *
-           ((raw ? 1.0 : 0.0) + (alphabet ? options.alphabetWeight : 0.0));
+  std::vector<std::string> targetTexts;
+  std::vector<std::bitset<256>> targetBytes;  // the bytes each text holds
+  const auto writeTarget = [&](std::size_t t) {
+    targetTexts[t] = Write(targets[t], numbers, ScreenMode::kTarget).raw;
+    targetBytes[t].reset();
+    for (const char c : targetTexts[t]) {
+      targetBytes[t].set(static_cast<unsigned char>(c));
+    }
   };
-  std::vector<std::uint32_t> falsePairs;  // watched pairs let through wrongly
-  for (Pair& pair : pairs) {
-    pair.raw = patterns[pair.query].raw->Matches(targetTexts[pair.target].raw);
-    pair.alphabet = patterns[pair.query].alphabet->Matches(
-        targetTexts[pair.target].alphabet);
-  }
-
-  std::vector<std::size_t> movable;  // screens not on a blurred number
-  for (std::size_t s = 0; s < n; ++s) {
-    if (!IsBlurredNumber(numbers[s])) movable.push_back(s);
-  }
-  if (movable.size() < 2) return numbers;
-  std::vector<bool> isMovable(n, false);
-  for (const std::size_t s : movable) isMovable[s] = true;
+  targetTexts.resize(targets.size());
+  targetBytes.resize(targets.size());
+  for (std::size_t t = 0; t < targets.size(); ++t) writeTarget(t);
+  std::vector<std::unique_ptr<search::CompiledPattern>> patterns;
+  const auto compile = [&](std::size_t q) {
+    return std::make_unique<search::CompiledPattern>(
+        Write(queries[q], numbers, ScreenMode::kQuery).raw,
+        WildcardDialect::kAccess);
+  };
+  for (std::size_t q = 0; q < queries.size(); ++q) patterns.push_back(compile(q));
+  // A screen the target lacks is written as itself in the query's pattern
+  // unless its number is blurred; when its character is nowhere in the
+  // target's text the pattern cannot match, which settles most pairs
+  // without running the pattern.
+  const auto matches = [&](const Pair& pair) {
+    const Bits& query = queryBits[pair.query];
+    const Bits& target = targetBits[pair.target];
+    for (std::size_t w = 0; w < words; ++w) {
+      for (std::uint64_t lacking = query[w] & ~target[w]; lacking != 0;
+           lacking &= lacking - 1) {
+        const std::size_t s =
+            w * 64 + static_cast<std::size_t>(__builtin_ctzll(lacking));
+        if (!IsBlurredNumber(numbers[s]) &&
+            !targetBytes[pair.target].test(numbers[s] % 256)) {
+          return false;
+        }
+      }
+    }
+    return patterns[pair.query]->Matches(targetTexts[pair.target]);
+  };
+  for (Pair& pair : pairs) pair.raw = matches(pair);
 
   std::mt19937 random(options.seed);
   std::vector<std::uint32_t> queryStamp(queries.size(), 0);
@@ -201,9 +230,10 @@ std::vector<std::size_t> SearchNumbering(
   std::vector<std::uint32_t> changedQueries;
   std::vector<std::uint32_t> changedTargets;
   std::vector<std::uint32_t> affected;
-  std::vector<std::pair<bool, bool>> before;
-  std::vector<Texts> oldTargetTexts;
-  std::vector<Patterns> oldPatterns;
+  std::vector<bool> before;
+  std::vector<std::string> oldTexts;
+  std::vector<std::bitset<256>> oldBytes;
+  std::vector<std::unique_ptr<search::CompiledPattern>> oldPatterns;
 
   const auto start = std::chrono::steady_clock::now();
   auto lastStep = start;
@@ -214,20 +244,15 @@ std::vector<std::size_t> SearchNumbering(
                                          since)
         .count();
   };
+  std::size_t draws = 0;
   while (elapsed(start) < options.seconds) {
     // Half the tries move a screen that a wrongly passing pair lacks; the
-    // other half swap two screens at random.
+    // other half a screen at random.
     std::size_t a = movable[random() % movable.size()];
-    if (tried % 2 == 0) {
-      falsePairs.clear();
-      for (int probe = 0; probe < 64 && falsePairs.empty(); ++probe) {
-        const auto id = static_cast<std::uint32_t>(random() % pairs.size());
-        if (pairs[id].missing && (pairs[id].raw || pairs[id].alphabet)) {
-          falsePairs.push_back(id);
-        }
-      }
-      if (!falsePairs.empty()) {
-        const Pair& pair = pairs[falsePairs[0]];
+    if (++draws % 2 == 0) {
+      for (int probe = 0; probe < 64; ++probe) {
+        const Pair& pair = pairs[random() % pairs.size()];
+        if (!pair.raw) continue;
         std::vector<std::size_t> lacking;
         for (const std::uint16_t s : queries[pair.query].screens) {
           if (isMovable[s] &&
@@ -237,9 +262,22 @@ std::vector<std::size_t> SearchNumbering(
           }
         }
         if (!lacking.empty()) a = lacking[random() % lacking.size()];
+        break;
       }
     }
-    const std::size_t b = movable[random() % movable.size()];
+    // The partner shares a's alphabet position: the cheapest of a few at
+    // random, since a swap with a screen that most texts hold rewrites
+    // most of them.
+    const std::vector<std::size_t>& group = byPosition[AlphabetPosition(numbers[a])];
+    if (group.size() < 2) continue;
+    std::size_t b = group[random() % group.size()];
+    for (int more = 0; more < 3; ++more) {
+      const std::size_t other = group[random() % group.size()];
+      if (other != a && (b == a || holders[other].size() + writers[other].size() <
+                                       holders[b].size() + writers[b].size())) {
+        b = other;
+      }
+    }
     if (a == b) continue;
     ++tried;
     ++stamp;
@@ -260,67 +298,61 @@ std::vector<std::size_t> SearchNumbering(
       }
     }
     affected.clear();
-    for (const std::uint32_t q : changedQueries) {
-      for (const std::uint32_t id : pairsOfQuery[q]) {
-        if (pairStamp[id] != stamp) {
-          pairStamp[id] = stamp;
-          affected.push_back(id);
-        }
-      }
-    }
-    for (const std::uint32_t t : changedTargets) {
-      for (const std::uint32_t id : pairsOfTarget[t]) {
-        if (pairStamp[id] != stamp) {
-          pairStamp[id] = stamp;
-          affected.push_back(id);
+    for (const auto* lists : {&pairsOfQuery, &pairsOfTarget}) {
+      const std::vector<std::uint32_t>& changed =
+          lists == &pairsOfQuery ? changedQueries : changedTargets;
+      for (const std::uint32_t object : changed) {
+        for (const std::uint32_t id : (*lists)[object]) {
+          if (pairStamp[id] != stamp) {
+            pairStamp[id] = stamp;
+            affected.push_back(id);
+          }
         }
       }
     }
     std::swap(numbers[a], numbers[b]);
-    oldTargetTexts.clear();
+    oldTexts.clear();
+    oldBytes.clear();
     oldPatterns.clear();
     for (const std::uint32_t t : changedTargets) {
-      oldTargetTexts.push_back(std::move(targetTexts[t]));
-      targetTexts[t] = Write(targets[t], numbers, ScreenMode::kTarget);
+      oldTexts.push_back(std::move(targetTexts[t]));
+      oldBytes.push_back(targetBytes[t]);
+      writeTarget(t);
     }
     for (const std::uint32_t q : changedQueries) {
       oldPatterns.push_back(std::move(patterns[q]));
-      patterns[q] = Compile(Write(queries[q], numbers, ScreenMode::kQuery));
+      patterns[q] = compile(q);
     }
     double delta = 0;
     before.clear();
     for (const std::uint32_t id : affected) {
       Pair& pair = pairs[id];
-      before.emplace_back(pair.raw, pair.alphabet);
-      if (!pair.missing) continue;
-      const bool raw =
-          patterns[pair.query].raw->Matches(targetTexts[pair.target].raw);
-      const bool alphabet = patterns[pair.query].alphabet->Matches(
-          targetTexts[pair.target].alphabet);
-      delta += cost(pair, raw, alphabet) - cost(pair, pair.raw, pair.alphabet);
+      before.push_back(pair.raw);
+      const bool raw = matches(pair);
+      if (raw != pair.raw) delta += raw ? weight[pair.query] : -weight[pair.query];
       pair.raw = raw;
-      pair.alphabet = alphabet;
     }
     if (delta <= 0) {
       if (delta < 0) ++kept;
     } else {
       std::swap(numbers[a], numbers[b]);
       for (std::size_t i = 0; i < changedTargets.size(); ++i) {
-        targetTexts[changedTargets[i]] = std::move(oldTargetTexts[i]);
+        targetTexts[changedTargets[i]] = std::move(oldTexts[i]);
+        targetBytes[changedTargets[i]] = oldBytes[i];
       }
       for (std::size_t i = 0; i < changedQueries.size(); ++i) {
         patterns[changedQueries[i]] = std::move(oldPatterns[i]);
       }
       for (std::size_t i = 0; i < affected.size(); ++i) {
-        pairs[affected[i]].raw = before[i].first;
-        pairs[affected[i]].alphabet = before[i].second;
+        pairs[affected[i]].raw = before[i];
       }
     }
-    if (step && elapsed(lastStep) >= 5) {
+    if (step && elapsed(lastStep) >= 10) {
       lastStep = std::chrono::steady_clock::now();
       step(tried, kept);
     }
   }
+  if (step) step(tried, kept);
   return numbers;
 }
 

@@ -26,9 +26,13 @@ struct NumberingObject {
 
 struct NumberingSearchOptions {
   double seconds = 120;          // how long the local search runs
-  std::size_t mostMissing = 3;   // pairs lacking more screens are not watched
-  double alphabetWeight = 0.5;   // an alphabet candidate against a raw one
+  /// Pairs whose target lacks more of the query's screens are not watched;
+  /// every pair a swap can let through is, by default.
+  std::size_t mostMissing = SIZE_MAX;
   std::uint32_t seed = 1;        // of the swaps tried
+  /// A query's pairs count 1 / (1 + the targets holding all its screens)
+  /// to this power: 1 weighs every query alike, 0 every pair.
+  double queryWeightPower = 1;
 };
 
 /// How many pairs a numbering lets through.
@@ -46,12 +50,13 @@ NumberingScore ScoreNumbering(const std::vector<NumberingObject>& targets,
                               const std::vector<std::size_t>& numbers);
 
 /// Improves numbers (entry i: the number of chosen screen i, a permutation
-/// of 1..n) by swapping the numbers of two screens, neither on a blurred
-/// number, as long as the swap lets no more watched pairs through: pairs
-/// whose target lacks at most mostMissing of the query's screens. A pair of
-/// a query counts 1 / (1 + its contained pairs), so that a query with few
-/// true candidates weighs as much as one with many. step(swapsTried,
-/// swapsKept) is called every few seconds.
+/// of 1..n) for the raw variant by swapping the numbers of two screens on
+/// the same alphabet position, neither on a blurred number, as long as the
+/// swap lets no more watched pairs through the raw Access pattern: pairs
+/// whose target lacks at least one and at most mostMissing of the query's
+/// screens. Every alphabet text stays as it was. A pair of a query counts
+/// as queryWeightPower says. step(swapsTried,
+/// swapsKept) is called every few seconds and at the end.
 std::vector<std::size_t> SearchNumbering(
     const std::vector<NumberingObject>& targets,
     const std::vector<NumberingObject>& queries,
