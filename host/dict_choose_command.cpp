@@ -85,8 +85,8 @@ const char kDetails[] =
     "  keeps the order chosen; 'cost' gives each screen the number that\n"
     "  shares its raw character (n mod 256) and alphabet position\n"
     "  ((n - 1) mod 64 + 1) with the screens whose sharing loses fewest\n"
-    "  sample pairs; 'measured' (default) starts there and, for\n"
-    "  --numbering-seconds, swaps the numbers of screens on the same\n"
+    "  sample pairs; 'measured' (default) starts there and tries\n"
+    "  --numbering-swaps swaps of the numbers of screens on the same\n"
     "  alphabet position (so that the alphabet texts stay), keeping each\n"
     "  swap after which the raw Access patterns of --numbering-sample\n"
     "  sample queries, written by the driver's encoders and matched byte for\n"
@@ -166,9 +166,8 @@ const CommandSpec& Definition() {
          "What the choice maximizes (default log)."},
         {"numbering", '\0', "order|cost|measured",
          "How the chosen screens are numbered (default measured)."},
-        {"numbering-seconds", '\0', "S",
-         "How long the measured numbering searches, per list (default "
-         "120)."},
+        {"numbering-swaps", '\0', "N",
+         "Swaps the measured numbering tries, per list (default 20000)."},
         {"numbering-sample", '\0', "N",
          "Sample targets and queries, each, whose texts the measured "
          "numbering matches (default 3000)."},
@@ -239,7 +238,7 @@ struct ChooseParameters {
   std::size_t count = 255;           // screens chosen
   bool logObjective = true;          // the log objective, else pairs
   Numbering numbering = Numbering::kMeasured;
-  double numberingSeconds = 120;     // per list written
+  std::size_t numberingSwaps = 20000;  // tried per list written
   double numberingWeight = 1;        // power of a query's weight
   std::size_t numberingSample = 3000;  // targets and queries, each
   double maxCost = 40;             // microseconds per RDKit match at most
@@ -250,10 +249,12 @@ struct ChooseParameters {
 };
 
 // Reads and checks the command line; false after a report.
-// The command line as it could be typed again.
+// The command line as it could be typed again, without --jobs, which
+// changes nothing that is written.
 std::string CommandText(const ParsedCommandLine& line) {
   std::string text = kProgram;
   for (const Argument& argument : line.arguments()) {
+    if (argument.option == "jobs") continue;
     text += ' ';
     if (!argument.option.empty()) text += "--" + argument.option;
     if (!argument.option.empty() && !argument.value.empty()) text += ' ';
@@ -292,6 +293,8 @@ bool ReadParameters(const ParsedCommandLine& line, ChooseParameters* p) {
     }
   }
   if (!kContext.ReadNumber(line, "stride", 1, kMostCount, &p->stride) ||
+      !kContext.ReadNumber(line, "numbering-swaps", 0, kMostCount,
+                           &p->numberingSwaps) ||
       !kContext.ReadNumber(line, "numbering-sample", 1, kMostCount,
                            &p->numberingSample)) {
     return false;
@@ -319,15 +322,6 @@ bool ReadParameters(const ParsedCommandLine& line, ChooseParameters* p) {
     if (text->empty() || *end != '\0' || !(p->numberingWeight >= 0) ||
         p->numberingWeight > 4) {
       Report("--numbering-weight must be a number from 0 to 4");
-      return false;
-    }
-  }
-  if (const auto text = line.Value("numbering-seconds")) {
-    char* end = nullptr;
-    p->numberingSeconds = std::strtod(text->c_str(), &end);
-    if (text->empty() || *end != '\0' || !(p->numberingSeconds >= 0) ||
-        p->numberingSeconds > 1e6) {
-      Report("--numbering-seconds must be a number of seconds");
       return false;
     }
   }
@@ -830,7 +824,7 @@ std::vector<std::size_t> Number(const ChooseParameters& p,
   Report("numbering " + std::to_string(chosen.size()) + " screens by cost: " +
          ScoreText(ScoreNumbering(targets, queries, numbers)));
   NumberingSearchOptions options;
-  options.seconds = p.numberingSeconds;
+  options.swaps = p.numberingSwaps;
   options.seed = static_cast<std::uint32_t>(p.seed);
   options.queryWeightPower = p.numberingWeight;
   numbers = SearchNumbering(targets, queries, numbers, options,

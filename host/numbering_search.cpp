@@ -245,7 +245,7 @@ std::vector<std::size_t> SearchNumbering(
         .count();
   };
   std::size_t draws = 0;
-  while (elapsed(start) < options.seconds) {
+  while (tried < options.swaps) {
     // Half the tries move a screen that a wrongly passing pair lacks; the
     // other half a screen at random.
     std::size_t a = movable[random() % movable.size()];
@@ -269,7 +269,10 @@ std::vector<std::size_t> SearchNumbering(
     // random, since a swap with a screen that most texts hold rewrites
     // most of them.
     const std::vector<std::size_t>& group = byPosition[AlphabetPosition(numbers[a])];
-    if (group.size() < 2) continue;
+    if (group.size() < 2) {
+      ++tried;  // no partner: the try is spent, so the loop always ends
+      continue;
+    }
     std::size_t b = group[random() % group.size()];
     for (int more = 0; more < 3; ++more) {
       const std::size_t other = group[random() % group.size()];
@@ -278,8 +281,8 @@ std::vector<std::size_t> SearchNumbering(
         b = other;
       }
     }
-    if (a == b) continue;
     ++tried;
+    if (a == b) continue;
     ++stamp;
     changedQueries.clear();
     changedTargets.clear();

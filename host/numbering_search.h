@@ -25,7 +25,9 @@ struct NumberingObject {
 };
 
 struct NumberingSearchOptions {
-  double seconds = 120;          // how long the local search runs
+  /// Swaps tried: a count, not a time, so that the numbering is the same
+  /// on every machine and for every --jobs.
+  std::size_t swaps = 20000;
   /// Pairs whose target lacks more of the query's screens are not watched;
   /// every pair a swap can let through is, by default.
   std::size_t mostMissing = SIZE_MAX;

@@ -33,7 +33,7 @@ TEST(SearchNumbering, SwapsAwayASharedCharacterThatLetsAPairThrough) {
     EXPECT_EQ(before.contained, 0u);
     EXPECT_EQ(before.raw, c.rawBefore) << c.start;
     NumberingSearchOptions options;
-    options.seconds = 0.5;
+    options.swaps = 2000;
     const std::vector<std::size_t> searched =
         SearchNumbering(targets, queries, numbers, options);
     const NumberingScore after = ScoreNumbering(targets, queries, searched);
