@@ -1,7 +1,8 @@
 // Choosing the screens of a dictionary from sample molecules: candidate
-// screens (listed ones, and linear paths collected from the samples), sample
-// queries cut from the sample molecules, and a greedy choice of the screens
-// that remove the most (query, target) pairs from a text preselection.
+// screens (listed ones, and paths, branched pieces and ring pieces collected
+// from the samples), sample queries cut from the sample molecules, a greedy
+// choice of the screens that remove the most (query, target) pairs from a
+// text preselection, and a first numbering of the chosen screens.
 #pragma once
 
 #include <cstddef>
@@ -19,13 +20,60 @@ namespace zolv {
 /// Sample molecules, RDKit's, borrowed from the caller.
 using SampleMolecules = std::vector<const RDKit::ROMol*>;
 
-/// A linear path of atoms and bonds as SMARTS, and how many of the sample
-/// molecules hold it.
+/// A piece of the sample molecules as SMARTS (a path, a branched piece, a
+/// ring with what hangs on it), and how many of the sample molecules hold
+/// it.
 struct PathScreen {
   std::string smarts;
   std::size_t bonds = 0;
   std::size_t molecules = 0;
 };
+
+/// RDKit's canonical SMILES of a SMILES; none when RDKit cannot read it.
+std::optional<std::string> CanonicalSmiles(const std::string& smiles);
+/// RDKit's canonical SMILES of a molecule.
+std::string CanonicalSmiles(const RDKit::ROMol& molecule);
+
+/// Every connected piece of minBonds to maxBonds bonds that is not a linear
+/// path (it branches or closes a ring), in every stride-th molecule, written
+/// as the paths are and canonical, so that each piece is one candidate.
+/// Shares and limit as for CollectPaths, the share counted over the
+/// molecules looked at.
+std::vector<PathScreen> CollectSubgraphs(const SampleMolecules& molecules,
+                                         std::size_t minBonds,
+                                         std::size_t maxBonds, double minShare,
+                                         double maxShare, std::size_t limit,
+                                         std::size_t stride);
+
+/// Connected pieces of minBonds to maxBonds bonds grown at random, perMolecule
+/// tries in each molecule: a random bond, then random bonds next to the
+/// piece. Finds the frequent large pieces that enumerating every subgraph
+/// cannot reach in time. Deterministic for a seed; shares and limit as for
+/// CollectPaths.
+std::vector<PathScreen> GrowPieces(const SampleMolecules& molecules,
+                                   std::size_t minBonds, std::size_t maxBonds,
+                                   std::size_t perMolecule, double minShare,
+                                   double maxShare, std::size_t limit,
+                                   std::uint32_t seed);
+
+/// The ring pieces CollectRingPieces collects.
+enum class RingPiece {
+  /// A ring of at most 7 atoms with one or two of its substituent atoms,
+  /// each piece once by element and once with the substituents as any atom.
+  kSubstituents,
+  /// Two rings of at most 7 atoms that share a bond, bare and with each one
+  /// substituent atom.
+  kFusedPairs,
+  /// A ring of at most 7 atoms with a chain of two bonds leaving one atom.
+  kArms,
+};
+
+/// Ring pieces of every stride-th molecule, canonical; shares and limit as
+/// for CollectPaths.
+std::vector<PathScreen> CollectRingPieces(const SampleMolecules& molecules,
+                                          RingPiece kind, double minShare,
+                                          double maxShare, std::size_t limit,
+                                          std::size_t stride);
 
 /// Every linear path of minBonds to maxBonds bonds in the molecules, written
 /// with what stays true when a structure is embedded in a larger one: atomic
@@ -66,6 +114,12 @@ struct ChoiceInput {
   /// Per candidate: whether it may be chosen (not too costly, readable).
   std::vector<bool> allowed;
   std::size_t count = 255;  // screens to choose
+  /// A screen's gain: over the queries it removes targets from, the sum of
+  /// log((left + 1) / (left after + 1)) of their targets left, rather than
+  /// the pairs it removes; a query with few targets left then weighs as
+  /// much as one with many, which keeps the choice from spending itself on
+  /// the broadest queries.
+  bool logObjective = false;
 };
 
 struct ChoiceResult {
@@ -103,5 +157,24 @@ static_assert(sizeof(kBlurredNumbers) / sizeof(kBlurredNumbers[0]) == 10);
 /// chosen.
 std::vector<std::size_t> NumberChosen(const ChoiceInput& input,
                                       const std::vector<std::size_t>& chosen);
+
+/// Numbers whose raw character is blurred (n mod 256 in kBlurredNumbers).
+bool IsBlurredNumber(std::size_t number);
+
+/// The alphabet position of screen number n: (n - 1) mod 64 + 1; position
+/// 64 is never written.
+inline std::size_t AlphabetPosition(std::size_t number) {
+  return (number - 1) % 64 + 1;
+}
+
+/// As NumberChosen, but the screens that are not blurred get the numbers
+/// that lose fewest sample pairs when numbers share a raw character
+/// (n mod 256) or an alphabet position: a pair that exactly one chosen
+/// screen a removes comes back when a shares with a screen that the target
+/// holds. Screens that remove more such pairs choose first. Computed on at
+/// most `most` sample targets and queries each.
+std::vector<std::size_t> NumberByCost(const ChoiceInput& input,
+                                      const std::vector<std::size_t>& chosen,
+                                      std::size_t most = 6000);
 
 }  // namespace zolv

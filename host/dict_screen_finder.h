@@ -78,6 +78,9 @@ class IndependentScreens {
                std::size_t* failed, std::string* error,
                const std::function<void(std::size_t done)>& step = {}) const;
 
+  /// The dictionary file written by Create.
+  const std::string& path() const { return file_.path(); }
+
  private:
   TemporaryFile file_;
 };

@@ -356,6 +356,37 @@ void PinAtomFields(RDKit::Atom& atom, const AtomFacts& facts, bool aromatic) {
   atom.setNumRadicalElectrons(0);
 }
 
+// Whether every atom that this plain, aliphatic atom of a query lies on, in
+// every molecule containing the query, is aliphatic too. RDKit makes an atom
+// aromatic only inside an aromatic ring, which gives it two aromatic bonds,
+// and never when its element is univalent or it has more than three
+// neighbours, hydrogens included. A plain bond lies only on a bond of its own
+// type, so an atom with two neighbours here through non-aromatic bonds would
+// need four in the molecule to be aromatic there.
+bool StaysAliphatic(const RDKit::ROMol& molecule, const RDKit::Atom& atom) {
+  switch (atom.getAtomicNum()) {
+    case 1:
+    case 9:
+    case 17:
+    case 35:
+    case 53:
+      return true;
+    default:
+      break;
+  }
+  unsigned neighbours = 0;
+  for (const RDKit::Bond* bond : molecule.atomBonds(&atom)) {
+    const RDKit::Bond::BondType type = bond->getBondType();
+    if (bond->hasQuery() || bond->getIsAromatic() ||
+        (type != RDKit::Bond::SINGLE && type != RDKit::Bond::DOUBLE &&
+         type != RDKit::Bond::TRIPLE)) {
+      return false;
+    }
+    ++neighbours;
+  }
+  return neighbours >= 2;
+}
+
 }  // namespace
 
 AtomFacts FactsOf(const RDKit::Atom& atom) {
@@ -452,8 +483,10 @@ std::vector<AtomValues> MoleculeGuarantees(RDKit::RWMol& molecule) {
           atomFacts.aromatic ? kExactAromaticity : kAromaticAtom;
     } else if (!atom->getIsAromatic()) {
       // Aliphatic here may be aromatic in M, but then a screen's aromatic
-      // primitive was false on this atom and cannot lose the match.
-      values.ringAromatic = kAromaticAtom;
+      // primitive was false on this atom and cannot lose the match; unless
+      // no atom it lies on can be aromatic at all.
+      values.ringAromatic =
+          StaysAliphatic(molecule, *atom) ? kExactAromaticity : kAromaticAtom;
     } else {
       values.ringAromatic = hasAromaticBond[index] ? kExactAromaticity : 0;
     }

@@ -1,6 +1,7 @@
 #include "screen_chooser.h"
 
 #include <GraphMol/ROMol.h>
+#include <GraphMol/SmilesParse/SmartsWrite.h>
 #include <GraphMol/SmilesParse/SmilesParse.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
 #include <gtest/gtest.h>
@@ -87,6 +88,109 @@ TEST(CollectPaths, KeepsSharesWithinTheRangeMostFrequentFirst) {
   EXPECT_EQ(CollectPaths(molecules.view, 1, 1, 0, 1, 1).size(), 1u);
 }
 
+// Whether RDKit finds the SMARTS in the molecule.
+bool SmartsIn(const std::string& smarts, const RDKit::ROMol& molecule) {
+  std::unique_ptr<RDKit::ROMol> pattern(RDKit::SmartsToMol(smarts));
+  EXPECT_NE(pattern, nullptr) << smarts;
+  return pattern != nullptr && HasSubstructure(molecule, *pattern);
+}
+
+// Every collected piece is a SMARTS that lies in the molecule it was taken
+// from; how many there are shows which pieces a family takes.
+TEST(CollectPieces, EachFamilyTakesItsPiecesOncePerShape) {
+  enum Family { kSubgraphs, kSubstituents, kFusedPairs, kArms, kGrown };
+  struct Case {
+    Family family;
+    const char* smiles;
+    std::size_t pieces;
+  };
+  const Case cases[] = {
+      // Propane holds only paths; isobutane one branched piece of 3 bonds.
+      {kSubgraphs, "CCC", 0},
+      {kSubgraphs, "CC(C)C", 1},
+      // Cyclopropane: the ring itself is its only piece of 3 bonds.
+      {kSubgraphs, "C1CC1", 1},
+      // Toluene: the ring with its methyl by element and as any atom;
+      // xylene adds the ring with both, each way; benzene has none.
+      {kSubstituents, "c1ccccc1", 0},
+      {kSubstituents, "Cc1ccccc1", 2},
+      {kSubstituents, "Cc1ccc(C)cc1", 4},
+      // Naphthalene: the pair bare; methylnaphthalene also with the methyl.
+      {kFusedPairs, "c1ccc2ccccc2c1", 1},
+      {kFusedPairs, "Cc1ccc2ccccc2c1", 2},
+      {kFusedPairs, "c1ccccc1-c1ccccc1", 0},  // joined, not fused
+      // Ethylbenzene has one chain of two bonds; isopropylbenzene two of
+      // the same shape.
+      {kArms, "CCc1ccccc1", 1},
+      {kArms, "CC(C)c1ccccc1", 1},
+      {kArms, "Cc1ccccc1", 0},
+      // Hexane's pieces of 5 bonds: the whole chain only.
+      {kGrown, "CCCCCC", 1},
+  };
+  for (const Case& c : cases) {
+    const Samples molecules = Molecules({c.smiles});
+    ASSERT_EQ(molecules.view.size(), 1u);
+    std::vector<PathScreen> pieces;
+    switch (c.family) {
+      case kSubgraphs:
+        pieces = CollectSubgraphs(molecules.view, 3, 3, 0, 1, 100, 1);
+        break;
+      case kSubstituents:
+        pieces = CollectRingPieces(molecules.view, RingPiece::kSubstituents,
+                                   0, 1, 100, 1);
+        break;
+      case kFusedPairs:
+        pieces = CollectRingPieces(molecules.view, RingPiece::kFusedPairs, 0,
+                                   1, 100, 1);
+        break;
+      case kArms:
+        pieces = CollectRingPieces(molecules.view, RingPiece::kArms, 0, 1,
+                                   100, 1);
+        break;
+      case kGrown:
+        pieces = GrowPieces(molecules.view, 5, 5, 20, 0, 1, 100, 3);
+        break;
+    }
+    EXPECT_EQ(pieces.size(), c.pieces) << c.smiles;
+    for (const PathScreen& piece : pieces) {
+      EXPECT_TRUE(SmartsIn(piece.smarts, *molecules.view[0]))
+          << piece.smarts << " from " << c.smiles;
+      EXPECT_EQ(piece.molecules, 1u) << piece.smarts;
+    }
+  }
+}
+
+TEST(GrowPieces, GrowsConnectedPiecesOfTheSizeAskedDeterministically) {
+  const Samples molecules = Molecules(
+      {"CC(=O)Nc1ccc(O)cc1", "CCOC(=O)C1CCN(C)CC1", "c1ccc2[nH]ccc2c1"});
+  const std::vector<PathScreen> pieces =
+      GrowPieces(molecules.view, 4, 6, 30, 0, 1, 1000, 11);
+  ASSERT_FALSE(pieces.empty());
+  for (const PathScreen& piece : pieces) {
+    EXPECT_GE(piece.bonds, 4u);
+    EXPECT_LE(piece.bonds, 6u);
+    std::unique_ptr<RDKit::ROMol> pattern(RDKit::SmartsToMol(piece.smarts));
+    ASSERT_NE(pattern, nullptr) << piece.smarts;
+    EXPECT_EQ(pattern->getNumBonds(), piece.bonds) << piece.smarts;
+    std::size_t holders = 0;
+    for (const RDKit::ROMol* molecule : molecules.view) {
+      holders += HasSubstructure(*molecule, *pattern) ? 1 : 0;
+    }
+    EXPECT_GE(holders, piece.molecules) << piece.smarts;
+  }
+  EXPECT_EQ(Smarts(GrowPieces(molecules.view, 4, 6, 30, 0, 1, 1000, 11)),
+            Smarts(pieces));
+}
+
+TEST(CanonicalSmiles, GivesOneTextPerMoleculeAndNoneForNonsense) {
+  EXPECT_EQ(CanonicalSmiles("OCC"), CanonicalSmiles("C(O)C"));
+  EXPECT_EQ(CanonicalSmiles("c1ccccc1"), CanonicalSmiles("C1=CC=CC=C1"));
+  EXPECT_NE(CanonicalSmiles("CCO"), CanonicalSmiles("COC"));
+  EXPECT_FALSE(CanonicalSmiles("C1CC"));
+  const Samples molecules = Molecules({"OCC"});
+  EXPECT_EQ(CanonicalSmiles(*molecules.view[0]), *CanonicalSmiles("CCO"));
+}
+
 TEST(CutPieces, GivesConnectedPiecesThatLieInTheirMolecule) {
   const Samples molecules =
       Molecules({"CC(=O)Nc1ccc(O)cc1", "c1ccc2c(c1)[nH]c1ccccc12",
@@ -140,6 +244,37 @@ TEST(ChooseScreens, TakesTheScreenThatRemovesMostPairsFirst) {
   EXPECT_EQ(result.pairs, 6u);
   EXPECT_EQ(result.remaining, 1u);  // query 0 and target 0, a true hit
   EXPECT_EQ(result.chosen.size(), 4u);
+}
+
+// Twelve targets. Candidate 2 comes first in any case: it takes query 1's
+// targets down to two (10 and 11). Then candidate 0 removes three of query
+// 0's twelve, candidate 1 one of query 1's two: pairs favour candidate 0,
+// the log objective candidate 1 (a halving against a cut by 3/13).
+TEST(ChooseScreens, TheObjectiveDecidesTheSecondChoice) {
+  ChoiceInput input;
+  input.candidates = 3;
+  input.count = 2;
+  input.allowed = {true, true, true};
+  input.implied = {{}, {}, {}};
+  for (std::uint16_t t = 0; t < 12; ++t) {
+    std::vector<std::uint16_t> held;
+    if (t >= 3) held.push_back(0);
+    if (t != 11) held.push_back(1);
+    if (t >= 10) held.push_back(2);
+    input.targetScreens.push_back(held);
+  }
+  input.queryScreens = {{0}, {1, 2}};
+  struct Case {
+    bool log;
+    std::size_t second;
+  };
+  for (const Case& c : {Case{false, 0}, Case{true, 1}}) {
+    input.logObjective = c.log;
+    const ChoiceResult result = ChooseScreens(input);
+    ASSERT_EQ(result.chosen.size(), 2u);
+    EXPECT_EQ(result.chosen[0], 2u);
+    EXPECT_EQ(result.chosen[1], c.second) << c.log;
+  }
 }
 
 TEST(ChooseScreens, KeepsToTheCountAndTheAllowedCandidates) {
@@ -198,6 +333,47 @@ TEST(WrittenCounts, CountsOnlyScreensNoOtherFoundScreenImplies) {
   // Without 1 among the chosen, 0 is written.
   EXPECT_EQ(WrittenCounts(input, {0, 2}),
             (std::vector<std::size_t>{1, 0, 1, 0}));
+}
+
+// 300 screens, more than one raw character each: every target holds
+// screen 0 only, and each other screen is the one screen its own query
+// writes, so any screen sharing a character or position with screen 0 lets
+// its query's pairs through.
+TEST(NumberByCost, KeepsTheScreenEveryTargetHoldsApartFromTheOthers) {
+  constexpr std::size_t kScreens = 300;
+  ChoiceInput input;
+  input.candidates = kScreens;
+  input.implied.assign(kScreens, {});
+  input.targetScreens.assign(20, {0});
+  std::vector<std::size_t> chosen;
+  for (std::uint16_t s = 1; s < kScreens; ++s) {
+    input.queryScreens.push_back({s});
+    chosen.push_back(s);
+  }
+  input.queryScreens.push_back({0});
+  chosen.push_back(0);
+  const std::vector<std::size_t> numbered = NumberByCost(input, chosen);
+  ASSERT_EQ(numbered.size(), kScreens);
+  std::vector<std::size_t> sorted = numbered;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<std::size_t> every(kScreens);
+  for (std::size_t i = 0; i < kScreens; ++i) every[i] = i;
+  EXPECT_EQ(sorted, every);  // a permutation of the chosen
+  // Blurred numbers as NumberChosen gives them.
+  const std::vector<std::size_t> plain = NumberChosen(input, chosen);
+  for (std::size_t n = 1; n <= kScreens; ++n) {
+    if (IsBlurredNumber(n)) {
+      EXPECT_EQ(numbered[n - 1], plain[n - 1]) << n;
+    }
+  }
+  const std::size_t zero =
+      std::find(numbered.begin(), numbered.end(), 0u) - numbered.begin() + 1;
+  EXPECT_EQ(AlphabetPosition(zero), 64u) << zero;
+  for (std::size_t n = 1; n <= kScreens; ++n) {
+    if (n != zero) {
+      EXPECT_NE(n % 256, zero % 256) << n << " and " << zero;
+    }
+  }
 }
 
 }  // namespace

@@ -60,7 +60,27 @@ TEST(QueryAtomCheck, FindsOnlyWhatEveryContainingMoleculeHas) {
       // contains CC; a pyridone contains C=O); an aromatic one stays so.
       {"C", "CC", kSmiles, false},
       {"[#6]-[#6]", "CC", kSmiles, true},
-      {"C=O", "CC=O", kSmiles, false},
+      {"C=O", "C=O", kSmiles, false},
+      {"C", "Cc1ccccc1", kSmiles, false},
+      {"C=C", "C=C", kSmiles, false},
+      // ... unless it has two neighbours (an aromatic atom would then have
+      // four) or is a halogen: then it is aliphatic in every molecule.
+      {"C=[#8]", "CC=O", kSmiles, true},
+      {"C=O", "CC=O", kSmiles, false},  // the oxygen has one neighbour
+      {"C", "CCC", kSmiles, true},
+      {"C-C", "CCC", kSmiles, false},  // no match on two middle atoms
+      {"C-C", "CCCC", kSmiles, true},
+      {"C1CC1", "C1CC1", kSmiles, true},
+      {"N", "CN(C)C", kSmiles, true},
+      {"N", "CN", kSmiles, false},
+      {"Cl", "CCl", kSmiles, true},
+      {"C-Cl", "ClCCl", kSmiles, true},
+      {"C-Cl", "CCl", kSmiles, false},
+      {"C", "C=CC", kSmiles, true},
+      {"C#[#7]", "CC#N", kSmiles, true},
+      {"C", "C[C@@H](O)CC", kSmiles, true},
+      // A SMARTS bond may lie on an aromatic one: no guarantee through it.
+      {"C", "[#6]-,:[#6]-,:[#6]", kSmarts, false},
       {"[#6]=[#8]", "CC=O", kSmiles, true},
       {"c", "c1ccccc1", kSmiles, true},
       {"c1ccccc1", "C1=CC=CC=C1", kSmiles, true},
@@ -268,6 +288,35 @@ std::unique_ptr<RDKit::ROMol> JudgeMolecule(const Query& query) {
   } catch (...) {
     return nullptr;
   }
+}
+
+// What the rule that keeps a query atom aliphatic rests on, checked on every
+// atom of real molecules: an aromatic atom has two aromatic bonds and at
+// most three neighbours, hydrogens included, and is never univalent.
+TEST(QueryAtomCheck, AromaticAtomsOfRealMoleculesLeaveRoomForNoTwoOtherBonds) {
+  const std::vector<NciMolecule> molecules = ReadNci(5000);
+  if (molecules.empty()) GTEST_SKIP() << "no " << kNciMolecules;
+  constexpr int kUnivalent[] = {1, 9, 17, 35, 53};
+  std::size_t aromatic = 0;
+  for (const NciMolecule& molecule : molecules) {
+    for (const RDKit::Atom* atom : molecule.mol->atoms()) {
+      if (!atom->getIsAromatic()) continue;
+      ++aromatic;
+      std::size_t aromaticBonds = 0;
+      for (const RDKit::Bond* bond : molecule.mol->atomBonds(atom)) {
+        if (bond->getBondType() == RDKit::Bond::AROMATIC) ++aromaticBonds;
+      }
+      const std::string where = RDKit::MolToSmiles(*molecule.mol) + " atom " +
+                                std::to_string(atom->getIdx());
+      EXPECT_GE(aromaticBonds, 2u) << where;
+      EXPECT_LE(atom->getTotalDegree(), 3u) << where;
+      EXPECT_EQ(std::count(std::begin(kUnivalent), std::end(kUnivalent),
+                           atom->getAtomicNum()),
+                0)
+          << where;
+    }
+  }
+  EXPECT_GE(aromatic, 10000u);
 }
 
 TEST(QueryAtomCheck, FoundScreensOccurInEveryMoleculeContainingTheQuery) {

@@ -9,7 +9,7 @@
 
 namespace zolv::testing {
 
-inline constexpr std::array<std::string_view, 102> kTypicalScreens = {
+inline constexpr std::array<std::string_view, 110> kTypicalScreens = {
     // Elements and atom types.
     "[#5]", "[#6]", "[#7]", "[#8]", "[#9]", "[#14]", "[#15]", "[#16]", "[#17]",
     "[#35]", "[#53]", "[#11,#19]", "c", "n", "o", "s", "C", "N", "O", "S",
@@ -31,6 +31,10 @@ inline constexpr std::array<std::string_view, 102> kTypicalScreens = {
     "S(=O)(=O)", "[#16](=[#8])(=[#8])", "OC(=O)", "NC(=O)N", "C#N",
     "[NX3;H2,H1;!$(NC=O)]", "[$([#6]=[#8])]", "[#6][CX3](=O)[#6]",
     "[OX2]([#6])[#6]", "c[OH]", "[#6]-[#8]-[#6]", "c-[#7]",
-    "[#6]=[#6]-[#6]=[#6]", "[#7]-[#6](=[#8])-[#8]"};
+    "[#6]=[#6]-[#6]=[#6]", "[#7]-[#6](=[#8])-[#8]",
+    // Aliphatic atoms inside pieces, which hold for a query atom with two
+    // neighbours through plain bonds.
+    "[#6]-C-C-[#6]", "[#6]-C(=[#8])-[#7]", "[#6]-N(-[#6])-[#6]", "C=C",
+    "[#6]-O-[#6]", "Cl", "[#6]-C(-[#6])-[#8]", "[#7]-C-C-[#8]"};
 
 }  // namespace zolv::testing
