@@ -19,9 +19,14 @@ namespace {
 // Seconds between two progress lines: a log of a long run stays readable.
 constexpr double kInterval = 10.0;
 
+// Read as the core and the search read SMILES: with the newer stereo
+// perception, the process-wide choice they make when they load. Asking for
+// the legacy one here would switch it for every thread while this parse runs.
 std::unique_ptr<RDKit::ROMol> RdkitFromSmiles(const std::string& smiles) {
   try {
-    return std::unique_ptr<RDKit::ROMol>(RDKit::SmilesToMol(smiles));
+    RDKit::SmilesParserParams params;
+    params.useLegacyStereo = false;
+    return std::unique_ptr<RDKit::ROMol>(RDKit::SmilesToMol(smiles, params));
   } catch (const std::exception&) {
     return nullptr;
   }

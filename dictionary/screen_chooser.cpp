@@ -265,10 +265,19 @@ std::vector<PathScreen> CollectPaths(const SampleMolecules& molecules,
   return kept;
 }
 
+// Read as the core reads SMILES: with the newer stereo perception, the
+// process-wide choice it makes when it loads. Asking for the legacy one here
+// would switch it for every thread while this parse runs.
+static std::unique_ptr<RDKit::ROMol> ReadSmiles(const std::string& smiles) {
+  RDKit::SmilesParserParams params;
+  params.useLegacyStereo = false;
+  return std::unique_ptr<RDKit::ROMol>(RDKit::SmilesToMol(smiles, params));
+}
+
 std::optional<std::string> CanonicalSmiles(const std::string& smiles) {
   RDLog::LogStateSetter quiet;
   try {
-    std::unique_ptr<RDKit::ROMol> molecule(RDKit::SmilesToMol(smiles));
+    std::unique_ptr<RDKit::ROMol> molecule = ReadSmiles(smiles);
     if (molecule == nullptr) return std::nullopt;
     return RDKit::MolToSmiles(*molecule);
   } catch (const std::exception&) {
@@ -557,7 +566,7 @@ std::vector<std::string> CutPieces(const SampleMolecules& molecules,
       std::string smiles;
       try {
         smiles = RDKit::MolFragmentToSmiles(mol, atoms);
-        std::unique_ptr<RDKit::ROMol> check(RDKit::SmilesToMol(smiles));
+        std::unique_ptr<RDKit::ROMol> check = ReadSmiles(smiles);
         if (check == nullptr) smiles.clear();
       } catch (const std::exception&) {
         smiles.clear();

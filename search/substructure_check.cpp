@@ -1,14 +1,15 @@
 #include "substructure_check.h"
 
+#include <GraphMol/Chirality.h>
 #include <GraphMol/Depictor/RDDepictor.h>
 #include <GraphMol/FileParsers/FileParsers.h>
 #include <GraphMol/MolPickler.h>
 #include <GraphMol/ROMol.h>
 #include <GraphMol/RWMol.h>
-#include <RDGeneral/versions.h>
 #include <GraphMol/SmilesParse/SmilesParse.h>
 #include <GraphMol/SmilesParse/SmilesWrite.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
+#include <RDGeneral/versions.h>
 
 #include <algorithm>
 #include <exception>
@@ -18,16 +19,22 @@
 namespace zolv::search {
 namespace {
 
+// The legacy stereo perception ranks the atoms over and over, in time
+// growing about as the cube of the atom count; matching ignores stereo
+// anyway. The choice is a process global that a parse with another setting
+// switches while it runs, so a choice per molecule would let the threads of
+// a search or an index change each other's perception (and the stored
+// molecules would differ from run to run): it is made once, when the
+// library loads, for every parse.
+const bool kNewerStereoPerception =
+    (RDKit::Chirality::setUseLegacyStereoPerception(false), true);
+
 // RDKit reports unreadable input by exception or by a null molecule.
 std::unique_ptr<RDKit::ROMol> ReadSmiles(const std::string& text,
                                          std::string* error) {
   try {
     RDKit::SmilesParserParams params;
-    // Without stereo marks there is no stereo to perceive, yet the legacy
-    // perception ranks the atoms over and over, in time growing about as
-    // the cube of the atom count; the newer one finds the same nothing in
-    // about linear time. Matching ignores stereo either way.
-    params.useLegacyStereo = text.find_first_of("@/\\") != std::string::npos;
+    params.useLegacyStereo = false;
     std::unique_ptr<RDKit::ROMol> molecule(RDKit::SmilesToMol(text, params));
     if (!molecule) *error = "not a valid SMILES";
     return molecule;

@@ -56,11 +56,11 @@ std::string DumpIndex(const std::string& path) {
   sqlite3_stmt* rows = nullptr;
   std::string dump;
   sqlite3_prepare_v2(db,
-                     "SELECT id, name, smiles, raw, ascii, bits, screens, "
-                     "molecule FROM targets ORDER BY id",
+                     "SELECT id, name, smiles, raw, ascii, bits, name_bytes, "
+                     "data, screens, molecule FROM targets ORDER BY id",
                      -1, &rows, nullptr);
   while (rows != nullptr && sqlite3_step(rows) == SQLITE_ROW) {
-    for (int column = 0; column < 8; ++column) {
+    for (int column = 0; column < 10; ++column) {
       const void* bytes = sqlite3_column_blob(rows, column);
       const int size = sqlite3_column_bytes(rows, column);
       if (bytes != nullptr) dump.append(static_cast<const char*>(bytes), size);

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zolv::search {
@@ -124,6 +125,48 @@ TEST(SubstructureCheck, StoredMoleculesAnswerAsTheirSmiles) {
   for (std::size_t q = 0; q < parsed.size(); ++q) {
     EXPECT_GT(found[q], 0) << queries[q].text;
     EXPECT_LT(found[q], compared) << queries[q].text;
+  }
+}
+
+// Stored molecules are written on the threads of zolv index: SMILES with
+// stereo marks and without, side by side, must give each thread the bytes
+// that one thread gives (the stereo perception is one choice per process,
+// which a parse that asks for another switches while it runs).
+TEST(SubstructureCheck, StoredMoleculesAreTheSameOnEveryThread) {
+  // Exocyclic double bonds, whose stereo atoms the two perceptions pick
+  // differently, between molecules without stereo marks.
+  const std::vector<std::string> kinds = {
+      "CCCC[NH+](CCCC)Cc1c([O-])cc(C)c2c1O/C(=C\\C=C\\c1ccccc1)C2=O",
+      "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC",
+      "Cc1cc2c(c3c1C(=O)/C(=C/c1ccc(Br)cc1)O3)CN(CCCc1ccccc1)CO2",
+      "O=C1CCC(=O)N1CCCCCCCCCCCCCC",
+      "CCCC[NH+](C)Cc1c([O-])cc(C)c2c1O/C(=C\\c1cc(Cl)cc3c1OCOC3)C2=O",
+      "C[C@H](N)C(=O)O"};
+  std::vector<std::string> smiles;
+  for (int i = 0; i < 600; ++i) smiles.push_back(kinds[i % kinds.size()]);
+  const auto storeAll = [&](std::size_t threads) {
+    std::vector<std::string> stored(smiles.size());
+    std::vector<std::thread> workers;
+    for (std::size_t t = 0; t < threads; ++t) {
+      workers.emplace_back([&, t] {
+        for (std::size_t i = t; i < smiles.size(); i += threads) {
+          std::string error;
+          stored[i] = StoredMolecule(smiles[i], &error);
+        }
+      });
+    }
+    for (std::thread& worker : workers) worker.join();
+    return stored;
+  };
+  const std::vector<std::string> alone = storeAll(1);
+  for (std::size_t i = 0; i < kinds.size(); ++i) {
+    ASSERT_FALSE(alone[i].empty()) << smiles[i];
+  }
+  for (int round = 0; round < 3; ++round) {
+    const std::vector<std::string> together = storeAll(4);
+    for (std::size_t i = 0; i < smiles.size(); ++i) {
+      ASSERT_EQ(together[i], alone[i]) << "molecule " << i << ": " << smiles[i];
+    }
   }
 }
 
