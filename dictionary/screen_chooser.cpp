@@ -232,37 +232,19 @@ std::vector<PathScreen> CollectPaths(const SampleMolecules& molecules,
                                      std::size_t minBonds, std::size_t maxBonds,
                                      double minShare, double maxShare,
                                      std::size_t limit) {
-  std::unordered_map<std::string, PathScreen> paths;
+  PieceCounter counter;
   for (const RDKit::ROMol* molecule : molecules) {
     const RDKit::ROMol& mol = *molecule;
-    std::map<std::string, std::size_t> seen;  // each path once per molecule
+    counter.StartMolecule();
     for (std::size_t length = minBonds; length <= maxBonds; ++length) {
       for (const std::vector<int>& path : RDKit::findAllPathsOfLengthN(
                mol, static_cast<unsigned>(length), true, false)) {
-        seen.emplace(PathSmarts(mol, path), length);
+        counter.Add(PathSmarts(mol, path), length);
       }
     }
-    for (const auto& [smarts, length] : seen) {
-      PathScreen& entry = paths[smarts];
-      entry.smarts = smarts;
-      entry.bonds = length;
-      ++entry.molecules;
-    }
+    counter.EndMolecule();
   }
-  const double total =
-      static_cast<double>(std::max<std::size_t>(molecules.size(), 1));
-  std::vector<PathScreen> kept;
-  for (auto& [smarts, entry] : paths) {
-    const double share = static_cast<double>(entry.molecules) / total;
-    if (share >= minShare && share <= maxShare) kept.push_back(entry);
-  }
-  std::sort(kept.begin(), kept.end(),
-            [](const PathScreen& a, const PathScreen& b) {
-              return a.molecules != b.molecules ? a.molecules > b.molecules
-                                                : a.smarts < b.smarts;
-            });
-  if (kept.size() > limit) kept.resize(limit);
-  return kept;
+  return counter.Keep(minShare, maxShare, limit);
 }
 
 // Read as the core reads SMILES: with the newer stereo perception, the
