@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "thread_spares.h"
+
 namespace zolv::rdcore {
 namespace {
 
@@ -35,32 +37,12 @@ int ClassOf(std::size_t bytes) {
   return -1;
 }
 
-// Trivially destructible, so that it is still readable while the thread's
-// other thread-local objects are destroyed.
-struct Pools {
-  void* blocks[kClasses][kKept];  // headers of free blocks
-  std::size_t count[kClasses];
-  bool emptiedAtExit;  // an emptier is registered
-  bool closed;         // the emptier has run
-};
+void FreeHeader(void* header) noexcept { std::free(header); }
 
-Pools& ThreadPools() {
-  thread_local Pools pools;
-  return pools;
-}
-
-struct Emptier {
-  Emptier() = default;
-  Emptier(const Emptier&) = delete;
-  Emptier& operator=(const Emptier&) = delete;
-  ~Emptier() {
-    Pools& pools = ThreadPools();
-    for (int c = 0; c < kClasses; ++c) {
-      while (pools.count[c] > 0) std::free(pools.blocks[c][--pools.count[c]]);
-    }
-    pools.closed = true;
-  }
-};
+// Headers of free blocks, a stack per class.
+struct BlockTag;
+using FreeBlocks =
+    ThreadSpares<BlockTag, void, kKept, &FreeHeader, kClasses>;
 
 }  // namespace
 
@@ -70,11 +52,9 @@ void* NewBlock(std::size_t bytes) noexcept {
   const int sizeClass = ClassOf(bytes);
   Header* header = nullptr;
   if (sizeClass >= 0) {
-    Pools& pools = ThreadPools();
-    if (!pools.closed && pools.count[sizeClass] > 0) {
-      header = static_cast<Header*>(
-          pools.blocks[sizeClass][--pools.count[sizeClass]]);
-    } else {
+    header = static_cast<Header*>(
+        FreeBlocks::Take(static_cast<std::size_t>(sizeClass)));
+    if (header == nullptr) {
       header = static_cast<Header*>(
           std::malloc(sizeof(Header) + (kSmallest << sizeClass)));
     }
@@ -95,17 +75,7 @@ void FreeBlock(void* block) noexcept {
   }
   Header* header = static_cast<Header*>(block) - 1;
   const std::uint32_t sizeClass = header->sizeClass;
-  if (sizeClass != kUnpooled) {
-    Pools& pools = ThreadPools();
-    if (!pools.closed && pools.count[sizeClass] < kKept) {
-      if (!pools.emptiedAtExit) {
-        thread_local Emptier emptier;
-        pools.emptiedAtExit = true;
-      }
-      pools.blocks[sizeClass][pools.count[sizeClass]++] = header;
-      return;
-    }
-  }
+  if (sizeClass != kUnpooled && FreeBlocks::Keep(header, sizeClass)) return;
   std::free(header);
 }
 

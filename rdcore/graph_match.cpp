@@ -13,6 +13,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "thread_spares.h"
+
 namespace zolv::rdcore {
 namespace {
 
@@ -702,55 +704,24 @@ void TargetAnswers::Clear() {
 
 namespace {
 
+void DeleteAnswers(TargetAnswers* answers) noexcept { delete answers; }
+
 // Every write searches a new molecule chemistry, whose answers take a few
 // kilobytes; each thread keeps the storage of finished answers for the next
-// ones rather than asking the allocator for it each time. Trivially
-// destructible, so that it stays readable while the thread ends.
-struct SpareAnswers {
-  static constexpr std::size_t kKept = 8;
-  TargetAnswers* kept[kKept];
-  std::size_t count;
-  bool emptiedAtExit;  // an emptier is registered
-  bool closed;         // the emptier has run
-};
-
-SpareAnswers& Spares() {
-  thread_local SpareAnswers spares;
-  return spares;
-}
-
-struct SpareEmptier {
-  SpareEmptier() = default;
-  SpareEmptier(const SpareEmptier&) = delete;
-  SpareEmptier& operator=(const SpareEmptier&) = delete;
-  ~SpareEmptier() {
-    SpareAnswers& spares = Spares();
-    while (spares.count > 0) delete spares.kept[--spares.count];
-    spares.closed = true;
-  }
-};
+// ones rather than asking the allocator for it each time.
+using SpareAnswers =
+    ThreadSpares<TargetAnswers, TargetAnswers, 8, &DeleteAnswers>;
 
 void Recycle(TargetAnswers* answers) {
-  SpareAnswers& spares = Spares();
-  if (spares.closed || spares.count == SpareAnswers::kKept) {
-    delete answers;
-    return;
-  }
-  if (!spares.emptiedAtExit) {
-    thread_local SpareEmptier emptier;
-    spares.emptiedAtExit = true;
-  }
   answers->Clear();
-  spares.kept[spares.count++] = answers;
+  if (!SpareAnswers::Keep(answers)) delete answers;
 }
 
 }  // namespace
 
 std::shared_ptr<TargetAnswers> TargetAnswers::Make() {
-  SpareAnswers& spares = Spares();
-  TargetAnswers* answers = spares.count > 0 && !spares.closed
-                               ? spares.kept[--spares.count]
-                               : new TargetAnswers();
+  TargetAnswers* answers = SpareAnswers::Take();
+  if (answers == nullptr) answers = new TargetAnswers();
   return std::shared_ptr<TargetAnswers>(answers, Recycle);
 }
 

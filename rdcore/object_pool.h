@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <new>
 
+#include "thread_spares.h"
+
 namespace zolv::rdcore {
 
 /// Base of a final class Object whose instances are made with plain new and
@@ -17,30 +19,18 @@ class Pooled {
  public:
   static void* operator new(std::size_t size) {
     if (kPooling && size == sizeof(Object)) {
-      Pool& pool = Blocks();
-      if (pool.count > 0 && !pool.closed) return pool.blocks[--pool.count];
+      if (void* block = Blocks::Take()) return block;
     }
     return ::operator new(size);
   }
 
   static void operator delete(void* block, std::size_t size) noexcept {
     if (block == nullptr) return;
-    if (kPooling && size == sizeof(Object)) {
-      Pool& pool = Blocks();
-      // An object released while its thread ends, after the pool was
-      // emptied, goes back to the allocator.
-      if (pool.count < kKept && !pool.closed) {
-        if (!pool.emptiedAtExit) EmptyAtExit();
-        pool.blocks[pool.count++] = block;
-        return;
-      }
-    }
+    if (kPooling && size == sizeof(Object) && Blocks::Keep(block)) return;
     ::operator delete(block);
   }
 
  private:
-  // Blocks kept at most per class and thread: more than one write needs.
-  static constexpr std::size_t kKept = 1024;
 #if defined(__SANITIZE_ADDRESS__)
   // Reused blocks would hide a use after release from the sanitizer.
   static constexpr bool kPooling = false;
@@ -48,36 +38,10 @@ class Pooled {
   static constexpr bool kPooling = true;
 #endif
 
-  // Trivially destructible, so that it is still readable while the thread's
-  // other thread-local objects are destroyed, and found with one lookup.
-  struct Pool {
-    void* blocks[kKept];
-    std::size_t count;
-    bool emptiedAtExit;  // an Emptier is registered
-    bool closed;         // the Emptier has run
-  };
+  static void ReleaseBlock(void* block) noexcept { ::operator delete(block); }
 
-  static Pool& Blocks() {
-    thread_local Pool pool;
-    return pool;
-  }
-
-  // Gives the blocks back when the thread ends.
-  struct Emptier {
-    Emptier() = default;
-    Emptier(const Emptier&) = delete;
-    Emptier& operator=(const Emptier&) = delete;
-    ~Emptier() {
-      Pool& pool = Blocks();
-      while (pool.count > 0) ::operator delete(pool.blocks[--pool.count]);
-      pool.closed = true;
-    }
-  };
-
-  static void EmptyAtExit() {
-    thread_local Emptier emptier;
-    Blocks().emptiedAtExit = true;
-  }
+  // Blocks kept at most per class and thread: more than one write needs.
+  using Blocks = ThreadSpares<Object, void, 1024, &ReleaseBlock>;
 };
 
 }  // namespace zolv::rdcore
