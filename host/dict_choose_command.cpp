@@ -620,6 +620,16 @@ bool FindFormulas(const ChooseParameters& p, bool query,
   return true;
 }
 
+// The temporary dictionary of the candidates, each on its own. False after
+// a report.
+bool CreateScreens(const std::vector<std::string>& smarts,
+                   IndependentScreens* screens) {
+  std::string error;
+  if (screens->Create(smarts, &error)) return true;
+  Report("cannot write a temporary dictionary: " + error);
+  return false;
+}
+
 // Finds every candidate in the samples: the sample a choice is made on.
 // False after a report.
 bool FindSample(const ChooseParameters& p, std::vector<Candidate>& candidates,
@@ -642,11 +652,7 @@ bool FindSample(const ChooseParameters& p, std::vector<Candidate>& candidates,
 
   // One dictionary of all candidates, each on its own.
   IndependentScreens screens;
-  std::string error;
-  if (!screens.Create(smarts, &error)) {
-    Report("cannot write a temporary dictionary: " + error);
-    return false;
-  }
+  if (!CreateScreens(smarts, &screens)) return false;
   WorkerPool pool(p.jobs);
   std::vector<std::vector<std::uint16_t>> targetScreens;
   std::vector<std::vector<std::uint16_t>> queryScreens;
@@ -700,11 +706,7 @@ bool FindImplied(const ChooseParameters& p, ChoiceSample* sample) {
     queries.push_back(std::move(parsed.molecule));
   }
   IndependentScreens screens;
-  std::string error;
-  if (!screens.Create(smarts, &error)) {
-    Report("cannot write a temporary dictionary: " + error);
-    return false;
-  }
+  if (!CreateScreens(smarts, &screens)) return false;
   WorkerPool pool(p.jobs);
   return FindAll(p, screens, true, objects, "candidates' own queries", pool,
                  &sample->implied);
