@@ -154,11 +154,11 @@ def table(paths):
     return 0
 
 
-def columns_of(specs):
+def columns_of(arguments):
     """COLUMN=TSV,TSV... arguments as (column, {method: times})."""
     columns = []
-    for spec in specs:
-        name, _, files = spec.partition("=")
+    for argument in arguments:
+        name, _, files = argument.partition("=")
         paths = [path for path in files.split(",")
                  if path and os.path.exists(path)]
         columns.append((name, read_times(paths)))
@@ -174,8 +174,8 @@ def method_rows(columns):
     return rows
 
 
-def overview(specs):
-    columns = columns_of(specs)
+def overview(arguments):
+    columns = columns_of(arguments)
     print("| method | " + " | ".join(name for name, _ in columns) + " |")
     print("|---|" + "---:|" * len(columns))
     for method in method_rows(columns):
@@ -189,8 +189,8 @@ def overview(specs):
     return 0
 
 
-def growth(specs):
-    columns = columns_of(specs)
+def growth(arguments):
+    columns = columns_of(arguments)
     last = "%s / %s" % (columns[-1][0], columns[-2][0]) \
         if len(columns) > 1 else None
     print("| method | " + " | ".join(name for name, _ in columns) +
