@@ -199,9 +199,10 @@ ZolvCreateChemistry(zolv::Chemistry** out);
 ZOLV_CORE_API zolv::Status ZOLV_STDCALL ZolvCreateIndex(zolv::Index** out);
 /// Opens a stream; success is a non-null *out. mode "READFILE", encoding
 /// "BYTEORDERED": 16- and 32-bit fields little-endian.
-ZOLV_CORE_API zolv::Status ZOLV_STDCALL
-ZolvCreateStream(zolv::Stream** out, const char* mode, const char* path,
-                 const char* encoding);
+ZOLV_CORE_API zolv::Status ZOLV_STDCALL ZolvCreateStream(zolv::Stream** out,
+                                                         const char* mode,
+                                                         const char* path,
+                                                         const char* encoding);
 /// Puts the molecular formula text of object into out.
 ZOLV_CORE_API zolv::Status ZOLV_STDCALL ZolvFormula(zolv::HostObject* object,
                                                     std::int32_t flags,

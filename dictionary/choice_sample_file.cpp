@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <tuple>
 #include <utility>
-#include <sstream>
 
 namespace zolv {
 namespace {
@@ -116,8 +116,7 @@ class Reader {
       std::istringstream fields(text);
       std::string raw;
       std::string alphabet;
-      if (!(fields >> raw >> alphabet) ||
-          !FromHex(raw, &object.rawFormula) ||
+      if (!(fields >> raw >> alphabet) || !FromHex(raw, &object.rawFormula) ||
           !FromHex(alphabet, &object.alphabetFormula)) {
         return Fail("expected two formula fragments in hexadecimal");
       }
@@ -214,12 +213,11 @@ bool WriteChoiceSample(const std::string& path, const ChoiceSample& sample,
   char cost[32];
   for (const ChoiceCandidate& candidate : sample.candidates) {
     std::snprintf(cost, sizeof(cost), "%.3f", candidate.microseconds);
-    out << (candidate.allowed ? 1 : 0) << ' ' << cost << ' '
-        << candidate.smarts << '\t' << candidate.name << '\n';
+    out << (candidate.allowed ? 1 : 0) << ' ' << cost << ' ' << candidate.smarts
+        << '\t' << candidate.name << '\n';
   }
-  for (const auto& [word, objects] :
-       {std::pair{"targets", &sample.targets},
-        std::pair{"queries", &sample.queries}}) {
+  for (const auto& [word, objects] : {std::pair{"targets", &sample.targets},
+                                      std::pair{"queries", &sample.queries}}) {
     out << word << ' ' << objects->size() << '\n';
     for (const SampleObject& object : *objects) {
       out << ToHex(object.rawFormula) << ' ' << ToHex(object.alphabetFormula);

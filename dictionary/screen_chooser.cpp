@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <bitset>
 #include <chrono>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <map>
 #include <memory>
@@ -128,7 +128,8 @@ std::string PieceSmarts(const RDKit::ROMol& molecule,
   std::vector<bool> in(molecule.getNumAtoms(), false);
   for (const int index : bonds) {
     const RDKit::Bond* bond = molecule.getBondWithIdx(index);
-    for (const unsigned atom : {bond->getBeginAtomIdx(), bond->getEndAtomIdx()}) {
+    for (const unsigned atom :
+         {bond->getBeginAtomIdx(), bond->getEndAtomIdx()}) {
       if (!in[atom]) atoms.push_back(static_cast<int>(atom));
       in[atom] = true;
     }
@@ -445,8 +446,8 @@ std::vector<PathScreen> CollectRingPieces(const SampleMolecules& molecules,
             if (second == first || core[second->getOtherAtomIdx(armAtom)]) {
               continue;
             }
-            add(bondRings[r],
-                {leaving[i], static_cast<int>(second->getIdx())}, false);
+            add(bondRings[r], {leaving[i], static_cast<int>(second->getIdx())},
+                false);
           }
         }
       }
@@ -742,9 +743,10 @@ std::vector<std::size_t> NumberBlurred(const ChoiceInput& input,
   const std::vector<std::size_t> written = WrittenCounts(input, chosen);
   std::vector<std::size_t> byUse(chosen.size());
   for (std::size_t i = 0; i < byUse.size(); ++i) byUse[i] = i;
-  std::stable_sort(byUse.begin(), byUse.end(), [&](std::size_t a, std::size_t b) {
-    return written[chosen[a]] < written[chosen[b]];
-  });
+  std::stable_sort(byUse.begin(), byUse.end(),
+                   [&](std::size_t a, std::size_t b) {
+                     return written[chosen[a]] < written[chosen[b]];
+                   });
   std::vector<std::size_t> numbered(chosen.size(), kUnnumbered);
   std::size_t next = 0;
   for (std::size_t number = 1; number <= chosen.size(); ++number) {
@@ -843,9 +845,9 @@ std::vector<std::size_t> NumberByCost(const ChoiceInput& input,
   for (std::size_t i = 0; i < n; ++i) {
     if (!placed[i]) order.push_back(i);
   }
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return alone[a] > alone[b];
-  });
+  std::stable_sort(
+      order.begin(), order.end(),
+      [&](std::size_t a, std::size_t b) { return alone[a] > alone[b]; });
   for (const std::size_t a : order) {
     double best = 0;
     std::size_t bestNumber = 0;

@@ -2,14 +2,14 @@
 // returns; the host's object and stream are borrowed.
 #include <cstdint>
 
+#include "bit_string_encoder.h"
 #include "core_api.h"
 #include "option_parser.h"
+#include "perception.h"
 #include "sbi_write_path.h"
+#include "screen_set.h"
 #include "text_buffer.h"
 #include "write_options.h"
-#include "bit_string_encoder.h"
-#include "perception.h"
-#include "screen_set.h"
 #include "zolv/zolvexformat.h"
 
 namespace {
@@ -71,9 +71,9 @@ ZOLV_DRIVER_API std::int32_t ZOLV_DRIVER_CALL ZolvPreWrite(
   }
 }
 
-ZOLV_DRIVER_API std::int32_t ZOLV_DRIVER_CALL ZolvWrite(
-    ZolvHostObject* object, ZolvStream* stream, const char* options,
-    std::int32_t /*fourth*/) {
+ZOLV_DRIVER_API std::int32_t ZOLV_DRIVER_CALL
+ZolvWrite(ZolvHostObject* object, ZolvStream* stream, const char* options,
+          std::int32_t /*fourth*/) {
   try {
     return Write(reinterpret_cast<HostObject*>(object),
                  reinterpret_cast<zolv::Stream*>(stream), options);

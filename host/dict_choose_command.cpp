@@ -212,15 +212,15 @@ enum class Numbering { kOrder, kCost, kMeasured };
 
 // What zolv dict choose is asked to do.
 struct ChooseParameters {
-  std::string output;                   // the screen list written
-  std::string moleculesPath;            // the sample molecules (SMILES)
-  std::vector<std::string> fromSample;  // saved samples read instead
-  std::string saveSample;               // where to save the sample
+  std::string output;                     // the screen list written
+  std::string moleculesPath;              // the sample molecules (SMILES)
+  std::vector<std::string> fromSample;    // saved samples read instead
+  std::string saveSample;                 // where to save the sample
   std::vector<std::string> excludePaths;  // molecules never sampled
-  std::vector<std::string> queryPaths;  // more sample queries (SMILES)
-  std::vector<std::string> lists;       // candidate screen lists
-  std::size_t sample = 0;               // sample molecules used; 0: all
-  std::size_t pieces = 2;               // pieces cut from each as queries
+  std::vector<std::string> queryPaths;    // more sample queries (SMILES)
+  std::vector<std::string> lists;         // candidate screen lists
+  std::size_t sample = 0;                 // sample molecules used; 0: all
+  std::size_t pieces = 2;                 // pieces cut from each as queries
   std::pair<double, double> pieceAtoms{4, 16};         // atoms of a piece
   std::size_t seed = 1;                                // of the piece cutting
   std::optional<std::pair<double, double>> pathBonds;  // none: no paths
@@ -232,17 +232,17 @@ struct ChooseParameters {
   std::size_t ringPairs = 0;         // fused ring pairs at most
   std::size_t ringArms = 0;          // rings with a two-bond chain at most
   std::optional<std::pair<double, double>> grownBonds;  // none: none
-  std::size_t grownTries = 40;       // pieces grown per molecule
-  std::size_t grownLimit = 1000;     // grown candidates at most
-  std::size_t stride = 1;            // every stride-th molecule for pieces
-  std::size_t count = 255;           // screens chosen
-  bool logObjective = true;          // the log objective, else pairs
+  std::size_t grownTries = 40;    // pieces grown per molecule
+  std::size_t grownLimit = 1000;  // grown candidates at most
+  std::size_t stride = 1;         // every stride-th molecule for pieces
+  std::size_t count = 255;        // screens chosen
+  bool logObjective = true;       // the log objective, else pairs
   Numbering numbering = Numbering::kMeasured;
   std::size_t numberingSwaps = 20000;  // tried per list written
-  double numberingWeight = 1;        // power of a query's weight
+  double numberingWeight = 1;          // power of a query's weight
   std::size_t numberingSample = 3000;  // targets and queries, each
-  double maxCost = 40;             // microseconds per RDKit match at most
-  std::string driverPath;          // empty: the driver beside zolv
+  double maxCost = 40;                 // microseconds per RDKit match at most
+  std::string driverPath;              // empty: the driver beside zolv
   std::size_t maxAtoms = kDefaultMaxAtoms;  // larger molecules left out
   std::size_t jobs = 1;                     // threads writing the samples
   std::string command;  // the command line, for the lists' headers
@@ -268,8 +268,9 @@ bool ReadParameters(const ParsedCommandLine& line, ChooseParameters* p) {
   const auto moleculesPath = line.Value("molecules");
   const std::vector<std::string> fromSample = line.Values("from-sample");
   if (!output || moleculesPath.has_value() == !fromSample.empty()) {
-    Report("give the sample with --molecules FILE or --from-sample FILE, "
-           "and the output with -o FILE");
+    Report(
+        "give the sample with --molecules FILE or --from-sample FILE, "
+        "and the output with -o FILE");
     return false;
   }
   p->output = *output;
@@ -378,7 +379,7 @@ struct Samples {
   std::vector<bench::SmilesEntry> queryEntries;
   std::vector<bench::BenchMolecule> molecules;
   std::vector<bench::BenchMolecule> queries;
-  SampleMolecules rdkit;  // the molecules' RDKit forms
+  SampleMolecules rdkit;     // the molecules' RDKit forms
   std::size_t excluded = 0;  // molecules left out by --exclude
 };
 
@@ -493,8 +494,7 @@ bool CollectCandidates(const ChooseParameters& p, const Samples& samples,
         ++added;
       }
     }
-    Report(std::string(family) + ": " + std::to_string(added) +
-           " candidates");
+    Report(std::string(family) + ": " + std::to_string(added) + " candidates");
   };
   const double minShare = p.pathShare.first / 100;
   const double maxShare = p.pathShare.second / 100;
@@ -514,8 +514,8 @@ bool CollectCandidates(const ChooseParameters& p, const Samples& samples,
   if (p.grownBonds) {
     add("grown piece",
         GrowPieces(samples.rdkit, static_cast<std::size_t>(p.grownBonds->first),
-                   static_cast<std::size_t>(p.grownBonds->second),
-                   p.grownTries, minShare, maxShare, p.grownLimit,
+                   static_cast<std::size_t>(p.grownBonds->second), p.grownTries,
+                   minShare, maxShare, p.grownLimit,
                    static_cast<std::uint32_t>(p.seed)));
   }
   for (const auto& [kind, limit, family] :
@@ -678,11 +678,10 @@ bool FindSample(const ChooseParameters& p, std::vector<Candidate>& candidates,
       !FindFormulas(p, true, queries, pool, &sample->queries)) {
     return false;
   }
-  sample->origin =
-      p.command + " (" + std::to_string(samples.molecules.size()) +
-      " sample molecules, " + std::to_string(samples.excluded) +
-      " left out by --exclude; " + std::to_string(samples.queries.size()) +
-      " sample queries)";
+  sample->origin = p.command + " (" + std::to_string(samples.molecules.size()) +
+                   " sample molecules, " + std::to_string(samples.excluded) +
+                   " left out by --exclude; " +
+                   std::to_string(samples.queries.size()) + " sample queries)";
   return true;
 }
 
@@ -778,10 +777,10 @@ std::vector<NumberingObject> NumberingObjects(
       // A query writes the found screens that no other found one implies.
       bool shadowed = false;
       for (const std::uint16_t other : object.found) {
-        shadowed = shadowed ||
-                   (query && other != s && rank[other] != SIZE_MAX &&
-                    std::binary_search(implied[other].begin(),
-                                       implied[other].end(), s));
+        shadowed =
+            shadowed || (query && other != s && rank[other] != SIZE_MAX &&
+                         std::binary_search(implied[other].begin(),
+                                            implied[other].end(), s));
       }
       if (!shadowed) {
         simulated.screens.push_back(static_cast<std::uint16_t>(rank[s]));
@@ -822,7 +821,8 @@ std::vector<std::size_t> Number(const ChooseParameters& p,
   std::vector<std::size_t> rank(sample.candidates.size(), 0);
   for (std::size_t i = 0; i < chosen.size(); ++i) rank[chosen[i]] = i;
   std::vector<std::size_t> numbers(chosen.size());  // per chosen index
-  for (std::size_t n = 0; n < byCost.size(); ++n) numbers[rank[byCost[n]]] = n + 1;
+  for (std::size_t n = 0; n < byCost.size(); ++n)
+    numbers[rank[byCost[n]]] = n + 1;
   Report("numbering " + std::to_string(chosen.size()) + " screens by cost: " +
          ScoreText(ScoreNumbering(targets, queries, numbers)));
   NumberingSearchOptions options;
@@ -835,8 +835,7 @@ std::vector<std::size_t> Number(const ChooseParameters& p,
                                      " swaps tried, " + std::to_string(kept) +
                                      " kept");
                             });
-  Report("numbering " + std::to_string(chosen.size()) +
-         " screens measured: " +
+  Report("numbering " + std::to_string(chosen.size()) + " screens measured: " +
          ScoreText(ScoreNumbering(targets, queries, numbers)));
   std::vector<std::size_t> numbered(chosen.size());
   for (std::size_t i = 0; i < chosen.size(); ++i) {

@@ -50,7 +50,8 @@ const char kDetails[] =
     "FILE.\n"
     "  Table targets (id, name, smiles, raw, ascii, bits, name_bytes, data,\n"
     "  screens, molecule) holds one row per molecule: raw and ascii are the\n"
-    "  raw and alphabet \"SBI\" target texts as bytes (SQLite BLOB, PostgreSQL\n"
+    "  raw and alphabet \"SBI\" target texts as bytes (SQLite BLOB, "
+    "PostgreSQL\n"
     "  bytea), bits the bit string. name is always UTF-8 (a byte of the\n"
     "  input's name that is not UTF-8 written as U+FFFD); name_bytes then\n"
     "  holds the name's exact bytes, and is NULL otherwise. data holds an SD\n"
@@ -432,8 +433,8 @@ struct IndexParameters {
   std::size_t batchSize = kBatchSize;       // rows per transaction
   std::size_t maxAtoms = kDefaultMaxAtoms;
   std::size_t jobs = 1;
-  bool replace = false;  // replace an index the database holds
-  bool append = false;   // add to a complete index
+  bool replace = false;             // replace an index the database holds
+  bool append = false;              // add to a complete index
   std::vector<std::string> shards;  // servers a new index is spread over
 };
 
@@ -480,9 +481,9 @@ int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
       p.bitsLength.value_or(std::max<std::uint32_t>(writer.highestScreen(), 1));
   const std::uint32_t length = p.length;
 
-  std::unique_ptr<search::TextStore> store = OpenDatabase(
-      line, search::OpenMode::kWrite, &error, search::SqliteMatching::kExact,
-      p.shards);
+  std::unique_ptr<search::TextStore> store =
+      OpenDatabase(line, search::OpenMode::kWrite, &error,
+                   search::SqliteMatching::kExact, p.shards);
   search::IndexRequest request;
   request.replace = p.replace;
   request.append = p.append;

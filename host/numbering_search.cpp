@@ -75,8 +75,8 @@ Bits BitsOf(const NumberingObject& object, std::size_t words) {
 std::size_t Missing(const Bits& query, const Bits& target) {
   std::size_t missing = 0;
   for (std::size_t w = 0; w < query.size(); ++w) {
-    missing += static_cast<std::size_t>(
-        __builtin_popcountll(query[w] & ~target[w]));
+    missing +=
+        static_cast<std::size_t>(__builtin_popcountll(query[w] & ~target[w]));
   }
   return missing;
 }
@@ -199,7 +199,8 @@ std::vector<std::size_t> SearchNumbering(
         Write(queries[q], numbers, ScreenMode::kQuery).raw,
         WildcardDialect::kAccess);
   };
-  for (std::size_t q = 0; q < queries.size(); ++q) patterns.push_back(compile(q));
+  for (std::size_t q = 0; q < queries.size(); ++q)
+    patterns.push_back(compile(q));
   // A screen the target lacks is written as itself in the query's pattern
   // unless its number is blurred; when its character is nowhere in the
   // target's text the pattern cannot match, which settles most pairs
@@ -268,7 +269,8 @@ std::vector<std::size_t> SearchNumbering(
     // The partner shares a's alphabet position: the cheapest of a few at
     // random, since a swap with a screen that most texts hold rewrites
     // most of them.
-    const std::vector<std::size_t>& group = byPosition[AlphabetPosition(numbers[a])];
+    const std::vector<std::size_t>& group =
+        byPosition[AlphabetPosition(numbers[a])];
     if (group.size() < 2) {
       ++tried;  // no partner: the try is spent, so the loop always ends
       continue;
@@ -276,8 +278,9 @@ std::vector<std::size_t> SearchNumbering(
     std::size_t b = group[random() % group.size()];
     for (int more = 0; more < 3; ++more) {
       const std::size_t other = group[random() % group.size()];
-      if (other != a && (b == a || holders[other].size() + writers[other].size() <
-                                       holders[b].size() + writers[b].size())) {
+      if (other != a &&
+          (b == a || holders[other].size() + writers[other].size() <
+                         holders[b].size() + writers[b].size())) {
         b = other;
       }
     }
@@ -332,7 +335,8 @@ std::vector<std::size_t> SearchNumbering(
       Pair& pair = pairs[id];
       before.push_back(pair.raw);
       const bool raw = matches(pair);
-      if (raw != pair.raw) delta += raw ? weight[pair.query] : -weight[pair.query];
+      if (raw != pair.raw)
+        delta += raw ? weight[pair.query] : -weight[pair.query];
       pair.raw = raw;
     }
     if (delta <= 0) {

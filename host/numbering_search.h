@@ -31,7 +31,7 @@ struct NumberingSearchOptions {
   /// Pairs whose target lacks more of the query's screens are not watched;
   /// every pair a swap can let through is, by default.
   std::size_t mostMissing = SIZE_MAX;
-  std::uint32_t seed = 1;        // of the swaps tried
+  std::uint32_t seed = 1;  // of the swaps tried
   /// A query's pairs count 1 / (1 + the targets holding all its screens)
   /// to this power: 1 weighs every query alike, 0 every pair.
   double queryWeightPower = 1;
@@ -39,10 +39,11 @@ struct NumberingSearchOptions {
 
 /// How many pairs a numbering lets through.
 struct NumberingScore {
-  std::uint64_t pairs = 0;      // (query, target) pairs looked at
-  std::uint64_t contained = 0;  // the target holds every screen the query writes
-  std::uint64_t raw = 0;        // raw Access pattern matches the raw text
-  std::uint64_t alphabet = 0;   // alphabet Access pattern matches
+  std::uint64_t pairs = 0;  // (query, target) pairs looked at
+  std::uint64_t contained =
+      0;                       // the target holds every screen the query writes
+  std::uint64_t raw = 0;       // raw Access pattern matches the raw text
+  std::uint64_t alphabet = 0;  // alphabet Access pattern matches
 };
 
 /// Every pair's texts written and matched for numbers (entry i: the number

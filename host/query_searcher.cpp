@@ -85,8 +85,8 @@ bool QuerySearcher::Write(search::QueryKind kind, const std::string& text,
                                 &errors[job])) {
         query->pattern = std::move(pattern.text);
       }
-    } else if (writer_.WriteScreens(object, ScreenMode::kQuery,
-                                    &query->screens, &errors[job])) {
+    } else if (writer_.WriteScreens(object, ScreenMode::kQuery, &query->screens,
+                                    &errors[job])) {
       query->screens = facts_.screenCounts.RarestFirst(query->screens);
     }
   };
@@ -148,8 +148,8 @@ SearchStatus QuerySearcher::Search(search::QueryKind kind,
 
   // A query without screens has nothing for the index to narrow by.
   std::vector<search::Candidate> candidates;
-  if (!store_.Preselect({outcome->pattern, settings_.variant,
-                         settings_.dialect, std::move(query.screens)},
+  if (!store_.Preselect({outcome->pattern, settings_.variant, settings_.dialect,
+                         std::move(query.screens)},
                         &candidates, error)) {
     return SearchStatus::kFailed;
   }
@@ -203,9 +203,9 @@ bool QuerySearcher::CheckAll(const search::SubstructureQuery& query,
   std::vector<char> found(everyTarget_.size(), 0);
   pool_.Run(everyTarget_.size(), [&](std::size_t, std::size_t i) {
     const search::Candidate& target = everyTarget_[i];
-    const bool contains = i < held_.size()
-                              ? held_.Contain(i, query)
-                              : query.IsInStored(target.molecule, target.smiles);
+    const bool contains =
+        i < held_.size() ? held_.Contain(i, query)
+                         : query.IsInStored(target.molecule, target.smiles);
     found[i] = contains ? 1 : 0;
   });
   // Both lists are in id order.

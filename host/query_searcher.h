@@ -92,8 +92,8 @@ class QuerySearcher {
                const std::vector<search::Candidate>& targets,
                std::int64_t mostHits, std::vector<char>* found,
                std::size_t* checked);
-  bool CheckAll(const search::SubstructureQuery& query,
-                QueryOutcome* outcome, std::string* error);
+  bool CheckAll(const search::SubstructureQuery& query, QueryOutcome* outcome,
+                std::string* error);
 
   const SbiTextWriter& writer_;
   search::TextStore& store_;

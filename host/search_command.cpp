@@ -266,7 +266,6 @@ bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
   return false;
 }
 
-
 // What zolv search is asked to do.
 struct SearchParameters {
   SearchSettings settings;             // how each query is searched
@@ -328,8 +327,8 @@ bool ReadParameters(const ParsedCommandLine& line, SearchParameters* p) {
 // it, and opens the writer of its patterns with the dictionary the index
 // was written with. False after a report.
 bool OpenIndex(const ParsedCommandLine& line,
-               std::unique_ptr<search::TextStore>* store,
-               SbiTextWriter* writer, IndexFacts* facts) {
+               std::unique_ptr<search::TextStore>* store, SbiTextWriter* writer,
+               IndexFacts* facts) {
   std::string error;
   *store = OpenDatabase(line, search::OpenMode::kRead, &error,
                         line.Has("builtin") ? search::SqliteMatching::kBuiltin

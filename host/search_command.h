@@ -16,7 +16,6 @@
 
 namespace zolv::host {
 
-
 const CommandSpec& SearchCommandSpec();
 
 /// Runs zolv search; argv[0] is the command's name. Returns the exit code.

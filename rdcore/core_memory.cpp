@@ -41,8 +41,7 @@ void FreeHeader(void* header) noexcept { std::free(header); }
 
 // Headers of free blocks, a stack per class.
 struct BlockTag;
-using FreeBlocks =
-    ThreadSpares<BlockTag, void, kKept, &FreeHeader, kClasses>;
+using FreeBlocks = ThreadSpares<BlockTag, void, kKept, &FreeHeader, kClasses>;
 
 }  // namespace
 

@@ -1,10 +1,10 @@
 #include "core_statistics.h"
 
-#include "rdcore.h"
 #include <memory>
 #include <mutex>
 #include <vector>
 
+#include "rdcore.h"
 
 namespace zolv::rdcore {
 namespace {

@@ -57,8 +57,7 @@ class RecentFiles {
                                     const FileIdentity& identity) {
     for (std::size_t i = 0; i < files_.size(); ++i) {
       if (files_[i].identity == identity && files_[i].path == path) {
-        std::rotate(files_.begin(), files_.begin() + i,
-                    files_.begin() + i + 1);
+        std::rotate(files_.begin(), files_.begin() + i, files_.begin() + i + 1);
         return files_.front().bytes;
       }
     }

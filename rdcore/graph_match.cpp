@@ -315,7 +315,8 @@ class Symmetry {
 
   int BondBetween(int atom, int other) const {
     for (int i = graph_.start[atom]; i < graph_.start[atom + 1]; ++i) {
-      if (graph_.neighbours[i].first == other) return graph_.neighbours[i].second;
+      if (graph_.neighbours[i].first == other)
+        return graph_.neighbours[i].second;
     }
     return -1;
   }
@@ -369,8 +370,8 @@ class Symmetry {
 // the most bonds to atoms already placed, so that closures prune early, then
 // the most connected one.
 void AppendOrder(const RDKit::ROMol& mol, const Adjacency& graph,
-                 const std::vector<int>& fragment, int root,
-                 Symmetry* symmetry, CompiledPattern& pattern) {
+                 const std::vector<int>& fragment, int root, Symmetry* symmetry,
+                 CompiledPattern& pattern) {
   const int atomCount = static_cast<int>(mol.getNumAtoms());
   const int size = pattern.fragmentSize[fragment[root]];
   std::vector<int> placedBonds(atomCount, 0);
@@ -456,9 +457,11 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
     }
     for (int atom = 0; atom < atomCount; ++atom) {
       const int query = pattern.atomQueries[atom];
-      auto use = std::find_if(
-          pattern.atomQueryUses.begin(), pattern.atomQueryUses.end(),
-          [query](const CompiledPattern::QueryUse& u) { return u.query == query; });
+      auto use = std::find_if(pattern.atomQueryUses.begin(),
+                              pattern.atomQueryUses.end(),
+                              [query](const CompiledPattern::QueryUse& u) {
+                                return u.query == query;
+                              });
       if (use == pattern.atomQueryUses.end()) {
         pattern.atomQueryUses.push_back({query, atom, 0});
         use = pattern.atomQueryUses.end() - 1;
@@ -491,9 +494,9 @@ CompiledPattern CompilePattern(const RDKit::ROMol& mol) {
         end.atomUse = pattern.atomUse[atom];
         end.bondUse = pattern.bondUse[bond];
         end.otherUse = pattern.atomUse[other];
-        end.number = BondEndNumber(pattern.atomQueries[atom],
-                                   pattern.bondQueries[bond],
-                                   pattern.atomQueries[other]);
+        end.number =
+            BondEndNumber(pattern.atomQueries[atom], pattern.bondQueries[bond],
+                          pattern.atomQueries[other]);
         const auto known = std::find_if(
             pattern.bondEnds.begin(), pattern.bondEnds.end(),
             [&end](const CompiledPattern::BondEnd& e) {
@@ -624,7 +627,8 @@ TargetGraph BuildTargetGraph(const RDKit::ROMol& mol) {
   }
   graph.ringSystems.assign(rings.systems.size() * graph.atomWords, 0);
   for (const RingSystems::System& system : rings.systems) {
-    graph.ringSystemSizes.push_back({system.atoms, system.Cycles(), system.odd});
+    graph.ringSystemSizes.push_back(
+        {system.atoms, system.Cycles(), system.odd});
   }
   for (std::size_t atom = 0; atom < atomCount; ++atom) {
     if (rings.of[atom] >= 0) {
@@ -729,7 +733,8 @@ const std::uint64_t* GraphMatcher::RingSystemsHolding(int atoms, int cycles,
                                                       bool odd) {
   const TargetGraph::RingSystem wanted{atoms, cycles, odd};
   if (!systemsKnown_ || wanted.atoms != systemsWanted_.atoms ||
-      wanted.cycles != systemsWanted_.cycles || wanted.odd != systemsWanted_.odd) {
+      wanted.cycles != systemsWanted_.cycles ||
+      wanted.odd != systemsWanted_.odd) {
     const TargetGraph& target = *target_;
     const std::size_t words = target.atomWords;
     systemsMask_.assign(words, 0);
@@ -794,7 +799,8 @@ bool GraphMatcher::Prepare(const CompiledPattern& pattern,
         target.atomsOfDegree.data() +
         std::min(pattern.degree[atom], TargetGraph::kDegreeLevels - 1) * words;
     std::uint64_t* candidates = &candidates_[atom * words];
-    for (std::size_t w = 0; w < words; ++w) candidates[w] = query[w] & degree[w];
+    for (std::size_t w = 0; w < words; ++w)
+      candidates[w] = query[w] & degree[w];
     if (pattern.atomOnCycle[atom]) {
       const std::uint64_t* cycleDegree =
           target.atomsOfCycleDegree.data() +

@@ -151,8 +151,8 @@ struct TargetGraph {
   /// atoms at ringSystems[s * atomWords].
   struct RingSystem {
     int atoms = 0;
-    int cycles = 0;     ///< independent cycles
-    bool odd = false;   ///< some cycle has an odd number of atoms
+    int cycles = 0;    ///< independent cycles
+    bool odd = false;  ///< some cycle has an odd number of atoms
   };
   std::vector<RingSystem> ringSystemSizes;
   std::vector<std::uint64_t> ringSystems;
@@ -185,7 +185,6 @@ class TargetAnswers {
   /// Answers for a new target from the thread's spare storage; their
   /// storage goes back to the releasing thread's spares.
   static std::shared_ptr<TargetAnswers> Make();
-
 
  private:
   static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
@@ -278,7 +277,7 @@ class GraphMatcher {
   std::vector<std::uint64_t> systemsMask_;
   TargetGraph::RingSystem systemsWanted_;
   bool systemsKnown_ = false;
-  std::vector<int> roots_;            // by fragment, in search order
+  std::vector<int> roots_;  // by fragment, in search order
   std::vector<const SearchStep*> order_;
   // By position: the position of its fragment's first atom.
   std::vector<int> fragmentStart_;

@@ -72,8 +72,7 @@ void CoreMatcher::Restart() {
   complete_ = false;
 }
 
-std::uint32_t CoreMatcher::SearchIn(TargetAnswers& answers,
-                                    std::uint32_t limit,
+std::uint32_t CoreMatcher::SearchIn(TargetAnswers& answers, std::uint32_t limit,
                                     std::vector<AtomPairs>* matches) {
   const CompiledPattern& compiled = pattern_->compiled();
   const TargetGraph& graph = target_->graph();

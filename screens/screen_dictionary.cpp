@@ -67,8 +67,8 @@ std::uint16_t ScreenDictionary::Load(const char* screenFileName) {
   results_.reset(new (std::nothrow) std::uint32_t[n]());
   // Every write reads every record afresh: one block for all of them costs
   // one allocation, not one per record.
-  recordBlock_.reset(new (std::nothrow)
-                         unsigned char[std::size_t{n} * sizeof(ScreenRecord)]);
+  recordBlock_.reset(
+      new (std::nothrow) unsigned char[std::size_t{n} * sizeof(ScreenRecord)]);
   if (!records_ || !results_ || (n != 0 && !recordBlock_)) {
     Clear();
     return 0;
@@ -77,8 +77,9 @@ std::uint16_t ScreenDictionary::Load(const char* screenFileName) {
 
   std::uint16_t loaded = 0;
   for (std::uint32_t i = 0; i < n; ++i) {
-    records_[i] = new (recordBlock_.get() + std::size_t{i} * sizeof(ScreenRecord))
-        ScreenRecord();
+    records_[i] =
+        new (recordBlock_.get() + std::size_t{i} * sizeof(ScreenRecord))
+            ScreenRecord();
     count_ = i + 1;
     if (records_[i]->Read(stream.get()) != 0) ++loaded;
   }

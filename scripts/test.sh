@@ -11,6 +11,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 echo "== Layers: every include within what its folder may use"
 python3 "$root/scripts/check-layers.py" "$root"
+echo "== Formatting: every source as .clang-format says"
+bash "$root/scripts/check-format.sh"
 for config in release asan; do
   build="$root/build/$config"
   extra=()

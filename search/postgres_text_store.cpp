@@ -193,7 +193,7 @@ Candidate ReadCandidate(const PGresult* result, int row) {
   candidate.id = BinaryInt8(PQgetvalue(result, row, 0));
   // name_bytes holds the name's bytes when they are not UTF-8.
   candidate.name = PQgetisnull(result, row, 3) ? Value(result, row, 1)
-                                                : Value(result, row, 3);
+                                               : Value(result, row, 3);
   candidate.smiles = Value(result, row, 2);
   candidate.data = Value(result, row, 4);
   candidate.molecule = Value(result, row, 5);
@@ -429,8 +429,7 @@ class PostgresTextStore final : public SqlTextStore {
     // Tables an earlier attempt left beside the index are dropped first.
     std::vector<RemoteTable> dropped;
     return (!beside || RemoteTables(kBesideTargets, &dropped, error)) &&
-           Tidied(SqlTextStore::CreateTables(beside, settings, error),
-                  dropped);
+           Tidied(SqlTextStore::CreateTables(beside, settings, error), dropped);
   }
 
   bool SwapIn(const SettingChanges& settings, std::string* error) override {
@@ -495,8 +494,7 @@ class PostgresTextStore final : public SqlTextStore {
 
   bool DropIndexTables(std::string* error) override {
     return RemoteTables(kTargetsTable, &replaced_, error) &&
-           SqlTextStore::DropIndexTables(error) &&
-           DropUnusedServers(error);
+           SqlTextStore::DropIndexTables(error) && DropUnusedServers(error);
   }
 
   bool RenameBesideTables(std::string* error) override {
@@ -717,8 +715,7 @@ class PostgresTextStore final : public SqlTextStore {
     if (!result) return false;
     for (int row = 0; row < PQntuples(result.get()); ++row) {
       RemoteTable remote;
-      for (const std::string& option :
-           Lines(Value(result.get(), row, 0))) {
+      for (const std::string& option : Lines(Value(result.get(), row, 0))) {
         const std::size_t equals = option.find('=');
         const std::string key = option.substr(0, equals);
         if (equals == std::string::npos || key == "async_capable" ||
@@ -726,13 +723,14 @@ class PostgresTextStore final : public SqlTextStore {
             key == "parallel_commit") {
           continue;
         }
-        remote.conninfo += key + "='" + ConninfoValue(option.substr(equals + 1)) +
-                           "' ";
+        remote.conninfo +=
+            key + "='" + ConninfoValue(option.substr(equals + 1)) + "' ";
       }
-      for (const std::string& option :
-           Lines(Value(result.get(), row, 1))) {
-        if (option.rfind("schema_name=", 0) == 0) remote.schema = option.substr(12);
-        if (option.rfind("table_name=", 0) == 0) remote.table = option.substr(11);
+      for (const std::string& option : Lines(Value(result.get(), row, 1))) {
+        if (option.rfind("schema_name=", 0) == 0)
+          remote.schema = option.substr(12);
+        if (option.rfind("table_name=", 0) == 0)
+          remote.table = option.substr(11);
       }
       tables->push_back(std::move(remote));
     }
@@ -749,8 +747,7 @@ class PostgresTextStore final : public SqlTextStore {
         nullptr, error);
     if (!result) return false;
     for (int row = 0; row < PQntuples(result.get()); ++row) {
-      if (!Command("DROP SERVER " + Value(result.get(), row, 0) +
-                       " CASCADE",
+      if (!Command("DROP SERVER " + Value(result.get(), row, 0) + " CASCADE",
                    error)) {
         return false;
       }
@@ -775,8 +772,7 @@ class PostgresTextStore final : public SqlTextStore {
       Result result(PQexec(shard.get(), sql.c_str()));
       if (PQresultStatus(result.get()) == PGRES_COMMAND_OK) return;
     }
-    warnings_.push_back("the shard table " + table.schema + "." +
-                        table.table +
+    warnings_.push_back("the shard table " + table.schema + "." + table.table +
                         " that no index uses any more could not be dropped (" +
                         (shard ? Trimmed(PQerrorMessage(shard.get()))
                                : std::string("no memory")) +
@@ -809,16 +805,16 @@ class PostgresTextStore final : public SqlTextStore {
   Result RunPreselect(const PatternQuery& query, bool whole,
                       std::string* error) {
     const bool indexed = !query.screens.empty();
-    const std::string name =
-        std::string("zolv_preselect_") + (whole ? "w" : "i") +
-        (indexed ? "x" : "s") + VariantName(query.variant);
+    const std::string name = std::string("zolv_preselect_") +
+                             (whole ? "w" : "i") + (indexed ? "x" : "s") +
+                             VariantName(query.variant);
     if (std::find(prepared_.begin(), prepared_.end(), name) ==
         prepared_.end()) {
       // Planned again for each query's own screens and pattern: a plan
       // made once for any screens reads the index even for screens that
       // nearly every target holds, where a scan is faster.
-      if (indexed && !Command("SET plan_cache_mode = force_custom_plan",
-                              error)) {
+      if (indexed &&
+          !Command("SET plan_cache_mode = force_custom_plan", error)) {
         return nullptr;
       }
       std::string sql = std::string("SELECT ") +
@@ -918,7 +914,7 @@ class PostgresTextStore final : public SqlTextStore {
   }
 
   Connection connection_;
-  std::vector<std::string> shards_;  // connection strings, for new tables
+  std::vector<std::string> shards_;    // connection strings, for new tables
   std::vector<std::string> prepared_;  // names of the prepared statements
   std::vector<RemoteTable> made_;      // by the current attempt to make tables
   std::vector<RemoteTable> replaced_;  // of the index being replaced

@@ -16,8 +16,7 @@ bool ReadNumber(std::string_view text, std::uint64_t max, Number* value) {
   std::uint64_t number = 0;
   const auto [end, code] =
       std::from_chars(text.data(), text.data() + text.size(), number);
-  if (code != std::errc() || end != text.data() + text.size() ||
-      number > max) {
+  if (code != std::errc() || end != text.data() + text.size() || number > max) {
     return false;
   }
   *value = static_cast<Number>(number);
@@ -61,8 +60,7 @@ std::string ScreenCounts::Format() const {
 void ScreenCounts::Add(const std::vector<std::uint32_t>& screens) {
   std::vector<std::uint32_t> distinct = screens;
   std::sort(distinct.begin(), distinct.end());
-  distinct.erase(std::unique(distinct.begin(), distinct.end()),
-                 distinct.end());
+  distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
   for (const std::uint32_t screen : distinct) {
     if (counts_.size() <= screen) counts_.resize(screen + 1);
     ++counts_[screen];

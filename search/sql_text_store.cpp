@@ -150,8 +150,8 @@ std::string CreateSettingsSql(SqlDialect dialect, const std::string& settings) {
 
 std::string DropTablesSql(SqlDialect dialect, const std::string& targets,
                           const std::string& settings) {
-  std::string sql = "DROP TABLE IF EXISTS " + targets +
-                    ";DROP TABLE IF EXISTS " + settings;
+  std::string sql =
+      "DROP TABLE IF EXISTS " + targets + ";DROP TABLE IF EXISTS " + settings;
   if (dialect == SqlDialect::kSqlite) {
     sql += ";DROP TABLE IF EXISTS " + ScreensTable(targets);
   }
@@ -276,8 +276,8 @@ bool SqlTextStore::SwapIn(const SettingChanges& settings, std::string* error) {
   }
   if (!InTransaction(
           [&] {
-            return WriteSettings(settings, error) &&
-                   DropIndexTables(error) && RenameBesideTables(error);
+            return WriteSettings(settings, error) && DropIndexTables(error) &&
+                   RenameBesideTables(error);
           },
           error)) {
     return false;
@@ -319,14 +319,12 @@ bool SqlTextStore::MakeTables(const std::string& targets,
   return written;
 }
 
-bool SqlTextStore::MakeTargets(const std::string& targets,
-                               std::string* error) {
+bool SqlTextStore::MakeTargets(const std::string& targets, std::string* error) {
   return Command(CreateTargetsSql(dialect_, targets), error);
 }
 
 bool SqlTextStore::DropIndexTables(std::string* error) {
-  return Command(DropTablesSql(dialect_, kTargetsTable, kSettingsTable),
-                 error);
+  return Command(DropTablesSql(dialect_, kTargetsTable, kSettingsTable), error);
 }
 
 bool SqlTextStore::RenameBesideTables(std::string* error) {

@@ -471,9 +471,8 @@ class SqliteTextStore final : public SqlTextStore {
 
   // The preselection statement for a form of query, prepared on first use
   // and kept for every later query of the run.
-  bool PreselectStatement(const PatternQuery& query, bool whole,
-                          bool indexed, sqlite3_stmt** statement,
-                          std::string* error) {
+  bool PreselectStatement(const PatternQuery& query, bool whole, bool indexed,
+                          sqlite3_stmt** statement, std::string* error) {
     const std::size_t slot =
         (whole ? 8 : 0) + (indexed ? 4 : 0) +
         (query.variant == TextVariant::kRaw ? 0 : 2) +
@@ -485,23 +484,22 @@ class SqliteTextStore final : public SqlTextStore {
       if (matching_ == SqliteMatching::kExact) {
         condition = std::string(kMatchFunction) + "(?1, " + text + ", ?2)";
       } else {
-        condition = "CAST(" + text + " AS TEXT) " +
-                    (query.dialect == WildcardDialect::kAccess ? "GLOB"
-                                                               : "LIKE") +
-                    " CAST(?1 AS TEXT)";
+        condition =
+            "CAST(" + text + " AS TEXT) " +
+            (query.dialect == WildcardDialect::kAccess ? "GLOB" : "LIKE") +
+            " CAST(?1 AS TEXT)";
       }
       if (indexed) {
         // The ids come from the full-text index in ascending order, and
         // each is one lookup by rowid: no row is read that the index ruled
         // out, and no sort is needed.
-        condition = "id IN (SELECT rowid FROM " +
-                    ScreensTable(targetsTable()) + " WHERE " +
-                    ScreensTable(targetsTable()) + " MATCH ?3) AND " +
-                    condition;
+        condition = "id IN (SELECT rowid FROM " + ScreensTable(targetsTable()) +
+                    " WHERE " + ScreensTable(targetsTable()) +
+                    " MATCH ?3) AND " + condition;
       }
-      if (!Prepare(std::string("SELECT ") +
-                       (whole ? kCandidateColumns : "id") + " FROM " +
-                       targetsTable() + " WHERE " + condition + " ORDER BY id",
+      if (!Prepare(std::string("SELECT ") + (whole ? kCandidateColumns : "id") +
+                       " FROM " + targetsTable() + " WHERE " + condition +
+                       " ORDER BY id",
                    &kept, error, SQLITE_PREPARE_PERSISTENT)) {
         return false;
       }
@@ -522,9 +520,8 @@ class SqliteTextStore final : public SqlTextStore {
     sqlite3_clear_bindings(statement);
     const std::vector<std::uint32_t> rarest(
         query.screens.begin(),
-        query.screens.begin() +
-            static_cast<std::ptrdiff_t>(
-                std::min(query.screens.size(), kIndexScreens)));
+        query.screens.begin() + static_cast<std::ptrdiff_t>(std::min(
+                                    query.screens.size(), kIndexScreens)));
     if (!BindBlob(statement, 1, query.pattern) ||
         (matching_ == SqliteMatching::kExact &&
          sqlite3_bind_int(statement, 2, static_cast<int>(query.dialect)) !=
@@ -560,8 +557,8 @@ class SqliteTextStore final : public SqlTextStore {
                                SQLITE_TRANSIENT) == SQLITE_OK;
   }
 
-  bool Prepare(const std::string& sql, Statement* statement,
-               std::string* error, unsigned flags = 0) {
+  bool Prepare(const std::string& sql, Statement* statement, std::string* error,
+               unsigned flags = 0) {
     sqlite3_stmt* prepared = nullptr;
     if (sqlite3_prepare_v3(db_.get(), sql.c_str(),
                            static_cast<int>(sql.size() + 1), flags, &prepared,

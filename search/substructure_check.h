@@ -43,8 +43,7 @@ class SubstructureQuery {
   std::optional<bool> IsInSmiles(const std::string& smiles) const;
   /// Whether a stored target contains the query: its molecule read as
   /// ReadTarget reads it; false when it cannot be read at all.
-  bool IsInStored(const std::string& molecule,
-                  const std::string& smiles) const;
+  bool IsInStored(const std::string& molecule, const std::string& smiles) const;
 
  private:
   explicit SubstructureQuery(std::unique_ptr<RDKit::ROMol> query);
@@ -61,8 +60,8 @@ class TargetMolecules {
   TargetMolecules& operator=(const TargetMolecules&) = delete;
 
   /// The molecule of target id, parsed (ParseTarget) from smiles on the
-  /// first call for that id; null when the SMILES cannot be read (also remembered). Owned
-  /// here and valid as long as this object.
+  /// first call for that id; null when the SMILES cannot be read (also
+  /// remembered). Owned here and valid as long as this object.
   const RDKit::ROMol* Get(std::int64_t id, const std::string& smiles);
 
   /// Whether target id has been parsed (successfully or not).

@@ -136,16 +136,16 @@ TEST(CollectPieces, EachFamilyTakesItsPiecesOncePerShape) {
         pieces = CollectSubgraphs(molecules.view, 3, 3, 0, 1, 100, 1);
         break;
       case kSubstituents:
-        pieces = CollectRingPieces(molecules.view, RingPiece::kSubstituents,
-                                   0, 1, 100, 1);
-        break;
-      case kFusedPairs:
-        pieces = CollectRingPieces(molecules.view, RingPiece::kFusedPairs, 0,
+        pieces = CollectRingPieces(molecules.view, RingPiece::kSubstituents, 0,
                                    1, 100, 1);
         break;
-      case kArms:
-        pieces = CollectRingPieces(molecules.view, RingPiece::kArms, 0, 1,
+      case kFusedPairs:
+        pieces = CollectRingPieces(molecules.view, RingPiece::kFusedPairs, 0, 1,
                                    100, 1);
+        break;
+      case kArms:
+        pieces =
+            CollectRingPieces(molecules.view, RingPiece::kArms, 0, 1, 100, 1);
         break;
       case kGrown:
         pieces = GrowPieces(molecules.view, 5, 5, 20, 0, 1, 100, 3);

@@ -1,15 +1,15 @@
 // The two exports end to end on the fake core: options, dictionary,
 // perception and both encodings, compared byte for byte.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "module_directory.h"
 #include "core_test.h"
 #include "dictionary_format.h"
+#include "module_directory.h"
 #include "zolv/zolvexformat.h"
 
 namespace zolv {
@@ -57,11 +57,10 @@ class ZolvWriteTest : public CoreTest {
   std::int32_t Write(const std::string& options, std::string* text) {
     FakeHostObject host(kMolecule);
     FakeOutputStream stream;
-    const std::int32_t result =
-        ZolvWrite(reinterpret_cast<ZolvHostObject*>(
-                      static_cast<HostObject*>(&host)),
-                  reinterpret_cast<ZolvStream*>(static_cast<Stream*>(&stream)),
-                  options.c_str(), 0);
+    const std::int32_t result = ZolvWrite(
+        reinterpret_cast<ZolvHostObject*>(static_cast<HostObject*>(&host)),
+        reinterpret_cast<ZolvStream*>(static_cast<Stream*>(&stream)),
+        options.c_str(), 0);
     *text = stream.text();
     return result;
   }
@@ -195,10 +194,9 @@ TEST_F(ZolvWriteTest, PreWriteAsksForAMolecule) {
     Status answer;
     std::int32_t expected;
   };
-  for (const Case& c : {Case{1, ZOLV_PREWRITE_ACCEPTED},
-                        Case{3, ZOLV_PREWRITE_ACCEPTED},
-                        Case{0, ZOLV_PREWRITE_REFUSED},
-                        Case{2, ZOLV_PREWRITE_REFUSED}}) {
+  for (const Case& c :
+       {Case{1, ZOLV_PREWRITE_ACCEPTED}, Case{3, ZOLV_PREWRITE_ACCEPTED},
+        Case{0, ZOLV_PREWRITE_REFUSED}, Case{2, ZOLV_PREWRITE_REFUSED}}) {
     FakeHostObject host(kMolecule, c.answer);
     EXPECT_EQ(ZolvPreWrite(reinterpret_cast<ZolvHostObject*>(
                                static_cast<HostObject*>(&host)),

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "dictionary_format.h"
-#include "dictionary_format.h"
 #include "test_files.h"
 #include "zolv_runner.h"
 

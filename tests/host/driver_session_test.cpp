@@ -50,12 +50,11 @@ TEST(DriverSession, KeepsWhatItsDictionaryHolds) {
   ASSERT_NE(ethanol.molecule, nullptr) << ethanol.error;
   std::string record;
   ASSERT_TRUE(session.WriteRecord(ethanol.molecule.get(),
-                                  session.Options("length=7"), &record,
-                                  &error))
+                                  session.Options("length=7"), &record, &error))
       << error;
   EXPECT_EQ(record, "1000001");
-  EXPECT_FALSE(session.WriteRecord(ethanol.molecule.get(), "length=0",
-                                   &record, &error));
+  EXPECT_FALSE(
+      session.WriteRecord(ethanol.molecule.get(), "length=0", &record, &error));
   EXPECT_NE(error.find("ZolvWrite result 12"), std::string::npos) << error;
 }
 

@@ -17,7 +17,7 @@ TEST(SearchNumbering, SwapsAwayASharedCharacterThatLetsAPairThrough) {
   const std::vector<NumberingObject> targets = {{{0}, "", ""}};
   const std::vector<NumberingObject> queries = {{{1}, "", ""}};
   struct Case {
-    std::size_t start;      // screen 1's number
+    std::size_t start;        // screen 1's number
     std::uint64_t rawBefore;  // raw pattern matches the target text
   };
   const Case cases[] = {

@@ -141,8 +141,7 @@ inline void ComparePair(const CheckedStructure& pattern,
   // comparable.
   const bool same =
       occurs == exists && first.empty() == !exists &&
-      exists == !expected.empty() &&
-      found.size() == expected.size() &&
+      exists == !expected.empty() && found.size() == expected.size() &&
       (expected.size() >= kCheckLimit || Sorted(found) == Sorted(expected));
   if (!same) {
     ++tally.differences;

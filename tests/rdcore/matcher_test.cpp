@@ -147,10 +147,10 @@ TEST(CoreMatcher, ExistenceSearchedOrRememberedLeavesEveryOtherMatch) {
     const char* screen;
     const char* molecule;
   } cases[] = {
-      {"c1ccccc1", "c1ccccc1"},                      // 12 mappings
-      {"*1~*~*~*~*~1", "c1ccc2[nH]ccc2c1"},          // a ring of a fused pair
-      {"[#6](-[#6])(-[#6])-[#6]", "CC(C)(C)C"},      // 24 of a star
-      {"c1ccccc1.c1ccccc1", "c1ccccc1-c1ccccc1"},    // identical fragments
+      {"c1ccccc1", "c1ccccc1"},                    // 12 mappings
+      {"*1~*~*~*~*~1", "c1ccc2[nH]ccc2c1"},        // a ring of a fused pair
+      {"[#6](-[#6])(-[#6])-[#6]", "CC(C)(C)C"},    // 24 of a star
+      {"c1ccccc1.c1ccccc1", "c1ccccc1-c1ccccc1"},  // identical fragments
       {"C1CC1.C1CC1", "C1CC1C1CC1"},
       {"*~*(~*)~*(~*)~*", "CC(C)C(C)C(C)C"},
   };
@@ -175,8 +175,8 @@ TEST(CoreMatcher, ExistenceSearchedOrRememberedLeavesEveryOtherMatch) {
       ASSERT_NE(matcher->NextMatch(nullptr), 0) << c.screen;
       std::size_t rest = 0;
       while (matcher->NextMatch(map.get())) ++rest;
-      EXPECT_EQ(rest + 1, all) << c.screen << " in " << c.molecule
-                               << ", pass " << pass;
+      EXPECT_EQ(rest + 1, all)
+          << c.screen << " in " << c.molecule << ", pass " << pass;
     }
   }
 }

@@ -519,8 +519,8 @@ TEST_F(CorePerception, TargetsGetEveryScreenThatOccursDespiteThePrescreen) {
 // gets the same screens without a search; another molecule of the same
 // structure is searched afresh.
 TEST_F(CorePerception, AMoleculeWrittenAgainIsNotSearchedAgain) {
-  for (const char* smiles : {"CC(=O)Nc1ccc(O)cc1", "c1ccc2[nH]ccc2c1",
-                             "C[N+](C)(C)CC(=O)[O-]"}) {
+  for (const char* smiles :
+       {"CC(=O)Nc1ccc(O)cc1", "c1ccc2[nH]ccc2c1", "C[N+](C)(C)CC(=O)[O-]"}) {
     auto molecule = MakeMolecule(smiles);
     auto twin = MakeMolecule(smiles);
     ASSERT_NE(twin, nullptr);

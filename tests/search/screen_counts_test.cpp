@@ -26,9 +26,9 @@ TEST(ScreenCounts, CountsEachTargetsScreensOnceAndReadsBackWhatItWrites) {
 }
 
 TEST(ScreenCounts, RefusesWhatItDidNotWrite) {
-  for (const char* text : {"3", "3:", ":3", "3:1,", ",3:1", "3:1,,4:1", "x:1",
-                           "3:-1", "3:1x", "65536:1", "3 :1",
-                           "3:99999999999999999999"}) {
+  for (const char* text :
+       {"3", "3:", ":3", "3:1,", ",3:1", "3:1,,4:1", "x:1", "3:-1", "3:1x",
+        "65536:1", "3 :1", "3:99999999999999999999"}) {
     EXPECT_FALSE(ScreenCounts::Parse(text)) << text;
   }
   EXPECT_TRUE(ScreenCounts::Parse(""));
@@ -46,7 +46,7 @@ TEST(ScreenCounts, OrdersScreensRarestFirst) {
   };
   const Case cases[] = {
       {{1, 2, 3}, {3, 2, 1}},
-      {{3, 1, 3}, {3, 1}},          // repeats once
+      {{3, 1, 3}, {3, 1}},           // repeats once
       {{2, 9, 1, 8}, {8, 9, 2, 1}},  // held by none: rarest of all, by number
       {{}, {}},
   };

@@ -75,18 +75,12 @@ TEST(SubstructureCheck, StoredMoleculesAnswerAsTheirSmiles) {
     const char* text;
   };
   const Query queries[] = {
-      {QueryKind::kSmiles, "c1ccccc1"},
-      {QueryKind::kSmiles, "C(=O)O"},
-      {QueryKind::kSmiles, "c1ccncc1"},
-      {QueryKind::kSmarts, "[N+](=O)[O-]"},
-      {QueryKind::kSmiles, "C1CCCCC1"},
-      {QueryKind::kSmiles, "C=CC"},
-      {QueryKind::kSmiles, "ClC"},
-      {QueryKind::kSmarts, "[#6;R2]"},
-      {QueryKind::kSmarts, "[OX2H]"},
-      {QueryKind::kSmarts, "[$(C=O)]N"},
-      {QueryKind::kSmarts, "[r5]"},
-      {QueryKind::kSmarts, "[C@H]"},
+      {QueryKind::kSmiles, "c1ccccc1"}, {QueryKind::kSmiles, "C(=O)O"},
+      {QueryKind::kSmiles, "c1ccncc1"}, {QueryKind::kSmarts, "[N+](=O)[O-]"},
+      {QueryKind::kSmiles, "C1CCCCC1"}, {QueryKind::kSmiles, "C=CC"},
+      {QueryKind::kSmiles, "ClC"},      {QueryKind::kSmarts, "[#6;R2]"},
+      {QueryKind::kSmarts, "[OX2H]"},   {QueryKind::kSmarts, "[$(C=O)]N"},
+      {QueryKind::kSmarts, "[r5]"},     {QueryKind::kSmarts, "[C@H]"},
   };
   std::vector<std::unique_ptr<SubstructureQuery>> parsed;
   for (const Query& query : queries) {

@@ -153,12 +153,12 @@ TEST_P(TextStoreTest, NarrowsByScreensThenByPattern) {
     std::string raw;
   };
   const Target targets[] = {
-      {{1, 2, 3}, "ab"},     // 1
-      {{2, 3}, "ab"},        // 2
-      {{3, 300}, "ab"},      // 3
-      {{1, 2, 3}, "xy"},     // 4
-      {{}, "ab"},            // 5
-      {{2, 65535}, "ab"},    // 6
+      {{1, 2, 3}, "ab"},   // 1
+      {{2, 3}, "ab"},      // 2
+      {{3, 300}, "ab"},    // 3
+      {{1, 2, 3}, "xy"},   // 4
+      {{}, "ab"},          // 5
+      {{2, 65535}, "ab"},  // 6
   };
   std::vector<TargetRow> rows;
   for (const Target& target : targets) {
@@ -182,7 +182,7 @@ TEST_P(TextStoreTest, NarrowsByScreensThenByPattern) {
       {{3, 2}, "*b", {1, 2}},
       {{300}, "*", {3}},
       {{65535, 2}, "*", {6}},
-      {{7}, "*", {}},        // a screen no target holds
+      {{7}, "*", {}},               // a screen no target holds
       {{}, "a*", {1, 2, 3, 5, 6}},  // no screen: every text
   };
   for (const Case& c : cases) {

@@ -23,8 +23,14 @@
 namespace zolv::testing {
 
 /// The kinds of object the driver creates through the core library.
-enum class ObjectKind { kString, kMatcher, kMatchMap, kChemistry, kIndex,
-                        kStream };
+enum class ObjectKind {
+  kString,
+  kMatcher,
+  kMatchMap,
+  kChemistry,
+  kIndex,
+  kStream
+};
 inline constexpr int kObjectKindCount = 6;
 
 /// The four compared properties of one atom, by code.
