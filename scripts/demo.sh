@@ -8,9 +8,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/release"
 bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release
+# Without the tests, which the demo does not run; with everything that
+# 'sudo cmake --install build/release' installs.
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZOLV_BUILD_TESTS=OFF
 cmake --build "$build" -j "$(nproc)" \
-  --target zolv zolv_default_dictionary zolv_sqlite
+  --target zolv zolv_default_dictionary zolv_sqlite zolv_postgres
 zolv="$build/bin/zolv"
 sample="$root/data/sample.smi"
 database="$build/demo/sample.db"

@@ -15,8 +15,8 @@ echo "== Formatting: every source as .clang-format says"
 bash "$root/scripts/check-format.sh"
 for config in release asan; do
   build="$root/build/$config"
-  extra=()
-  [ "$config" = asan ] && extra=(-DZOLV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  extra=(-DZOLV_BUILD_TESTS=ON)
+  [ "$config" = asan ] && extra+=(-DZOLV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
   echo "== $config build"
   cmake -S "$root" -B "$build" "${extra[@]}"
   cmake --build "$build" -j "$jobs"

@@ -13,9 +13,7 @@
 # directory of its own, for the first to spread an index over: their
 # connection strings go to ZOLV_TEST_SHARDS, one a line.
 #
-# Uses Debian's postgresql package (the newest /usr/lib/postgresql/*/bin, or
-# ZOLV_PG_BINDIR). Run as root, the server runs as the "postgres" user, since
-# PostgreSQL refuses to run as root.
+# Each server is one of scripts/postgres.sh's, started --throwaway.
 set -euo pipefail
 
 me=with_postgres.sh
@@ -31,77 +29,44 @@ if [ "${1:-}" = --shards ]; then
 fi
 [ $# -ge 1 ] || fail "usage: $me [--shards N] COMMAND [ARGUMENT...]"
 
-bindir=${ZOLV_PG_BINDIR:-}
-if [ -z "$bindir" ]; then
-  bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1 || true)
-fi
-[ -n "$bindir" ] && [ -x "$bindir/initdb" ] && [ -x "$bindir/pg_ctl" ] ||
-  fail "no PostgreSQL server programs found (install Debian's postgresql package, see scripts/setup.sh)"
-
-as_server=()
+postgres="$(cd "$(dirname "$0")/../.." && pwd)/scripts/postgres.sh"
 tmp_root=${TMPDIR:-/tmp}
-if [ "$(id -u)" -eq 0 ]; then
-  id postgres >/dev/null 2>&1 || fail "running as root, but there is no 'postgres' user to run the server as"
-  as_server=(runuser -u postgres --)
-  tmp_root=/tmp  # must be reachable by the postgres user
-fi
-
+# As root the server runs as the postgres user, who must reach the folder.
+[ "$(id -u)" -ne 0 ] || tmp_root=/tmp
 dir=$(mktemp -d "$tmp_root/zolv-pg.XXXXXX")
+chmod 755 "$dir"
 port=54329
-started=()
 cleanup() {
-  local data
-  for data in "${started[@]}"; do
-    "${as_server[@]}" "$bindir/pg_ctl" -D "$data" -m immediate -w stop >/dev/null 2>&1 || true
+  local home
+  for home in "$dir"/*/; do
+    [ -d "$home/data" ] || continue
+    bash "$postgres" stop --throwaway "$home" >/dev/null 2>&1 || true
   done
   rm -rf "$dir"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-[ ${#as_server[@]} -eq 0 ] || chown postgres "$dir"
 
-show_log() {
-  echo "---- $1 ----" >&2
-  cat "$1" >&2 || true
-}
-
-# Starts a server in $dir/$1 (its data, socket and logs) and makes the
-# database zolvtest in it.
+# Starts a throwaway server in $dir/$1 (its data, socket and logs) with the
+# database zolvtest, and prints its connection string.
 start_server() {
-  local home=$dir/$1
-  mkdir "$home"
-  [ ${#as_server[@]} -eq 0 ] || chown postgres "$home"
-  if ! "${as_server[@]}" "$bindir/initdb" -D "$home/data" -U zolv --auth=trust \
-      -E UTF8 --locale=C >"$home/initdb.log" 2>&1; then
-    show_log "$home/initdb.log"
-    fail "initdb failed"
-  fi
-  # No TCP at all: the socket lives in the private directory, so parallel
-  # runs cannot collide on the port.
-  if ! "${as_server[@]}" "$bindir/pg_ctl" -D "$home/data" -l "$home/server.log" \
-      -w -t 60 -o "-c listen_addresses='' -c unix_socket_directories='$home' -p $port -c fsync=off -c full_page_writes=off" \
-      start >"$home/pg_ctl.log" 2>&1; then
-    show_log "$home/pg_ctl.log"
-    show_log "$home/server.log"
-    fail "the server did not start"
-  fi
-  started+=("$home/data")
-  if ! "$bindir/createdb" -h "$home" -p "$port" -U zolv zolvtest >"$home/createdb.log" 2>&1; then
-    show_log "$home/createdb.log"
-    show_log "$home/server.log"
-    fail "createdb failed"
-  fi
+  local home=$dir/$1 printed
+  printed=$(bash "$postgres" start --throwaway --port "$port" \
+    --database zolvtest "$home" 2>"$dir/$1.log") || {
+    cat "$dir/$1.log" >&2
+    fail "the server $1 did not start"
+  }
+  sed -n 's/^# connection string: //p' <<<"$printed"
 }
 
-start_server main
-export ZOLV_TEST_POSTGRES="host=$dir/main port=$port user=zolv dbname=zolvtest"
+ZOLV_TEST_POSTGRES=$(start_server main)
+export ZOLV_TEST_POSTGRES
 export ZOLV_TEST_POSTGRES_LOG=$dir/main/server.log
 # The same for psql and every other libpq client.
-export PGHOST=$dir/main PGPORT=$port PGUSER=zolv PGDATABASE=zolvtest
+eval "$(bash "$postgres" env "$dir/main")"
 ZOLV_TEST_SHARDS=
 for shard in $(seq 1 "$shards"); do
-  start_server "shard$shard"
-  ZOLV_TEST_SHARDS+="host=$dir/shard$shard port=$port user=zolv dbname=zolvtest"$'\n'
+  ZOLV_TEST_SHARDS+="$(start_server "shard$shard")"$'\n'
 done
 export ZOLV_TEST_SHARDS
 set +e

@@ -8,15 +8,18 @@ An example is the indented code block after a line
 "<!-- example CLIENT smiles=QUERY -->" (or smarts=QUERY); CLIENT is sqlite3,
 python or psql. The blocks of the given clients run in README order with
 bash in WORK_DIR, where build/release is BUILD_DIR and data/ the source's,
-so that their paths hold as written. A psql example runs inside
-tests/search/with_postgres.sh, which sets the PG* variables, against the
-extension installed from BUILD_DIR: its installed files must be this build's.
+so that their paths hold as written. A psql example starts its own server
+with scripts/postgres.sh, as a reader does, against the extension installed
+from BUILD_DIR (its installed files must be this build's); the server is
+stopped once its hits are checked.
 """
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
+import tempfile
 
 MARKER = re.compile(r"^<!-- example (\w+) (smiles|smarts)=(\S+) -->$")
 # A result row as the clients print it: the id first, then "|", a tab or a
@@ -106,13 +109,34 @@ def check_installed(build, source):
             fail(installed + " differs from the source" + hint)
 
 
-def verified_ids(zolv, client, work, notation, query):
+# Where the psql example starts its server, relative to WORK_DIR.
+SERVER_DIR = os.path.join("build", "pg")
+
+
+def server_environment(work, environment):
+    """environment with the PG* settings of the example's running server."""
+    done = subprocess.run(
+        ["bash", os.path.join(work, "scripts", "postgres.sh"), "env",
+         os.path.join(work, SERVER_DIR)],
+        capture_output=True, text=True)
+    if done.returncode != 0:
+        fail("the psql example left no server running: " + done.stderr)
+    settings = dict(environment)
+    for line in done.stdout.splitlines():
+        if line.startswith("export "):
+            for pair in shlex.split(line[len("export "):]):
+                key, _, value = pair.partition("=")
+                settings[key] = value
+    return settings
+
+
+def verified_ids(zolv, client, work, notation, query, environment):
     database = ["--postgres", ""] if client == "psql" else \
         [os.path.join(work, "build", "sample.db")]
     done = subprocess.run(
         [zolv, "search"] + database + ["--" + notation, query, "--verify",
                                        "--format", "csv"],
-        capture_output=True, text=True)
+        capture_output=True, text=True, env=environment)
     if done.returncode != 0:
         fail("zolv search --verify for %s exited with %d: %s" %
              (query, done.returncode, done.stderr))
@@ -135,14 +159,39 @@ def main():
     os.makedirs(tools)
     if "python" in clients:
         os.symlink(python_with_extensions(), os.path.join(tools, "python3"))
-    if "psql" in clients:
-        if "PGHOST" not in os.environ:
-            fail("psql examples run inside tests/search/with_postgres.sh")
-        check_installed(build, source)
     environment = dict(os.environ)
+    if "psql" in clients:
+        check_installed(build, source)
+        os.symlink(os.path.join(source, "scripts"),
+                   os.path.join(work, "scripts"))
+        # The example's own server, never one the environment points at.
+        for key in ("PGHOST", "PGPORT", "PGUSER", "PGDATABASE", "PGSERVICE"):
+            environment.pop(key, None)
+        if os.getuid() == 0:
+            # The server then runs as the postgres user, who may not reach
+            # the build tree: its folder lies under /tmp.
+            place = tempfile.mkdtemp(prefix="zolv-readme-pg.", dir="/tmp")
+            os.chmod(place, 0o755)
+            os.symlink(place, os.path.join(work, SERVER_DIR))
     environment["PATH"] = tools + os.pathsep + environment["PATH"]
     zolv = os.path.join(build, "bin", "zolv")
+    try:
+        run_examples(readme, clients, work, zolv, environment)
+    finally:
+        if "psql" in clients:
+            stop_server(work)
 
+
+def stop_server(work):
+    place = os.path.realpath(os.path.join(work, SERVER_DIR))
+    if os.path.isdir(os.path.join(place, "data")):
+        subprocess.run(["bash", os.path.join(work, "scripts", "postgres.sh"),
+                        "stop", "--throwaway", place],
+                       capture_output=True)
+    shutil.rmtree(place, ignore_errors=True)
+
+
+def run_examples(readme, clients, work, zolv, environment):
     for client, notation, query, script in examples(readme, clients):
         name = "%s example (%s %s)" % (client, notation, query)
         done = subprocess.run(["bash", "-euo", "pipefail", "-c", script],
@@ -153,7 +202,10 @@ def main():
                                                done.stdout, done.stderr))
         found = [int(m.group(1)) for m in map(ROW.match,
                                               done.stdout.splitlines()) if m]
-        expected = verified_ids(zolv, client, work, notation, query)
+        search_environment = server_environment(work, environment) \
+            if client == "psql" else environment
+        expected = verified_ids(zolv, client, work, notation, query,
+                                search_environment)
         if not expected:
             fail("%s: zolv search finds no hit; the example shows nothing" %
                  name)
