@@ -3,7 +3,6 @@
 #include <DataStructs/ExplicitBitVect.h>
 #include <GraphMol/Fingerprints/Fingerprints.h>
 #include <GraphMol/ROMol.h>
-#include <GraphMol/SmilesParse/SmilesParse.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
 #include <RDGeneral/RDLog.h>
 
@@ -12,6 +11,7 @@
 #include <utility>
 
 #include "molecule_input.h"
+#include "rdkit_molecule.h"
 
 namespace zolv::bench {
 namespace {
@@ -19,17 +19,9 @@ namespace {
 // Seconds between two progress lines: a log of a long run stays readable.
 constexpr double kInterval = 10.0;
 
-// Read as the core and the search read SMILES: with the newer stereo
-// perception, the process-wide choice they make when they load. Asking for
-// the legacy one here would switch it for every thread while this parse runs.
+// Read as the core and the search read SMILES.
 std::unique_ptr<RDKit::ROMol> RdkitFromSmiles(const std::string& smiles) {
-  try {
-    RDKit::SmilesParserParams params;
-    params.useLegacyStereo = false;
-    return std::unique_ptr<RDKit::ROMol>(RDKit::SmilesToMol(smiles, params));
-  } catch (const std::exception&) {
-    return nullptr;
-  }
+  return std::move(rdcore::ReadRdkitMolecule(smiles).molecule);
 }
 
 }  // namespace

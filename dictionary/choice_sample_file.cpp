@@ -8,40 +8,20 @@
 #include <tuple>
 #include <utility>
 
+#include "plain_text.h"
+
 namespace zolv {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
-
+// A formula fragment's bytes in hexadecimal, "-" when there are none.
 std::string ToHex(const std::string& bytes) {
-  if (bytes.empty()) return "-";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    hex.push_back(kHexDigits[byte >> 4]);
-    hex.push_back(kHexDigits[byte & 15]);
-  }
-  return hex;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
+  return bytes.empty() ? "-" : HexOf(bytes);
 }
 
 bool FromHex(const std::string& hex, std::string* bytes) {
   bytes->clear();
   if (hex == "-") return true;
-  if (hex.empty() || hex.size() % 2 != 0) return false;
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = HexValue(hex[i]);
-    const int low = HexValue(hex[i + 1]);
-    if (high < 0 || low < 0) return false;
-    bytes->push_back(static_cast<char>(high * 16 + low));
-  }
-  return true;
+  return !hex.empty() && BytesOfHex(hex, bytes);
 }
 
 void PutNumbers(std::ostream& out, const std::vector<std::uint16_t>& numbers) {

@@ -2,7 +2,6 @@
 
 #include <GraphMol/ROMol.h>
 #include <GraphMol/RingInfo.h>
-#include <GraphMol/SmilesParse/SmilesParse.h>
 #include <GraphMol/SmilesParse/SmilesWrite.h>
 #include <GraphMol/Subgraphs/Subgraphs.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
@@ -21,6 +20,8 @@
 #include <set>
 #include <unordered_map>
 #include <utility>
+
+#include "rdkit_molecule.h"
 
 namespace zolv {
 namespace {
@@ -248,13 +249,9 @@ std::vector<PathScreen> CollectPaths(const SampleMolecules& molecules,
   return counter.Keep(minShare, maxShare, limit);
 }
 
-// Read as the core reads SMILES: with the newer stereo perception, the
-// process-wide choice it makes when it loads. Asking for the legacy one here
-// would switch it for every thread while this parse runs.
+// Read as the core reads SMILES.
 static std::unique_ptr<RDKit::ROMol> ReadSmiles(const std::string& smiles) {
-  RDKit::SmilesParserParams params;
-  params.useLegacyStereo = false;
-  return std::unique_ptr<RDKit::ROMol>(RDKit::SmilesToMol(smiles, params));
+  return std::move(rdcore::ReadRdkitMolecule(smiles).molecule);
 }
 
 std::optional<std::string> CanonicalSmiles(const std::string& smiles) {
@@ -461,11 +458,8 @@ std::vector<PathScreen> CollectRingPieces(const SampleMolecules& molecules,
 std::optional<double> MatchMicroseconds(const std::string& smarts,
                                         const SampleMolecules& molecules,
                                         std::size_t limit) {
-  std::unique_ptr<RDKit::ROMol> pattern;
-  try {
-    pattern.reset(RDKit::SmartsToMol(smarts));
-  } catch (const std::exception&) {
-  }
+  const std::unique_ptr<RDKit::ROMol> pattern = std::move(
+      rdcore::ReadRdkitMolecule(smarts, {rdcore::Notation::kSmarts}).molecule);
   if (pattern == nullptr) return std::nullopt;
   RDKit::SubstructMatchParameters first;
   first.uniquify = false;

@@ -6,12 +6,12 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "plain_text.h"
+
 namespace zolv {
 namespace {
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+bool IsBlank(char c) { return kWhiteSpace.find(c) != std::string_view::npos; }
 
 // The line without its comment: from the first "#" that starts the line or
 // follows white space.
@@ -24,14 +24,6 @@ std::string WithoutComment(const std::string& line) {
   return line;
 }
 
-std::string Trimmed(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
-
 }  // namespace
 
 ScreenList ParseScreenList(std::istream& in) {
@@ -40,14 +32,15 @@ ScreenList ParseScreenList(std::istream& in) {
   bool reportedTooMany = false;
   std::string line;
   for (std::size_t lineNumber = 1; std::getline(in, line); ++lineNumber) {
-    const std::string content = Trimmed(WithoutComment(line));
+    const std::string content =
+        std::string(TrimWhiteSpace(WithoutComment(line)));
     if (content.empty()) continue;
     std::size_t split = 0;
     while (split < content.size() && !IsBlank(content[split])) ++split;
     ListedScreen screen;
     screen.line = lineNumber;
     screen.smarts = content.substr(0, split);
-    screen.name = Trimmed(content.substr(split));
+    screen.name = std::string(TrimWhiteSpace(content.substr(split)));
 
     const auto [earlier, inserted] =
         firstLineOf.emplace(screen.smarts, lineNumber);

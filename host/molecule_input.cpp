@@ -9,10 +9,11 @@
 #include <filesystem>
 #include <system_error>
 
+#include "plain_text.h"
+
 namespace zolv::host {
 namespace {
 
-constexpr char kWhiteSpace[] = " \t\r\n\v\f";
 constexpr char kRecordEnd[] = "$$$$";
 constexpr char kBlockEnd[] = "M  END";
 // Bytes read from the file at a time.
@@ -28,13 +29,6 @@ std::string Lower(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
-}
-
-std::string Trim(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(kWhiteSpace);
-  if (first == std::string::npos) return "";
-  const std::size_t last = text.find_last_not_of(kWhiteSpace);
-  return text.substr(first, last - first + 1);
 }
 
 }  // namespace
@@ -207,7 +201,7 @@ bool MoleculeReader::NextMolfile(InputRecord* record) {
       }
       if (record->line == 0) {
         record->line = lines_.lineNumber();
-        record->name = Trim(line);
+        record->name = std::string(TrimWhiteSpace(line));
       }
       if (line.find_first_not_of(kWhiteSpace) != std::string::npos) {
         blank = false;
@@ -350,7 +344,7 @@ std::vector<search::DataItem> ReadSdDataItems(const std::string& record) {
     const std::size_t close =
         open == std::string::npos ? std::string::npos : line.find('>', open);
     found.name = close == std::string::npos
-                     ? Trim(line.substr(1))
+                     ? std::string(TrimWhiteSpace(line.substr(1)))
                      : line.substr(open + 1, close - open - 1);
     items.push_back(std::move(found));
     item = &items.back();
@@ -365,7 +359,9 @@ bool SplitSmilesLine(const std::string& line, std::string* smiles,
   const std::size_t end = line.find_first_of(kWhiteSpace, first);
   *smiles = line.substr(
       first, end == std::string::npos ? std::string::npos : end - first);
-  *name = end == std::string::npos ? "" : Trim(line.substr(end));
+  *name = end == std::string::npos
+              ? ""
+              : std::string(TrimWhiteSpace(line.substr(end)));
   return true;
 }
 

@@ -5,16 +5,10 @@
 #include <initializer_list>
 
 #include "option_parser.h"
+#include "plain_text.h"
 
 namespace zolv::host {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789abcdef";
-
-void AppendHex(std::string* out, unsigned char byte) {
-  out->push_back(kHexDigits[byte >> 4]);
-  out->push_back(kHexDigits[byte & 0x0F]);
-}
 
 std::string LowerAscii(std::string text) {
   for (char& c : text) {
@@ -168,19 +162,18 @@ std::optional<RecordEncoding> ParseRecordEncoding(const std::string& name) {
 
 std::string EncodeRecord(const std::string& record, RecordEncoding encoding) {
   if (encoding == RecordEncoding::kText) return record;
+  if (encoding == RecordEncoding::kHex) return HexOf(record);
   std::string out;
   out.reserve(record.size() * 2);
   for (char c : record) {
     const auto byte = static_cast<unsigned char>(c);
-    if (encoding == RecordEncoding::kHex) {
-      AppendHex(&out, byte);
-    } else if (byte == '\\') {
+    if (byte == '\\') {
       out += "\\\\";
     } else if (byte >= 0x20 && byte < 0x7F) {
       out.push_back(c);
     } else {
       out += "\\x";
-      AppendHex(&out, byte);
+      AppendHexByte(&out, byte);
     }
   }
   return out;

@@ -80,14 +80,6 @@ struct WriteSettings {
   std::size_t maxAtoms = kDefaultMaxAtoms;
 };
 
-std::string Trim(const std::string& text) {
-  constexpr char kWhiteSpace[] = " \t\r\n\v\f";
-  const std::size_t first = text.find_first_not_of(kWhiteSpace);
-  if (first == std::string::npos) return "";
-  const std::size_t last = text.find_last_not_of(kWhiteSpace);
-  return text.substr(first, last - first + 1);
-}
-
 constexpr CommandContext kContext(kProgram);
 void Report(const std::string& message) { kContext.Report(message); }
 
@@ -229,33 +221,6 @@ bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs) {
   return true;
 }
 
-// The reason in the core library's parse message, which starts by repeating
-// what could not be read ("cannot read SMILES \"C1CC\": ..."); the host
-// shows that part its own way.
-std::string ParseFailureReason(rdcore::Notation notation,
-                               const std::string& text,
-                               const std::string& error) {
-  std::string repeated;
-  const char* invalid = "not a valid molfile";
-  switch (notation) {
-    case rdcore::Notation::kSmiles:
-      repeated = "cannot read SMILES \"" + Trim(text) + "\"";
-      invalid = "not valid SMILES";
-      break;
-    case rdcore::Notation::kSmarts:
-      repeated = "cannot read SMARTS \"" + Trim(text) + "\"";
-      invalid = "not valid SMARTS";
-      break;
-    case rdcore::Notation::kMolBlock:
-      repeated = "cannot read molfile";
-      break;
-  }
-  if (error.compare(0, repeated.size(), repeated) != 0) return error;
-  const std::string rest = error.substr(repeated.size());
-  if (rest.empty()) return invalid;
-  return rest.compare(0, 2, ": ") == 0 ? rest.substr(2) : error;
-}
-
 // One molecule as read, with where it came from.
 struct WriteItem {
   rdcore::Notation notation = rdcore::Notation::kSmiles;
@@ -314,8 +279,7 @@ void ComputeRecord(const DriverSession& session, const WriteSettings& settings,
     const std::string shown =
         item.notation == rdcore::Notation::kMolBlock ? item.name : item.text;
     return skip(item.where + ": cannot read " + NotationName(item.notation) +
-                " '" + shown + "': " +
-                ParseFailureReason(item.notation, item.text, parsed.error));
+                " '" + shown + "': " + parsed.reason);
   }
   if (!session.Accepts(object)) {
     return skip(item.where +

@@ -9,7 +9,9 @@
 #include <utility>
 
 #include "chemistry.h"
+#include "plain_text.h"
 #include "rdcore.h"
+#include "rdkit_molecule.h"
 #include "structure.h"
 
 namespace zolv::rdcore {
@@ -25,15 +27,6 @@ struct HostMoleculeMaker {
 };
 
 namespace {
-
-constexpr std::string_view kWhiteSpace = " \t\r\n\f\v";
-
-std::string_view Trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(kWhiteSpace);
-  if (first == std::string_view::npos) return {};
-  const std::size_t last = text.find_last_not_of(kWhiteSpace);
-  return text.substr(first, last - first + 1);
-}
 
 // RDKit writes parse errors to its logs, which would reach the host's
 // standard error in the middle of its output.
@@ -63,12 +56,14 @@ std::string Describe(Notation notation) {
 const bool kNewerStereoPerception =
     (RDKit::Chirality::setUseLegacyStereoPerception(false), true);
 
-std::unique_ptr<RDKit::RWMol> Parse(std::string_view text, Notation notation) {
-  switch (notation) {
+std::unique_ptr<RDKit::RWMol> Parse(std::string_view text,
+                                    const ReadParameters& parameters) {
+  switch (parameters.notation) {
     case Notation::kSmiles: {
       const std::string smiles(text);
       RDKit::SmilesParserParams params;
       params.useLegacyStereo = false;
+      params.sanitize = parameters.sanitize;
       return std::unique_ptr<RDKit::RWMol>(RDKit::SmilesToMol(smiles, params));
     }
     case Notation::kSmarts:
@@ -76,12 +71,37 @@ std::unique_ptr<RDKit::RWMol> Parse(std::string_view text, Notation notation) {
           RDKit::SmartsToMol(std::string(text)));
     case Notation::kMolBlock:
       return std::unique_ptr<RDKit::RWMol>(
-          RDKit::MolBlockToMol(std::string(text)));
+          RDKit::MolBlockToMol(std::string(text), parameters.sanitize));
   }
   return nullptr;
 }
 
+// What a failed parse says without repeating the text.
+std::string Refusal(Notation notation) {
+  switch (notation) {
+    case Notation::kSmiles:
+      return "not valid SMILES";
+    case Notation::kSmarts:
+      return "not valid SMARTS";
+    case Notation::kMolBlock:
+      break;
+  }
+  return "not a valid molfile";
+}
+
 }  // namespace
+
+RdkitMolecule ReadRdkitMolecule(std::string_view text,
+                                const ReadParameters& parameters) {
+  RdkitMolecule read;
+  try {
+    read.molecule = Parse(text, parameters);
+  } catch (const std::exception& error) {
+    read.molecule.reset();
+    read.message = error.what();
+  }
+  return read;
+}
 
 HostMolecule::HostMolecule(Chemistry* chemistry, MoleculeRole role,
                            std::string name)
@@ -103,27 +123,26 @@ ParsedMolecule ParseMolecule(std::string_view text, Notation notation,
     const std::string kind = Describe(notation);
     // A molfile's first line is its title, which may be blank.
     const std::string_view input =
-        notation == Notation::kMolBlock ? text : Trimmed(text);
-    if (Trimmed(input).empty()) {
+        notation == Notation::kMolBlock ? text : TrimWhiteSpace(text);
+    if (TrimWhiteSpace(input).empty()) {
       result.error = "no " + kind + " text";
+      result.reason = result.error;
       return result;
     }
     if (notation == Notation::kSmarts && role == MoleculeRole::kTarget) {
       result.error = "a SMARTS pattern can only be written as a query";
+      result.reason = result.error;
       return result;
     }
     const std::string quoted = notation == Notation::kMolBlock
                                    ? ""
                                    : " \"" + std::string(input) + "\"";
-    std::unique_ptr<RDKit::RWMol> mol;
-    try {
-      mol = Parse(input, notation);
-    } catch (const std::exception& error) {
-      result.error = "cannot read " + kind + quoted + ": " + error.what();
-      return result;
-    }
+    RdkitMolecule read = ReadRdkitMolecule(input, {notation});
+    std::unique_ptr<RDKit::RWMol> mol = std::move(read.molecule);
     if (mol == nullptr) {
-      result.error = "cannot read " + kind + quoted;
+      result.reason = read.message.value_or(Refusal(notation));
+      result.error = "cannot read " + kind + quoted +
+                     (read.message ? ": " + *read.message : std::string());
       return result;
     }
     std::string name;
@@ -139,9 +158,11 @@ ParsedMolecule ParseMolecule(std::string_view text, Notation notation,
   } catch (const std::exception& error) {
     result.molecule.reset();
     result.error = std::string("cannot make the molecule: ") + error.what();
+    result.reason = result.error;
   } catch (...) {
     result.molecule.reset();
     result.error = "cannot make the molecule";
+    result.reason = result.error;
   }
   return result;
 }

@@ -67,6 +67,10 @@ class ZOLV_RDCORE_API HostMolecule final : public HostObject {
 struct ParsedMolecule {
   std::unique_ptr<HostMolecule> molecule;  ///< null when parsing failed
   std::string error;                       ///< empty on success
+  /// The error without the text it repeats ("cannot read SMILES \"C1CC\": "):
+  /// RDKit's message, or what was wrong; for a host that shows the text its
+  /// own way.
+  std::string reason;
 };
 
 /// Parses one molecule. SMILES and SMARTS may carry surrounding white space;

@@ -2,7 +2,6 @@
 
 #include <GraphMol/MolOps.h>
 #include <GraphMol/RDKitBase.h>
-#include <GraphMol/SmilesParse/SmilesParse.h>
 
 #include <algorithm>
 #include <array>
@@ -12,6 +11,7 @@
 
 #include "element_table.h"
 #include "query_facts.h"
+#include "rdkit_molecule.h"
 
 namespace zolv::rdcore {
 namespace {
@@ -314,7 +314,8 @@ std::shared_ptr<const Structure> BuildScreenStructure(std::string_view smarts) {
     if (byte < 0x20 || byte >= 0x7F) return EmptyStructure();
   }
   try {
-    std::unique_ptr<RDKit::RWMol> mol(RDKit::SmartsToMol(std::string(smarts)));
+    std::unique_ptr<RDKit::RWMol> mol =
+        std::move(ReadRdkitMolecule(smarts, {Notation::kSmarts}).molecule);
     if (mol == nullptr || mol->getNumAtoms() == 0) return EmptyStructure();
     EnsureRings(*mol);
     // Queries that read valences or hydrogens of the pattern itself (as the

@@ -25,8 +25,8 @@ ALLOWED = {
     "screens": DRIVER,
     "encoders": DRIVER,
     "driver": DRIVER,
-    "dictionary": {"base"},
-    "rdcore": {"core", "screens"},
+    "dictionary": {"base", "rdcore", "core"},
+    "rdcore": {"core", "base", "screens"},
     "tools": set(),
 }
 # Folders that may include anything not forbidden below.

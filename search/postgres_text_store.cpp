@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "pattern_match.h"
+#include "plain_text.h"
 #include "sql_text_store.h"
 #include "text_store.h"
 
@@ -65,11 +66,7 @@ using Result = std::unique_ptr<PGresult, ResultClearer>;
 
 // Server messages end in a line break; messages here do not.
 std::string Trimmed(const char* message) {
-  std::string text = message != nullptr ? message : "";
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-    text.pop_back();
-  }
-  return text;
+  return std::string(TrimWhiteSpace(message != nullptr ? message : ""));
 }
 
 void IgnoreNotice(void*, const char*) {}

@@ -1,12 +1,10 @@
 #include "substructure_check.h"
 
-#include <GraphMol/Chirality.h>
 #include <GraphMol/Depictor/RDDepictor.h>
 #include <GraphMol/FileParsers/FileParsers.h>
 #include <GraphMol/MolPickler.h>
 #include <GraphMol/ROMol.h>
 #include <GraphMol/RWMol.h>
-#include <GraphMol/SmilesParse/SmilesParse.h>
 #include <GraphMol/SmilesParse/SmilesWrite.h>
 #include <GraphMol/Substruct/SubstructMatch.h>
 #include <RDGeneral/versions.h>
@@ -16,48 +14,33 @@
 #include <unordered_map>
 #include <utility>
 
+#include "rdkit_molecule.h"
+
 namespace zolv::search {
 namespace {
 
-// The legacy stereo perception ranks the atoms over and over, in time
-// growing about as the cube of the atom count; matching ignores stereo
-// anyway. The choice is a process global that a parse with another setting
-// switches while it runs, so a choice per molecule would let the threads of
-// a search or an index change each other's perception (and the stored
-// molecules would differ from run to run): it is made once, when the
-// library loads, for every parse.
-const bool kNewerStereoPerception =
-    (RDKit::Chirality::setUseLegacyStereoPerception(false), true);
-
-// RDKit reports unreadable input by exception or by a null molecule.
-std::unique_ptr<RDKit::ROMol> ReadSmiles(const std::string& text,
-                                         std::string* error) {
+// Read as the core library reads them, RDKit's message kept for the user.
+std::unique_ptr<RDKit::ROMol> Read(const std::string& text,
+                                   rdcore::Notation notation,
+                                   const char* refusal, std::string* error) {
   try {
-    RDKit::SmilesParserParams params;
-    params.useLegacyStereo = false;
-    std::unique_ptr<RDKit::ROMol> molecule(RDKit::SmilesToMol(text, params));
-    if (!molecule) *error = "not a valid SMILES";
-    return molecule;
-  } catch (const std::exception& failure) {
-    *error = failure.what();
+    rdcore::RdkitMolecule read = rdcore::ReadRdkitMolecule(text, {notation});
+    if (!read.molecule) *error = read.message.value_or(refusal);
+    return std::move(read.molecule);
   } catch (...) {
-    *error = "not a valid SMILES";
+    *error = refusal;
   }
   return nullptr;
 }
 
+std::unique_ptr<RDKit::ROMol> ReadSmiles(const std::string& text,
+                                         std::string* error) {
+  return Read(text, rdcore::Notation::kSmiles, "not a valid SMILES", error);
+}
+
 std::unique_ptr<RDKit::ROMol> ReadSmarts(const std::string& text,
                                          std::string* error) {
-  try {
-    std::unique_ptr<RDKit::ROMol> query(RDKit::SmartsToMol(text));
-    if (!query) *error = "not a valid SMARTS";
-    return query;
-  } catch (const std::exception& failure) {
-    *error = failure.what();
-  } catch (...) {
-    *error = "not a valid SMARTS";
-  }
-  return nullptr;
+  return Read(text, rdcore::Notation::kSmarts, "not a valid SMARTS", error);
 }
 
 }  // namespace
@@ -188,11 +171,9 @@ bool HeldMolecules::Contain(std::size_t i,
 
 std::string MolfileToSmiles(const std::string& molfile, std::string* error) {
   try {
-    std::unique_ptr<RDKit::ROMol> molecule(RDKit::MolBlockToMol(molfile));
-    if (!molecule) {
-      *error = "not a valid molfile";
-      return {};
-    }
+    std::unique_ptr<RDKit::ROMol> molecule = Read(
+        molfile, rdcore::Notation::kMolBlock, "not a valid molfile", error);
+    if (!molecule) return {};
     std::string smiles = RDKit::MolToSmiles(*molecule);
     if (smiles.empty()) *error = "the molecule has no atoms";
     return smiles;
