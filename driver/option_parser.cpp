@@ -56,16 +56,25 @@ std::uint32_t ConvertDecimal(const char* text) {
   return negative ? 0u - value : value;
 }
 
-// Keys that only their first accepted occurrence sets.
-struct TakenMarks {
-  bool database = false;
-  bool format = false;
-  bool object = false;
-  bool length = false;
-  bool screenFile = false;
-};
-
 }  // namespace
+
+const OptionSyntax* FindOptionKey(const char* key) {
+  for (const OptionSyntax& syntax : kOptionSyntax) {
+    if (EqualsIgnoringCase(key, syntax.name)) return &syntax;
+  }
+  return nullptr;
+}
+
+int AcceptedValue(const OptionSyntax& syntax, const char* value) {
+  if (syntax.values[0] == nullptr) return 0;
+  for (std::size_t i = 0; i < syntax.values.size(); ++i) {
+    if (syntax.values[i] != nullptr &&
+        EqualsIgnoringCase(value, syntax.values[i])) {
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
 
 bool NextOption(const char** cursor, TextBuffer* key, TextBuffer* value) {
   key->Reset();
@@ -109,49 +118,44 @@ void ParseOptions(const char* options, ScreenMode* screenMode, bool* sbi,
   *ascii = false;
   if (options == nullptr) return;
 
-  TakenMarks taken;
+  // Keys whose first accepted value is taken already.
+  bool taken[kOptionKeyCount] = {};
   TextBuffer key;
   TextBuffer value;
   const char* cursor = options;
   while (NextOption(&cursor, &key, &value)) {
     if (!value.HasText()) continue;
-    const char* k = key.text();
-    const char* v = value.text();
-    if (EqualsIgnoringCase(k, "ascii")) {
-      if (EqualsIgnoringCase(v, "true")) *ascii = true;
-      if (EqualsIgnoringCase(v, "false")) *ascii = false;
-    } else if (EqualsIgnoringCase(k, "database")) {
-      if (taken.database) continue;
-      if (EqualsIgnoringCase(v, "Access")) {
-        *dialect = WildcardDialect::kAccess;
-        taken.database = true;
-      } else if (EqualsIgnoringCase(v, "ODBC")) {
-        *dialect = WildcardDialect::kOdbc;
-        taken.database = true;
-      }
-    } else if (EqualsIgnoringCase(k, "format")) {
-      if (!taken.format && EqualsIgnoringCase(v, "SBI")) {
+    const OptionSyntax* syntax = FindOptionKey(key.text());
+    if (syntax == nullptr) continue;
+    const int accepted = AcceptedValue(*syntax, value.text());
+    if (accepted < 0) continue;
+    if (syntax->firstWins) {
+      bool& first = taken[syntax - kOptionSyntax];
+      if (first) continue;
+      first = true;
+    }
+    // The values are listed in kOptionSyntax's order.
+    switch (syntax->key) {
+      case OptionKey::kAscii:
+        *ascii = accepted == 0;
+        break;
+      case OptionKey::kDatabase:
+        *dialect =
+            accepted == 0 ? WildcardDialect::kAccess : WildcardDialect::kOdbc;
+        break;
+      case OptionKey::kFormat:
         *sbi = true;
-        taken.format = true;
-      }
-    } else if (EqualsIgnoringCase(k, "object")) {
-      if (taken.object) continue;
-      if (EqualsIgnoringCase(v, "target")) {
-        *screenMode = ScreenMode::kTarget;
-        taken.object = true;
-      } else if (EqualsIgnoringCase(v, "query")) {
-        *screenMode = ScreenMode::kQuery;
-        taken.object = true;
-      }
-    } else if (EqualsIgnoringCase(k, "length")) {
-      // The first value wins even when it is no number.
-      if (taken.length) continue;
-      taken.length = true;
-      *length = ConvertDecimal(v);
-    } else if (EqualsIgnoringCase(k, "screenfile")) {
-      if (taken.screenFile) continue;
-      screenFile->AssignBuffer(value);
-      taken.screenFile = true;
+        break;
+      case OptionKey::kObject:
+        *screenMode = accepted == 0 ? ScreenMode::kTarget : ScreenMode::kQuery;
+        break;
+      case OptionKey::kLength:
+        // The first value wins even when it is no number.
+        *length = ConvertDecimal(value.text());
+        break;
+      case OptionKey::kScreenFile:
+        screenFile->AssignBuffer(value);
+        break;
     }
   }
 }

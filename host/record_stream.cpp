@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 
 #include "option_parser.h"
 #include "plain_text.h"
@@ -10,11 +9,13 @@
 namespace zolv::host {
 namespace {
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+// "ascii, database, ...": the keys the driver reads.
+std::string KnownKeys() {
+  std::string keys;
+  for (const OptionSyntax& syntax : kOptionSyntax) {
+    keys += (keys.empty() ? "" : ", ") + std::string(syntax.name);
   }
-  return text;
+  return keys;
 }
 
 bool IsAsciiAlphanumeric(char c) {
@@ -57,7 +58,7 @@ OptionReview ReviewOptions(const std::string& options) {
   const auto warn = [&review](const std::string& text) {
     review.warnings.push_back("option " + text);
   };
-  std::vector<std::string> seen;
+  std::vector<const OptionSyntax*> seen;
   const char* cursor = options.c_str();
   const char* const textEnd = cursor + options.size();
   if (options.find('\0') != std::string::npos) {
@@ -70,7 +71,6 @@ OptionReview ReviewOptions(const std::string& options) {
     while (*start != '\0' && !IsAsciiAlphanumeric(*start)) ++start;
     if (!NextOption(&cursor, &key, &value)) break;
     const std::string name = key.text();
-    const std::string lower = LowerAscii(name);
     const RawPair raw = ReadRawPair(start, textEnd);
     const std::string shown = "'" + name + "'";
     if (raw.quoted && !raw.closed) {
@@ -78,14 +78,10 @@ OptionReview ReviewOptions(const std::string& options) {
            ": its quote is never closed, so its value runs to the "
            "end of the options and every option after it is lost");
     }
-    static const char* const kKeys[] = {"ascii",  "database", "format",
-                                        "object", "length",   "screenfile"};
-    bool known = false;
-    for (const char* k : kKeys) known = known || lower == k;
-    if (!known) {
-      warn(shown +
-           " is not an option of the driver (ascii, database, "
-           "format, object, length, screenfile); the driver skips it");
+    const OptionSyntax* syntax = FindOptionKey(name.c_str());
+    if (syntax == nullptr) {
+      warn(shown + " is not an option of the driver (" + KnownKeys() +
+           "); the driver skips it");
       continue;
     }
     if (!value.HasText()) {
@@ -98,28 +94,15 @@ OptionReview ReviewOptions(const std::string& options) {
       warn(shown + ": the driver reads its value as '" + text +
            "' and stops at '" + std::string(1, raw.stop) + "'");
     }
-    const std::string lowerValue = LowerAscii(text);
-    const auto accepted = [&](std::initializer_list<const char*> values) {
-      for (const char* v : values) {
-        if (lowerValue == v) return true;
-      }
+    const bool repeated =
+        std::find(seen.begin(), seen.end(), syntax) != seen.end();
+    if (AcceptedValue(*syntax, text.c_str()) < 0) {
       warn(shown + "=" + text +
            ": the driver does not accept this value "
            "and skips it");
-      return false;
-    };
-    const bool once = lower != "ascii";
-    const bool repeated =
-        std::find(seen.begin(), seen.end(), lower) != seen.end();
-    if (lower == "ascii") {
-      accepted({"true", "false"});
-    } else if (lower == "database") {
-      if (!accepted({"access", "odbc"})) continue;
-    } else if (lower == "format") {
-      if (!accepted({"sbi"})) continue;
-    } else if (lower == "object") {
-      if (!accepted({"target", "query"})) continue;
-    } else if (lower == "length" && !repeated) {
+      // A skipped value leaves a first-wins key to a later one.
+      if (syntax->firstWins) continue;
+    } else if (syntax->key == OptionKey::kLength && !repeated) {
       // Only the first "length" counts; later ones are named below.
       std::uint64_t number = 0;
       bool digits = !text.empty();
@@ -145,10 +128,10 @@ OptionReview ReviewOptions(const std::string& options) {
                        " characters, more than zolv holds for one record";
       }
     }
-    if (once && repeated) {
+    if (syntax->firstWins && repeated) {
       warn(shown + " is given again; the driver keeps the first");
     }
-    seen.push_back(lower);
+    seen.push_back(syntax);
   }
   return review;
 }
