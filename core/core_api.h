@@ -14,7 +14,7 @@
 
 namespace zolv {
 
-struct ScreenSet;  // layout shared with the core library: screens/screen_set.h
+struct ScreenSet;  // layout shared with the core library: screen_set.h
 
 /// Core-library status: success when bit 0 is set.
 using Status = std::int32_t;

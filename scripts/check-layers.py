@@ -26,7 +26,7 @@ ALLOWED = {
     "encoders": DRIVER,
     "driver": DRIVER,
     "dictionary": {"base", "rdcore", "core"},
-    "rdcore": {"core", "base", "screens"},
+    "rdcore": {"core", "base"},
     "tools": set(),
 }
 # Folders that may include anything not forbidden below.
