@@ -43,6 +43,12 @@ OptionSpec InputFormatOption() {
           "Read every FILE as smi or sdf, whatever its name."};
 }
 
+OptionSpec JobsOption() {
+  return {"jobs", 'j', "N",
+          "Write molecules on N threads (default: the number of cores); the "
+          "output is the same for every N."};
+}
+
 void CommandContext::Report(const std::string& message) const {
   std::fprintf(stderr, "%s: %s\n", program_, message.c_str());
 }

@@ -30,6 +30,9 @@ OptionSpec DriverOption();
 /// The --input-format option of every command that reads molecule files.
 OptionSpec InputFormatOption();
 
+/// The --jobs option of every command that writes on several threads.
+OptionSpec JobsOption();
+
 class CommandContext {
  public:
   /// program: what every message starts with, e.g. "zolv index"; a

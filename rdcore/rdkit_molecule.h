@@ -35,7 +35,7 @@ struct RdkitMolecule {
 
 /// Reads text as parameters say, exactly as given (no white space is
 /// trimmed). Only exceptions other than std::exception pass through.
-ZOLV_RDCORE_API RdkitMolecule ReadRdkitMolecule(
-    std::string_view text, const ReadParameters& parameters = {});
+ZOLV_RDCORE_API RdkitMolecule
+ReadRdkitMolecule(std::string_view text, const ReadParameters& parameters = {});
 
 }  // namespace zolv::rdcore

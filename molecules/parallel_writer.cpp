@@ -17,12 +17,6 @@ std::size_t DefaultJobs() {
   return cores == 0 ? 1 : cores;
 }
 
-OptionSpec JobsOption() {
-  return {"jobs", 'j', "N",
-          "Write molecules on N threads (default: the number of cores); the "
-          "output is the same for every N."};
-}
-
 WorkerPool::WorkerPool(std::size_t jobs) {
   for (std::size_t worker = 1; worker < jobs; ++worker) {
     threads_.emplace_back([this, worker] { Work(worker); });

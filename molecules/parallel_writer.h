@@ -14,8 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include "command_line.h"
-
 namespace zolv::host {
 
 /// Items a batch holds per worker: enough that the handoff is rare, few
@@ -24,9 +22,6 @@ inline constexpr std::size_t kItemsPerWorker = 256;
 
 /// The default of --jobs: the number of cores, at least 1.
 std::size_t DefaultJobs();
-
-/// The option every parallel command takes.
-OptionSpec JobsOption();
 
 /// Threads that run one batch of tasks at a time. The caller's thread is
 /// worker 0, so a pool of one job starts no thread and runs everything on
