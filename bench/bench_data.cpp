@@ -16,9 +16,6 @@
 namespace zolv::bench {
 namespace {
 
-// Seconds between two progress lines: a log of a long run stays readable.
-constexpr double kInterval = 10.0;
-
 // Read as the core and the search read SMILES.
 std::unique_ptr<RDKit::ROMol> RdkitFromSmiles(const std::string& smiles) {
   return std::move(rdcore::ReadRdkitMolecule(smiles).molecule);
@@ -104,26 +101,6 @@ bool IsSubset(const Fingerprint& query, const Fingerprint& target) {
 bool HasSubstructure(const RDKit::ROMol& target, const RDKit::ROMol& query) {
   RDKit::MatchVectType match;
   return RDKit::SubstructMatch(target, query, match);
-}
-
-Progress::Progress(std::string label, std::size_t total, bool enabled)
-    : label_(std::move(label)),
-      total_(total),
-      enabled_(enabled),
-      last_(std::chrono::steady_clock::now()) {}
-
-void Progress::Step(std::size_t done) {
-  if (!enabled_ || SecondsSince(last_) < kInterval) return;
-  last_ = std::chrono::steady_clock::now();
-  std::fprintf(stderr, "%s: %zu/%zu\n", label_.c_str(), done, total_);
-  shown_ = true;
-}
-
-void Progress::Finish() {
-  if (shown_) {
-    std::fprintf(stderr, "%s: %zu/%zu\n", label_.c_str(), total_, total_);
-  }
-  shown_ = false;
 }
 
 std::vector<const RDKit::ROMol*> RdkitMolecules(

@@ -4,7 +4,6 @@
 // substructure match take), so that no timing includes parsing.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "molecule_input.h"
+#include "progress_meter.h"
 #include "rdcore.h"
 
 namespace RDKit {
@@ -78,25 +78,7 @@ bool IsSubset(const Fingerprint& query, const Fingerprint& target);
 /// ignored, default parameters).
 bool HasSubstructure(const RDKit::ROMol& target, const RDKit::ROMol& query);
 
-/// Seconds on the monotonic clock since start.
-inline double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-      .count();
-}
-
-/// Progress on stderr: "label: done/total", at most every second or so.
-class Progress {
- public:
-  Progress(std::string label, std::size_t total, bool enabled);
-  void Step(std::size_t done);
-  void Finish();
-
- private:
-  std::string label_;
-  std::size_t total_;
-  bool enabled_;
-  std::chrono::steady_clock::time_point last_;
-  bool shown_ = false;
-};
+using host::ProgressMeter;
+using host::SecondsSince;
 
 }  // namespace zolv::bench

@@ -52,7 +52,7 @@ PruningFigures Measure(BenchDriver& driver, const std::string& label,
   const std::string options = driver.Options(
       std::string(query ? "object=query " : "") + "length=" +
       std::to_string(std::max<std::uint32_t>(driver.highestScreen(), 1)));
-  Progress progress(label, molecules.size(), showProgress);
+  ProgressMeter progress(label, molecules.size(), showProgress);
   for (std::size_t i = 0; i < molecules.size(); ++i) {
     rdcore::ResetCoreStatistics();
     const auto start = std::chrono::steady_clock::now();

@@ -154,7 +154,7 @@ bool WriteTargets(const BenchOptions& options, const BenchDriver& driver,
                                   &set->refused);
   std::vector<Target>& targets = set->targets;
   targets.resize(set->molecules.size());
-  Progress progress("writing targets", targets.size(), options.progress);
+  ProgressMeter progress("writing targets", targets.size(), options.progress);
   host::WorkerPool pool(options.jobs);
   std::vector<std::string> errors(targets.size());
   std::vector<std::size_t> cuts(targets.size(), 0);
@@ -239,7 +239,7 @@ struct SetTally {
 void TallyPairs(const BenchOptions& options, const std::vector<Query>& queries,
                 const std::vector<Target>& targets, const std::string& label,
                 SetTally* tally, std::vector<Missed>* missed) {
-  Progress progress(label, queries.size(), options.progress);
+  ProgressMeter progress(label, queries.size(), options.progress);
   for (std::size_t q = 0; q < queries.size(); ++q) {
     const Query& query = queries[q];
     for (const Target& target : targets) {

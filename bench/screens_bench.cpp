@@ -70,7 +70,7 @@ int RunScreenCosts(const BenchOptions& options) {
   RDKit::SubstructMatchParameters parameters;
   parameters.uniquify = false;
   parameters.maxMatches = 1;
-  Progress progress("screens", screens.size(), options.progress);
+  ProgressMeter progress("screens", screens.size(), options.progress);
   double total = 0;
   for (std::size_t s = 0; s < screens.size(); ++s) {
     ScreenCost& screen = screens[s];

@@ -308,7 +308,7 @@ std::optional<std::int64_t> TimeQuerySet(
     byStore.emplace_back(tested.name +
                          ": SBI preselection, then SubstructMatch");
   }
-  Progress progress(file.label, queries.size(), options.progress);
+  ProgressMeter progress(file.label, queries.size(), options.progress);
   for (std::size_t q = 0; q < queries.size(); ++q) {
     const RDKit::ROMol& query = *queries[q].rdkit;
     const std::vector<std::size_t> truth = TimeFullScan(query, targets, &full);

@@ -111,8 +111,9 @@ int RunThroughput(const BenchOptions& options) {
           ParseMolecules(entries, rdcore::MoleculeRole::kTarget, &refused);
       parseSeconds = SecondsSince(parseStart);
       molecules = parsed.size();
-      Progress progress("round " + std::to_string(round + 1) + ", " + form.name,
-                        parsed.size(), options.progress);
+      ProgressMeter progress(
+          "round " + std::to_string(round + 1) + ", " + form.name,
+          parsed.size(), options.progress);
       std::size_t failures = 0;
       const auto start = std::chrono::steady_clock::now();
       for (std::size_t i = 0; i < parsed.size(); ++i) {

@@ -22,6 +22,7 @@
 #include "dictionary_format.h"
 #include "numbering_search.h"
 #include "parallel_writer.h"
+#include "progress_meter.h"
 #include "rdcore.h"
 #include "sbi_text_writer.h"
 #include "screen_chooser.h"
@@ -554,7 +555,7 @@ bool FindAll(const ChooseParameters& p, const IndependentScreens& screens,
              bool query, const std::vector<HostObject*>& objects,
              const char* what, WorkerPool& pool,
              std::vector<std::vector<std::uint16_t>>* found) {
-  bench::Progress progress(what, objects.size(), true);
+  ProgressMeter progress(what, objects.size(), true);
   std::size_t failed = 0;
   std::string error;
   const bool all = screens.FindAll(
@@ -953,7 +954,7 @@ int RunWithParameters(const ParsedCommandLine& line, ChooseParameters& p) {
   for (const auto& [take, path] : more) {
     if (!WriteList(p, path, take, sample, choice)) return kExitFailure;
   }
-  Report(std::to_string(bench::SecondsSince(start)) + " s");
+  Report(std::to_string(SecondsSince(start)) + " s");
   return kExitSuccess;
 }
 

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -17,6 +16,7 @@
 #include "molecule_input.h"
 #include "option_parser.h"
 #include "parallel_writer.h"
+#include "progress_meter.h"
 #include "rdcore.h"
 #include "record_stream.h"
 
@@ -24,10 +24,6 @@ namespace zolv::host {
 namespace {
 
 constexpr char kProgram[] = "zolv";
-
-// Progress starts after this long and is redrawn at most this often.
-constexpr std::chrono::milliseconds kProgressDelay{1000};
-constexpr std::chrono::milliseconds kProgressInterval{250};
 
 const char kDetails[] =
     "Input:\n"
@@ -82,37 +78,6 @@ struct WriteSettings {
 
 constexpr CommandContext kContext(kProgram);
 void Report(const std::string& message) { kContext.Report(message); }
-
-// Counts written molecules on stderr while a long input runs.
-class ProgressMeter {
- public:
-  explicit ProgressMeter(bool enabled)
-      : enabled_(enabled), start_(std::chrono::steady_clock::now()) {}
-
-  void Tick(std::size_t count) {
-    if (!enabled_ || (count & 0xFF) != 0) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - start_ < kProgressDelay || now - last_ < kProgressInterval) {
-      return;
-    }
-    last_ = now;
-    std::fprintf(stderr, "\r%s: %zu molecules", kProgram, count);
-    shown_ = true;
-  }
-
-  // Clears the progress line so that a message starts on a clean line.
-  void Clear() {
-    if (!shown_) return;
-    std::fputs("\r\033[K", stderr);
-    shown_ = false;
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-  std::chrono::steady_clock::time_point start_;
-  std::chrono::steady_clock::time_point last_;
-};
 
 const CommandSpec& Definition() {
   static const CommandSpec command = [] {
@@ -318,7 +283,7 @@ class Writer {
         out_(out),
         pool_(pool),
         streams_(pool.size()),
-        progress_(settings.progress) {}
+        progress_(ProgressMeter::Count(kProgram, settings.progress)) {}
 
   // False after a fatal error, already reported.
   bool WriteInput(const Input& input) {
@@ -369,7 +334,7 @@ class Writer {
   }
 
   void Finish() {
-    progress_.Clear();
+    progress_.Finish();
     if (skipped_ > 0) {
       Report(std::to_string(skipped_) + " of " + std::to_string(count_) +
              " molecules skipped");
@@ -387,7 +352,7 @@ class Writer {
   // Prints one molecule's messages and line; false after a fatal error.
   bool Emit(const WriteItem& item, const WriteResult& result) {
     ++count_;
-    progress_.Tick(count_);
+    progress_.Step(count_);
     if (!result.message.empty()) Message(result.message);
     switch (result.outcome) {
       case WriteResult::Outcome::kFatal:
