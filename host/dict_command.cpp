@@ -17,6 +17,7 @@
 #include "dictionary_format.h"
 #include "driver_library.h"
 #include "molecule_input.h"
+#include "molecule_loop.h"
 #include "parallel_writer.h"
 #include "rdcore.h"
 #include "record_stream.h"
@@ -37,10 +38,6 @@ constexpr std::size_t kMaxListedProblems = 100;
 constexpr CommandContext kBuild("zolv dict build");
 constexpr CommandContext kDump("zolv dict dump");
 constexpr CommandContext kStats("zolv dict stats");
-
-std::string Shown(const std::string& path) {
-  return path == "-" ? "stdin" : path;
-}
 
 // ---------------------------------------------------------------- build
 
@@ -390,7 +387,7 @@ namespace {
 
 // Builds the dictionary of the list; the exit code.
 int Build(const ParsedCommandLine&, BuildParameters& p) {
-  const std::string shown = Shown(p.listPath);
+  const std::string shown = ShownName(p.listPath);
   WorkerPool pool(p.jobs);
   ScreenList list;
   std::string error;
@@ -584,40 +581,25 @@ struct ScreenCounts {
 bool CountScreens(const CommandContext& context, const StatsParameters& p,
                   const ScreenFinder& finder, std::size_t width,
                   ScreenCounts* counts) {
-  MoleculeReader reader;
-  std::string error;
-  if (!reader.Open(p.input, p.format, &error)) {
-    context.Report(Shown(p.input) + ": cannot open: " + error);
-    return false;
-  }
-  reader.SetMaxAtoms(p.maxAtoms);
-  const rdcore::Notation notation = p.format == InputFormat::kSmiles
-                                        ? rdcore::Notation::kSmiles
-                                        : rdcore::Notation::kMolBlock;
   struct Found {
     bool ok = false;
     std::vector<std::uint16_t> screens;
     std::string error;
   };
   counts->holding.assign(width + 1, 0);
-  std::size_t read = 0;
   WorkerPool pool(p.jobs);
-  OrderedParallelMap<InputRecord, Found>(
-      pool,
-      [&](InputRecord* record) {
-        if ((p.limit && read >= *p.limit) || !reader.Next(record)) {
-          return false;
-        }
-        ++read;
-        return true;
-      },
-      [&](std::size_t, const InputRecord& record, Found* found) {
-        if (!record.problem.empty()) {
-          found->error = record.problem;
+  MoleculeLoop loop(pool, p.maxAtoms);
+  if (p.limit) loop.LimitTo(*p.limit);
+  std::string error;
+  const MoleculeLoop::End end = loop.Run<Found>(
+      {p.input, p.format},
+      [&](std::size_t, const MoleculeItem& item, Found* found) {
+        if (!item.record.problem.empty()) {
+          found->error = item.record.problem;
           return;
         }
         const rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
-            record.text, notation, rdcore::MoleculeRole::kTarget);
+            item.record.text, item.notation, rdcore::MoleculeRole::kTarget);
         if (!parsed.molecule) {
           found->error = parsed.error;
         } else {
@@ -625,19 +607,19 @@ bool CountScreens(const CommandContext& context, const StatsParameters& p,
                                   &found->error);
         }
       },
-      [&](InputRecord& record, Found& found) {
+      [&](MoleculeItem& item, Found& found) {
         if (!found.ok) {
-          context.Report(Shown(p.input) + ":" + std::to_string(record.line) +
-                         ": skipped: " + found.error);
+          context.Report(item.where + ": skipped: " + found.error);
           ++counts->skipped;
           return true;
         }
         for (std::uint16_t screen : found.screens) ++counts->holding[screen];
         ++counts->counted;
         return true;
-      });
-  if (!reader.error().empty()) {
-    context.Report(Shown(p.input) + ": read error: " + reader.error());
+      },
+      &error);
+  if (end == MoleculeLoop::End::kFailed) {
+    context.Report(error);
     return false;
   }
   return true;
@@ -683,7 +665,7 @@ void PrintStats(const StatsParameters& p, const DictionaryContent& dictionary,
   std::printf("# dictionary %s: %zu screens\n", p.dictionaryPath.c_str(),
               dictionary.screens.size());
   std::printf("# molecules %s: %zu counted, %zu skipped\n",
-              Shown(p.input).c_str(), counts.counted, counts.skipped);
+              ShownName(p.input).c_str(), counts.counted, counts.skipped);
   std::printf("# common (> %g%%): %zu screens; rare (< %g%%): %zu screens\n",
               p.common, commonCount, p.rare, rareCount);
   std::printf("# screen\tmolecules\tpercent\tmark\tSMARTS\n%s", table.c_str());

@@ -23,6 +23,7 @@
 #include "database_option.h"
 #include "index_writing.h"
 #include "molecule_input.h"
+#include "molecule_loop.h"
 #include "parallel_writer.h"
 #include "rdcore.h"
 #include "sbi_text_writer.h"
@@ -165,12 +166,6 @@ std::string AbsolutePath(const std::string& path) {
   return code ? path : absolute.string();
 }
 
-// One input file in command-line order.
-struct InputFile {
-  std::string path;
-  InputFormat format = InputFormat::kSmiles;
-};
-
 // The files after the first positional argument (all of them with
 // --postgres), checked before anything is stored. False after a report.
 bool CollectFiles(const ParsedCommandLine& line,
@@ -192,12 +187,6 @@ bool CollectFiles(const ParsedCommandLine& line,
   return true;
 }
 
-// One molecule as read, with where it came from.
-struct IndexItem {
-  InputRecord record;
-  std::string where;
-};
-
 // A molecule's row, or why it was left out; filled on a worker.
 struct IndexResult {
   bool stored = false;
@@ -213,15 +202,16 @@ class Indexer {
   Indexer(const SbiTextWriter& writer, search::TextStore& store,
           std::uint32_t length, std::uint32_t bitsLength,
           const search::IndexStart& start, std::size_t batchSize,
-          WorkerPool& pool)
+          std::size_t maxAtoms, WorkerPool& pool)
       : writer_(writer),
         store_(store),
         length_(length),
         bitsLength_(bitsLength),
         start_(start),
         batchSize_(batchSize),
-        pool_(pool),
+        loop_(pool, maxAtoms),
         counts_(start.screenCounts) {
+    loop_.SkipFirst(start.inputToSkip);
     if (const char* after = std::getenv(kStopAfterVariable)) {
       stopAfter_ = std::strtoll(after, nullptr, 10);
       const char* signal = std::getenv(kStopSignalVariable);
@@ -234,50 +224,23 @@ class Indexer {
 
   // False after a fatal error, already reported.
   bool IndexFile(const InputFile& file) {
-    const std::string shown = file.path == "-" ? "stdin" : file.path;
-    MoleculeReader reader;
     std::string error;
-    if (!reader.Open(file.path, file.format, &error)) {
-      Report(shown + ": cannot open: " + error);
-      return false;
-    }
-    const rdcore::Notation notation = file.format == InputFormat::kSmiles
-                                          ? rdcore::Notation::kSmiles
-                                          : rdcore::Notation::kMolBlock;
-    reader.SetMaxAtoms(maxAtoms_);
-    const bool completed = OrderedParallelMap<IndexItem, IndexResult>(
-        pool_,
-        [&](IndexItem* item) {
-          // Records an interrupted run stored already: they come before the
-          // first record handed out, so counting them here keeps consumed_
-          // in input order.
-          while (read_ < start_.inputToSkip) {
-            if (!reader.Next(&item->record)) return false;
-            ++read_;
-            ++consumed_;
-          }
-          if (!reader.Next(&item->record)) return false;
-          ++read_;
-          item->where = shown + ":" + std::to_string(item->record.line);
-          return true;
+    const MoleculeLoop::End end = loop_.Run<IndexResult>(
+        file,
+        [&](std::size_t, const MoleculeItem& item, IndexResult* result) {
+          Compute(item, result);
         },
-        [&](std::size_t, const IndexItem& item, IndexResult* result) {
-          Compute(notation, item, result);
-        },
-        [&](IndexItem&, IndexResult& result) { return Emit(&result); });
-    if (!completed) return false;
-    if (!reader.error().empty()) {
-      Report(shown + ": read error: " + reader.error());
-      return false;
-    }
-    return true;
+        [&](MoleculeItem&, IndexResult& result) { return Emit(&result); },
+        &error);
+    if (end == MoleculeLoop::End::kFailed) Report(error);
+    return end == MoleculeLoop::End::kDone;
   }
 
   bool Flush() {
     if (batch_.empty()) return true;
     std::string error;
     search::BatchProgress progress;
-    progress.inputDone = consumed_;
+    progress.inputDone = Consumed();
     progress.cutTotal = start_.cutSoFar + static_cast<std::int64_t>(cut_);
     progress.screenCounts = &counts_;
     if (!search::StoreBatch(store_, batch_, progress, &error)) {
@@ -293,7 +256,6 @@ class Indexer {
   std::size_t stored() const { return stored_; }
   std::size_t skipped() const { return skipped_; }
   std::size_t cut() const { return cut_; }
-  void SetMaxAtoms(std::size_t maxAtoms) { maxAtoms_ = maxAtoms; }
 
  private:
   void StopIfDue() const {
@@ -302,9 +264,14 @@ class Indexer {
     }
   }
 
+  // Input records stored or left out, in input order: what a batch commits
+  // as done, so that a resumed run starts after the last committed batch.
+  // Those an interrupted run stored already come first.
+  std::int64_t Consumed() const { return loop_.skipped() + emitted_; }
+
   // Runs on a worker: touches nothing but item and result.
-  void Compute(rdcore::Notation notation, const IndexItem& item,
-               IndexResult* result) const {
+  void Compute(const MoleculeItem& item, IndexResult* result) const {
+    const rdcore::Notation notation = item.notation;
     const InputRecord& record = item.record;
     if (!record.problem.empty()) {
       result->message = item.where + ": skipped: " + record.problem;
@@ -390,7 +357,7 @@ class Indexer {
   }
 
   bool Emit(IndexResult* result) {
-    ++consumed_;
+    ++emitted_;
     if (!result->message.empty()) Report(result->message);
     if (!result->stored) {
       ++skipped_;
@@ -412,16 +379,12 @@ class Indexer {
   std::size_t batchSize_;
   std::int64_t stopAfter_ = -1;
   int stopSignal_ = SIGKILL;
-  WorkerPool& pool_;
+  MoleculeLoop loop_;
   std::vector<search::TargetRow> batch_;
-  std::int64_t read_ = 0;  // input records read, over all files
-  // Input records stored or left out, in input order: what a batch commits
-  // as done, so that a resumed run starts after the last committed batch.
-  std::int64_t consumed_ = 0;
+  std::int64_t emitted_ = 0;  // records handed back by the loop, in order
   std::size_t stored_ = 0;
   std::size_t skipped_ = 0;
   std::size_t cut_ = 0;
-  std::size_t maxAtoms_ = kDefaultMaxAtoms;
   search::ScreenCounts counts_;  // over every stored row, this run's too
 };
 
@@ -534,8 +497,8 @@ int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
 
   const auto start_time = std::chrono::steady_clock::now();
   WorkerPool pool(p.jobs);
-  Indexer indexer(writer, *store, length, bitsLength, start, p.batchSize, pool);
-  indexer.SetMaxAtoms(p.maxAtoms);
+  Indexer indexer(writer, *store, length, bitsLength, start, p.batchSize,
+                  p.maxAtoms, pool);
   for (const InputFile& file : p.files) {
     if (!indexer.IndexFile(file)) return kExitFailure;
   }

@@ -14,6 +14,7 @@
 #include "driver_session.h"
 #include "hit_format.h"
 #include "molecule_input.h"
+#include "molecule_loop.h"
 #include "option_parser.h"
 #include "parallel_writer.h"
 #include "progress_meter.h"
@@ -186,15 +187,6 @@ bool CollectInputs(const ParsedCommandLine& line, std::vector<Input>* inputs) {
   return true;
 }
 
-// One molecule as read, with where it came from.
-struct WriteItem {
-  rdcore::Notation notation = rdcore::Notation::kSmiles;
-  std::string text;
-  std::string name;
-  std::string where;
-  std::string problem;  // damage the reader found; the record is skipped
-};
-
 // What writing one molecule gave: its line and its messages, printed in
 // input order by the thread that reads.
 struct WriteResult {
@@ -218,31 +210,33 @@ const char* NotationName(rdcore::Notation notation) {
 
 // Writes one molecule on a worker; stream is the worker's own.
 void ComputeRecord(const DriverSession& session, const WriteSettings& settings,
-                   const WriteItem& item, RecordStream* stream,
+                   const MoleculeItem& item, RecordStream* stream,
                    WriteResult* result) {
+  const InputRecord& record = item.record;
   const auto skip = [result](std::string message) {
     result->outcome = WriteResult::Outcome::kSkipped;
     result->message = std::move(message);
   };
-  if (!item.problem.empty()) {
-    return skip(item.where + ": skipped: " + item.problem);
+  if (!record.problem.empty()) {
+    return skip(item.where + ": skipped: " + record.problem);
   }
   if (item.notation != rdcore::Notation::kMolBlock) {
     if (const auto problem =
-            CheckMoleculeText(item.text, false, settings.maxAtoms)) {
+            CheckMoleculeText(record.text, false, settings.maxAtoms)) {
       return skip(item.where + ": skipped: " + *problem);
     }
   }
   const bool query =
       settings.queries || item.notation == rdcore::Notation::kSmarts;
   rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
-      item.text, item.notation,
+      record.text, item.notation,
       query ? rdcore::MoleculeRole::kQuery : rdcore::MoleculeRole::kTarget);
   HostObject* object = parsed.molecule.get();
   if (object == nullptr) {
     // A molfile is shown by its title, a SMILES or SMARTS whole.
-    const std::string shown =
-        item.notation == rdcore::Notation::kMolBlock ? item.name : item.text;
+    const std::string shown = item.notation == rdcore::Notation::kMolBlock
+                                  ? record.name
+                                  : record.text;
     return skip(item.where + ": cannot read " + NotationName(item.notation) +
                 " '" + shown + "': " + parsed.reason);
   }
@@ -281,7 +275,7 @@ class Writer {
       : session_(session),
         settings_(settings),
         out_(out),
-        pool_(pool),
+        loop_(pool, settings.maxAtoms),
         streams_(pool.size()),
         progress_(ProgressMeter::Count(kProgram, settings.progress)) {}
 
@@ -289,48 +283,27 @@ class Writer {
   bool WriteInput(const Input& input) {
     if (input.kind != Input::Kind::kFile) {
       const bool smiles = input.kind == Input::Kind::kSmiles;
-      WriteItem item{
-          smiles ? rdcore::Notation::kSmiles : rdcore::Notation::kSmarts,
-          input.text, "", smiles ? "--smiles" : "--smarts", ""};
+      MoleculeItem item;
+      item.notation =
+          smiles ? rdcore::Notation::kSmiles : rdcore::Notation::kSmarts;
+      item.record.text = input.text;
+      item.where = smiles ? "--smiles" : "--smarts";
       WriteResult result;
       ComputeRecord(session_, settings_, item, &streams_[0], &result);
       return Emit(item, result);
     }
-    const std::string shown = input.text == "-" ? "stdin" : input.text;
-    MoleculeReader reader;
     std::string error;
-    if (!reader.Open(input.text, input.format, &error)) {
-      Message(shown + ": cannot open: " + error);
-      return false;
-    }
-    const rdcore::Notation notation = input.format == InputFormat::kSmiles
-                                          ? rdcore::Notation::kSmiles
-                                          : rdcore::Notation::kMolBlock;
-    reader.SetMaxAtoms(settings_.maxAtoms);
-    InputRecord record;
-    const bool completed = OrderedParallelMap<WriteItem, WriteResult>(
-        pool_,
-        [&](WriteItem* item) {
-          if (!reader.Next(&record)) return false;
-          item->notation = notation;
-          item->text = std::move(record.text);
-          item->name = std::move(record.name);
-          item->where = shown + ":" + std::to_string(record.line);
-          item->problem = std::move(record.problem);
-          return true;
-        },
-        [&](std::size_t worker, const WriteItem& item, WriteResult* result) {
+    const MoleculeLoop::End end = loop_.Run<WriteResult>(
+        {input.text, input.format},
+        [&](std::size_t worker, const MoleculeItem& item, WriteResult* result) {
           ComputeRecord(session_, settings_, item, &streams_[worker], result);
         },
-        [&](WriteItem& item, WriteResult& result) {
+        [&](MoleculeItem& item, WriteResult& result) {
           return Emit(item, result);
-        });
-    if (!completed) return false;
-    if (!reader.error().empty()) {
-      Message(shown + ": read error: " + reader.error());
-      return false;
-    }
-    return true;
+        },
+        &error);
+    if (end == MoleculeLoop::End::kFailed) Message(error);
+    return end == MoleculeLoop::End::kDone;
   }
 
   void Finish() {
@@ -350,7 +323,7 @@ class Writer {
   }
 
   // Prints one molecule's messages and line; false after a fatal error.
-  bool Emit(const WriteItem& item, const WriteResult& result) {
+  bool Emit(const MoleculeItem& item, const WriteResult& result) {
     ++count_;
     progress_.Step(count_);
     if (!result.message.empty()) Message(result.message);
@@ -359,7 +332,7 @@ class Writer {
         return false;
       case WriteResult::Outcome::kSkipped:
         ++skipped_;
-        PutLine("", item.name);
+        PutLine("", item.record.name);
         return true;
       case WriteResult::Outcome::kWritten:
         break;
@@ -371,7 +344,7 @@ class Writer {
           "molecules; use --encoding hex or escaped");
       warnedLineBreak_ = true;
     }
-    PutLine(result.line, item.name);
+    PutLine(result.line, item.record.name);
     return true;
   }
 
@@ -390,7 +363,7 @@ class Writer {
   const DriverSession& session_;
   const WriteSettings& settings_;
   std::FILE* out_;
-  WorkerPool& pool_;
+  MoleculeLoop loop_;
   std::vector<RecordStream> streams_;  // one per worker
   ProgressMeter progress_;
   std::size_t count_ = 0;
