@@ -9,6 +9,7 @@
 #include "database_option.h"
 #include "molecule_input.h"
 #include "pattern_match.h"
+#include "query_input.h"
 #include "rdcore.h"
 #include "record_stream.h"
 #include "sbi_text_writer.h"
@@ -27,7 +28,9 @@ const char kDetails[] =
     "  with the same --dialect, --variant and --dictionary; the driver gets\n"
     "  \"format=SBI object=query\", the dialect and variant, then the -o\n"
     "  options, so -o can set \"length\" but not change the format. Without\n"
-    "  a \"length\" the whole pattern is written.\n"
+    "  a \"length\" the whole pattern is written. As zolv search does, a\n"
+    "  damaged line (a NUL byte) and a query of more than --max-atoms atoms\n"
+    "  are reported and left out unread.\n"
     "  --as sqlite    X'...'          (default; for zolv_match in SQLite)\n"
     "  --as postgres  '\\x...'::bytea  (for LIKE ... ESCAPE '' on bytea: an\n"
     "                 Access pattern comes translated into LIKE's % and _)\n"
@@ -66,6 +69,7 @@ const CommandSpec& Definition() {
         {"dictionary", '\0', "FILE",
          "Screen dictionary (default: default.vetorb beside the driver)."},
         DriverOption(),
+        MaxAtomsOption(),
     };
     s.details = kDetails;
     return s;
@@ -76,39 +80,17 @@ const CommandSpec& Definition() {
 constexpr CommandContext kContext(kProgram);
 void Report(const std::string& message) { kContext.Report(message); }
 
-struct PatternQuery {
-  rdcore::Notation notation = rdcore::Notation::kSmiles;
-  std::string text;
-  std::string where;  // for messages: "--smiles" or "file:line"
-};
-
-bool CollectQueries(const ParsedCommandLine& line,
-                    std::vector<PatternQuery>* queries, std::string* error) {
+bool CollectQueries(const ParsedCommandLine& line, std::size_t maxAtoms,
+                    std::vector<QueryInput>* queries, std::string* error) {
   for (const Argument& argument : line.arguments()) {
     if (argument.option == "smiles" || argument.option == "smarts") {
-      queries->push_back({argument.option == "smiles"
-                              ? rdcore::Notation::kSmiles
-                              : rdcore::Notation::kSmarts,
-                          argument.value, "--" + argument.option});
+      queries->push_back(
+          QueryOfOption(argument.option, argument.value, maxAtoms));
     }
   }
   for (const std::string& file : line.Positional()) {
-    if (const auto problem = CheckInputFile(file)) {
-      *error = file + ": " + *problem;
-      return false;
-    }
-    MoleculeReader reader;
-    if (!reader.Open(file, InputFormat::kSmiles, error)) {
-      *error = file + ": cannot open: " + *error;
-      return false;
-    }
-    InputRecord record;
-    while (reader.Next(&record)) {
-      queries->push_back({rdcore::Notation::kSmiles, record.text,
-                          file + ":" + std::to_string(record.line)});
-    }
-    if (!reader.error().empty()) {
-      *error = file + ": read error: " + reader.error();
+    if (!ReadQueryFile(file, search::QueryKind::kSmiles, maxAtoms, queries,
+                       error)) {
       return false;
     }
   }
@@ -155,7 +137,8 @@ struct PatternParameters {
   WildcardDialect dialect = WildcardDialect::kAccess;       // its wildcards
   PatternForm form = PatternForm::kSqlite;  // how each pattern is printed
   std::string user;                         // -o, after the fixed options
-  std::vector<PatternQuery> queries;        // in command-line order
+  std::size_t maxAtoms = kDefaultMaxAtoms;  // larger queries are skipped
+  std::vector<QueryInput> queries;          // in command-line order
 };
 
 // Reads and checks the command line; false after a report.
@@ -178,7 +161,8 @@ bool ReadParameters(const ParsedCommandLine& line, PatternParameters* p) {
     return false;
   }
   std::string error;
-  if (!CollectQueries(line, &p->queries, &error)) {
+  if (!kContext.ReadMaxAtoms(line, &p->maxAtoms)) return false;
+  if (!CollectQueries(line, p->maxAtoms, &p->queries, &error)) {
     Report(error);
     return false;
   }
@@ -199,9 +183,17 @@ int RunWithParameters(const ParsedCommandLine& line, PatternParameters& p) {
   if (!OpenWriter(kContext, line, &writer)) return kExitFailure;
 
   std::size_t skipped = 0;
-  for (const PatternQuery& query : p.queries) {
+  for (const QueryInput& query : p.queries) {
+    if (!query.problem.empty()) {
+      Report(query.where + ": skipped: " + query.problem);
+      ++skipped;
+      continue;
+    }
     rdcore::ParsedMolecule parsed = rdcore::ParseMolecule(
-        query.text, query.notation, rdcore::MoleculeRole::kQuery);
+        query.text,
+        query.kind == search::QueryKind::kSmiles ? rdcore::Notation::kSmiles
+                                                 : rdcore::Notation::kSmarts,
+        rdcore::MoleculeRole::kQuery);
     std::string failure = parsed.error;
     search::BudgetedText pattern;
     if (parsed.molecule && !writer.Accepts(parsed.molecule.get())) {

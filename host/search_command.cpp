@@ -15,6 +15,7 @@
 #include "driver_library.h"
 #include "index_writing.h"
 #include "molecule_input.h"
+#include "query_input.h"
 #include "rdcore.h"
 #include "record_stream.h"
 
@@ -157,15 +158,6 @@ const CommandSpec& Definition() {
 constexpr CommandContext kContext(kProgram);
 void Report(const std::string& message) { kContext.Report(message); }
 
-// One query in command-line order.
-struct QueryInput {
-  search::QueryKind kind = search::QueryKind::kSmiles;
-  std::string text;
-  std::string name;
-  std::string where;    // for messages: "--smiles" or "file:line"
-  std::string problem;  // why the query is skipped unread, if it is
-};
-
 bool CollectQueries(const ParsedCommandLine& line, std::size_t maxAtoms,
                     std::vector<QueryInput>* queries, std::string* error) {
   search::QueryKind fileKind = search::QueryKind::kSmiles;
@@ -179,39 +171,12 @@ bool CollectQueries(const ParsedCommandLine& line, std::size_t maxAtoms,
   }
   for (const Argument& argument : line.arguments()) {
     if (argument.option == "smiles" || argument.option == "smarts") {
-      QueryInput query;
-      query.kind = argument.option == "smiles" ? search::QueryKind::kSmiles
-                                               : search::QueryKind::kSmarts;
-      query.text = argument.value;
-      query.where = "--" + argument.option;
-      query.problem =
-          CheckMoleculeText(query.text, false, maxAtoms).value_or("");
-      queries->push_back(std::move(query));
-    } else if (argument.option == "queries") {
-      if (const auto problem = CheckInputFile(argument.value)) {
-        *error = argument.value + ": " + *problem;
-        return false;
-      }
-      MoleculeReader reader;
-      if (!reader.Open(argument.value, InputFormat::kSmiles, error)) {
-        *error = argument.value + ": cannot open: " + *error;
-        return false;
-      }
-      reader.SetMaxAtoms(maxAtoms);
-      InputRecord record;
-      while (reader.Next(&record)) {
-        QueryInput query;
-        query.problem = record.problem;
-        query.kind = fileKind;
-        query.text = record.text;
-        query.name = record.name;
-        query.where = argument.value + ":" + std::to_string(record.line);
-        queries->push_back(std::move(query));
-      }
-      if (!reader.error().empty()) {
-        *error = argument.value + ": read error: " + reader.error();
-        return false;
-      }
+      queries->push_back(
+          QueryOfOption(argument.option, argument.value, maxAtoms));
+    } else if (argument.option == "queries" &&
+               !ReadQueryFile(argument.value, fileKind, maxAtoms, queries,
+                              error)) {
+      return false;
     }
   }
   if (queries->empty()) {

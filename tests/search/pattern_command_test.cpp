@@ -260,6 +260,48 @@ TEST(PatternCommand, PostgresLiteralOfAnAccessPatternIsALikePattern) {
   }
 }
 
+// zolv pattern once read a damaged line as the molecule before its NUL byte
+// and took queries of any size; it now skips them with zolv search's
+// messages and exit status.
+TEST(PatternCommand, SkipsTheQueriesZolvSearchSkips) {
+  const TempDirectory directory;
+  const std::string file = directory / "queries.smi";
+  WriteFile(file, std::string("C") + '\0' + "C nul\nCCCCCC hexane\nCCO\n");
+  const struct {
+    std::vector<std::string> arguments;
+    std::size_t lines;  // patterns printed
+    std::vector<std::string> messages;
+    int exitCode;
+  } kCases[] = {
+      {{"pattern", file},
+       2,
+       {"zolv pattern: " + file + ":1: skipped: a NUL byte at column 2"},
+       2},
+      {{"pattern", file, "--max-atoms", "5"},
+       1,
+       {"zolv pattern: " + file + ":1: skipped: a NUL byte at column 2",
+        "zolv pattern: " + file +
+            ":2: skipped: 6 atoms, more than the limit of 5 (see --max-atoms)"},
+       2},
+      {{"pattern", "--smiles", "CCCCCC", "--smarts", "[#6]", "--max-atoms",
+        "5"},
+       1,
+       {"zolv pattern: --smiles: skipped: 6 atoms, more than the limit of 5 "
+        "(see --max-atoms)"},
+       2},
+      {{"pattern", "--smiles", "CCCCCC"}, 1, {}, 0},
+  };
+  for (const auto& c : kCases) {
+    const ZolvRun run = RunZolv(c.arguments);
+    const std::string shown = c.arguments.back();
+    EXPECT_EQ(run.exitCode, c.exitCode) << shown << run.err;
+    EXPECT_EQ(run.Lines().size(), c.lines) << shown << run.out;
+    std::string expected;
+    for (const std::string& message : c.messages) expected += message + "\n";
+    EXPECT_EQ(run.err, expected) << shown;
+  }
+}
+
 TEST(PatternCommand, RefusesBadOptions) {
   const std::vector<std::vector<std::string>> cases = {
       {"pattern"},
