@@ -199,20 +199,32 @@ bool ReadOptions(const ParsedCommandLine& line, const std::string& mode,
 
 const CommandSpec& BenchCommandSpec() { return Definition(); }
 
+namespace {
+
+// What zolv bench is asked to do.
+struct BenchParameters {
+  std::string mode;             // throughput, pruning, quality, ...
+  bench::BenchOptions options;  // what the benchmark of the mode takes
+};
+
+int RunWithParameters(const BenchParameters& p) {
+  if (p.mode == "throughput") return bench::RunThroughput(p.options);
+  if (p.mode == "pruning") return bench::RunPruning(p.options);
+  if (p.mode == "quality") return bench::RunQuality(p.options);
+  if (p.mode == "screens") return bench::RunScreenCosts(p.options);
+  return bench::RunSearchTimes(p.options);
+}
+
+}  // namespace
+
 int RunBench(int argc, char** argv) {
-  return RunCommand<bench::BenchOptions>(
+  return RunCommand<BenchParameters>(
       kContext, Definition(), argc, argv,
-      [](const ParsedCommandLine& line, bench::BenchOptions* options) {
-        return ReadOptions(line, line.Positional()[0], options);
+      [](const ParsedCommandLine& line, BenchParameters* p) {
+        p->mode = line.Positional()[0];
+        return ReadOptions(line, p->mode, &p->options);
       },
-      [](const ParsedCommandLine& line, const bench::BenchOptions& options) {
-        const std::string mode = line.Positional()[0];
-        if (mode == "throughput") return bench::RunThroughput(options);
-        if (mode == "pruning") return bench::RunPruning(options);
-        if (mode == "quality") return bench::RunQuality(options);
-        if (mode == "screens") return bench::RunScreenCosts(options);
-        return bench::RunSearchTimes(options);
-      });
+      RunWithParameters);
 }
 
 }  // namespace zolv::host

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "command_line.h"
 #include "molecule_input.h"
@@ -86,18 +87,32 @@ class CommandContext {
 };
 
 /// A command's three steps: its command line parsed by command (help and
-/// usage errors end here), read into a Parameters record by read(line, &p),
-/// which reports what is wrong, and run(line, p), which gives the exit code.
-template <typename Parameters, typename Read, typename Run>
+/// usage errors end here) and read into a Parameters record by
+/// read(line, &p), which reports every value it cannot read or file it
+/// cannot use; check(p), which reports values that do not go together; and
+/// run(p), which gives the exit code. The run sees the record, never the
+/// command line.
+template <typename Parameters, typename Read, typename Check, typename Run>
 int RunCommand(const CommandContext& context, const CommandSpec& command,
-               int argc, char** argv, Read read, Run run) {
+               int argc, char** argv, Read read, Check check, Run run) {
   int exitCode = kExitSuccess;
   const std::optional<ParsedCommandLine> line =
       context.Parse(command, argc, argv, &exitCode);
   if (!line) return exitCode;
   Parameters parameters;
-  if (!read(*line, &parameters)) return kExitFailure;
-  return run(*line, parameters);
+  if (!read(*line, &parameters) || !check(std::as_const(parameters))) {
+    return kExitFailure;
+  }
+  return run(std::as_const(parameters));
+}
+
+/// The same for a command whose values need no check together.
+template <typename Parameters, typename Read, typename Run>
+int RunCommand(const CommandContext& context, const CommandSpec& command,
+               int argc, char** argv, Read read, Run run) {
+  return RunCommand<Parameters>(
+      context, command, argc, argv, read,
+      [](const Parameters&) { return true; }, run);
 }
 
 }  // namespace zolv::host

@@ -4,33 +4,39 @@
 
 namespace zolv::host {
 
+DatabaseName ReadDatabaseName(const ParsedCommandLine& line) {
+  DatabaseName name;
+  name.postgres = line.Value("postgres");
+  const std::vector<std::string> positional = line.Positional();
+  if (!positional.empty()) name.sqlitePath = positional[0];
+  return name;
+}
+
 std::unique_ptr<search::TextStore> OpenDatabase(
-    const ParsedCommandLine& line, search::OpenMode mode, std::string* error,
+    const DatabaseName& name, search::OpenMode mode, std::string* error,
     search::SqliteMatching matching, const std::vector<std::string>& shards) {
-  if (const auto conninfo = line.Value("postgres")) {
+  if (name.postgres) {
     if (matching != search::SqliteMatching::kExact) {
       *error = "--builtin is for SQLite databases only";
       return nullptr;
     }
-    return search::OpenPostgresStore(*conninfo, mode, error, shards);
+    return search::OpenPostgresStore(*name.postgres, mode, error, shards);
   }
   if (!shards.empty()) {
     *error = "shards are PostgreSQL servers: give --postgres CONNINFO too";
     return nullptr;
   }
-  const std::vector<std::string> positional = line.Positional();
-  if (positional.empty()) {
+  if (name.sqlitePath.empty()) {
     *error = "no database: give a SQLite file DB or --postgres CONNINFO";
     return nullptr;
   }
-  return search::OpenSqliteStore(positional[0], mode, error, matching);
+  return search::OpenSqliteStore(name.sqlitePath, mode, error, matching);
 }
 
-bool OpenWriter(const CommandContext& context, const ParsedCommandLine& line,
-                SbiTextWriter* writer) {
+bool OpenWriter(const CommandContext& context, const std::string& driverPath,
+                const std::string& dictionaryPath, SbiTextWriter* writer) {
   std::string error;
-  if (!writer->Open(line.Value("driver").value_or(""),
-                    line.Value("dictionary").value_or(""), &error)) {
+  if (!writer->Open(driverPath, dictionaryPath, &error)) {
     context.Report(error);
     return false;
   }

@@ -247,6 +247,8 @@ struct ChooseParameters {
   std::size_t maxAtoms = kDefaultMaxAtoms;  // larger molecules left out
   std::size_t jobs = 1;                     // threads writing the samples
   std::string command;  // the command line, for the lists' headers
+  /// More lists: the first N chosen screens, each to its file.
+  std::vector<std::pair<std::size_t, std::string>> moreOutputs;
 };
 
 // Reads and checks the command line; false after a report.
@@ -369,8 +371,25 @@ bool ReadParameters(const ParsedCommandLine& line, ChooseParameters* p) {
     }
   }
   p->driverPath = line.Value("driver").value_or("");
-  return kContext.ReadJobs(line, &p->jobs) &&
-         kContext.ReadMaxAtoms(line, &p->maxAtoms);
+  if (!kContext.ReadJobs(line, &p->jobs) ||
+      !kContext.ReadMaxAtoms(line, &p->maxAtoms)) {
+    return false;
+  }
+  // Every --more-output is checked before hours of work.
+  for (const std::string& text : line.Values("more-output")) {
+    const std::size_t equals = text.find('=');
+    const auto take =
+        equals == std::string::npos
+            ? std::nullopt
+            : ParseWholeNumber(text.substr(0, equals), 1, kMaxChosen);
+    if (!take || equals + 1 == text.size()) {
+      Report("--more-output must be N=FILE");
+      return false;
+    }
+    p->moreOutputs.emplace_back(static_cast<std::size_t>(*take),
+                                text.substr(equals + 1));
+  }
+  return true;
 }
 
 // The sample: molecules as targets, and as queries the molecules, pieces
@@ -929,29 +948,15 @@ const CommandSpec& DictChooseCommandSpec() { return Definition(); }
 namespace {
 
 // The command once its parameters are read; the exit code.
-int RunWithParameters(const ParsedCommandLine& line, ChooseParameters& p) {
+int RunWithParameters(const ChooseParameters& p) {
   const auto start = std::chrono::steady_clock::now();
-  // Every --more-output is checked before hours of work.
-  std::vector<std::pair<std::size_t, std::string>> more;
-  for (const std::string& text : line.Values("more-output")) {
-    const std::size_t equals = text.find('=');
-    const auto take =
-        equals == std::string::npos
-            ? std::nullopt
-            : ParseWholeNumber(text.substr(0, equals), 1, kMaxChosen);
-    if (!take || equals + 1 == text.size()) {
-      Report("--more-output must be N=FILE");
-      return kExitFailure;
-    }
-    more.emplace_back(static_cast<std::size_t>(*take), text.substr(equals + 1));
-  }
   ChoiceSample sample;
   Choice choice;
   if (!ObtainSample(p, &sample) || !Choose(p, sample, &choice) ||
       !WriteList(p, p.output, choice.result.chosen.size(), sample, choice)) {
     return kExitFailure;
   }
-  for (const auto& [take, path] : more) {
+  for (const auto& [take, path] : p.moreOutputs) {
     if (!WriteList(p, path, take, sample, choice)) return kExitFailure;
   }
   Report(std::to_string(SecondsSince(start)) + " s");

@@ -399,6 +399,9 @@ struct IndexParameters {
   bool replace = false;             // replace an index the database holds
   bool append = false;              // add to a complete index
   std::vector<std::string> shards;  // servers a new index is spread over
+  DatabaseName database;            // where the index is
+  std::string driverPath;           // empty: the driver beside zolv
+  std::string dictionaryPath;       // empty: default.vetorb beside it
 };
 
 // Reads and checks the command line; false after a report.
@@ -418,11 +421,19 @@ bool ReadParameters(const ParsedCommandLine& line, IndexParameters* p) {
   p->replace = line.Has("replace");
   p->append = line.Has("append");
   p->shards = line.Values("shard");
-  if (!p->shards.empty() && !line.Has("postgres")) {
+  p->database = ReadDatabaseName(line);
+  p->driverPath = line.Value("driver").value_or("");
+  p->dictionaryPath = line.Value("dictionary").value_or("");
+  return true;
+}
+
+// The values that must go together; false after a report.
+bool CheckParameters(const IndexParameters& p) {
+  if (!p.shards.empty() && !p.database.postgres) {
     Report("--shard spreads a PostgreSQL index: give --postgres CONNINFO too");
     return false;
   }
-  if (p->replace && p->append) {
+  if (p.replace && p.append) {
     Report("give --replace or --append, not both");
     return false;
   }
@@ -436,16 +447,18 @@ const CommandSpec& IndexCommandSpec() { return Definition(); }
 namespace {
 
 // The command once its parameters are read; the exit code.
-int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
+int RunWithParameters(const IndexParameters& p) {
   SbiTextWriter writer;
-  if (!OpenWriter(kContext, line, &writer)) return kExitFailure;
+  if (!OpenWriter(kContext, p.driverPath, p.dictionaryPath, &writer)) {
+    return kExitFailure;
+  }
   std::string error;
   const std::uint32_t bitsLength =
       p.bitsLength.value_or(std::max<std::uint32_t>(writer.highestScreen(), 1));
   const std::uint32_t length = p.length;
 
   std::unique_ptr<search::TextStore> store =
-      OpenDatabase(line, search::OpenMode::kWrite, &error,
+      OpenDatabase(p.database, search::OpenMode::kWrite, &error,
                    search::SqliteMatching::kExact, p.shards);
   search::IndexRequest request;
   request.replace = p.replace;
@@ -538,7 +551,8 @@ int RunWithParameters(const ParsedCommandLine& line, IndexParameters& p) {
 
 int RunIndex(int argc, char** argv) {
   return RunCommand<IndexParameters>(kContext, Definition(), argc, argv,
-                                     ReadParameters, RunWithParameters);
+                                     ReadParameters, CheckParameters,
+                                     RunWithParameters);
 }
 
 }  // namespace zolv::host

@@ -6,8 +6,10 @@
 
 #include "bench_command.h"
 #include "command_line.h"
+#include "dict_build_command.h"
 #include "dict_choose_command.h"
-#include "dict_command.h"
+#include "dict_dump_command.h"
+#include "dict_stats_command.h"
 #include "index_command.h"
 #include "pattern_command.h"
 #include "search_command.h"

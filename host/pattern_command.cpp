@@ -139,6 +139,8 @@ struct PatternParameters {
   std::string user;                         // -o, after the fixed options
   std::size_t maxAtoms = kDefaultMaxAtoms;  // larger queries are skipped
   std::vector<QueryInput> queries;          // in command-line order
+  std::string driverPath;                   // empty: the driver beside zolv
+  std::string dictionaryPath;               // empty: default.vetorb beside it
 };
 
 // Reads and checks the command line; false after a report.
@@ -156,6 +158,8 @@ bool ReadParameters(const ParsedCommandLine& line, PatternParameters* p) {
     p->form = *parsed;
   }
   p->user = line.Value("options").value_or("");
+  p->driverPath = line.Value("driver").value_or("");
+  p->dictionaryPath = line.Value("dictionary").value_or("");
   if (NamesScreenFile(p->user)) {
     Report("give the dictionary with --dictionary, not \"screenfile\"");
     return false;
@@ -176,11 +180,13 @@ const CommandSpec& PatternCommandSpec() { return Definition(); }
 namespace {
 
 // The command once its parameters are read; the exit code.
-int RunWithParameters(const ParsedCommandLine& line, PatternParameters& p) {
+int RunWithParameters(const PatternParameters& p) {
   // Opened as zolv search opens it, so that a bad dictionary is refused the
   // same way.
   SbiTextWriter writer;
-  if (!OpenWriter(kContext, line, &writer)) return kExitFailure;
+  if (!OpenWriter(kContext, p.driverPath, p.dictionaryPath, &writer)) {
+    return kExitFailure;
+  }
 
   std::size_t skipped = 0;
   for (const QueryInput& query : p.queries) {

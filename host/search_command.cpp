@@ -190,7 +190,8 @@ bool CollectQueries(const ParsedCommandLine& line, std::size_t maxAtoms,
 // index records, at its path while that still holds it, or else a
 // dictionary with its digest beside the driver. False with a message that
 // names the missing dictionary by path and digest.
-bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
+bool ChooseDictionary(const std::optional<std::string>& named,
+                      const std::string& driverPath, search::TextStore& store,
                       std::string* path, std::optional<std::string>* digest,
                       std::string* error) {
   std::optional<std::string> recorded;
@@ -198,7 +199,7 @@ bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
       !store.GetSetting(search::kSettingDictionaryDigest, digest, error)) {
     return false;
   }
-  if (const auto named = line.Value("dictionary")) {
+  if (named) {
     *path = *named;
     return true;
   }
@@ -207,7 +208,8 @@ bool ChooseDictionary(const ParsedCommandLine& line, search::TextStore& store,
     *path = *recorded;
     return true;
   }
-  const std::string driver = line.Value("driver").value_or(DefaultDriverPath());
+  const std::string driver =
+      driverPath.empty() ? DefaultDriverPath() : driverPath;
   const std::string directory =
       std::filesystem::path(driver).parent_path().string();
   *path =
@@ -239,8 +241,12 @@ struct SearchParameters {
   bool printHits = true;               // false with --no-hits or --count
   bool showPattern = false;            // print each query's pattern
   std::size_t maxAtoms = kDefaultMaxAtoms;
-  std::size_t jobs = 1;             // threads
-  std::vector<QueryInput> queries;  // in command-line order
+  std::size_t jobs = 1;                       // threads
+  std::vector<QueryInput> queries;            // in command-line order
+  DatabaseName database;                      // where the index is
+  bool builtin = false;                       // SQLite's own GLOB and LIKE
+  std::optional<std::string> dictionaryPath;  // none: the index's
+  std::string driverPath;                     // empty: the driver beside zolv
 };
 
 // Reads and checks the command line; false after a report.
@@ -275,6 +281,10 @@ bool ReadParameters(const ParsedCommandLine& line, SearchParameters* p) {
   p->countOnly = line.Has("count");
   p->printHits = !line.Has("no-hits") && !p->countOnly;
   p->showPattern = line.Has("show-pattern");
+  p->database = ReadDatabaseName(line);
+  p->builtin = line.Has("builtin");
+  p->dictionaryPath = line.Value("dictionary");
+  p->driverPath = line.Value("driver").value_or("");
   if (line.Has("postgres") && !line.Positional().empty()) {
     Report("give either a SQLite file DB or --postgres, not both");
     return false;
@@ -291,13 +301,13 @@ bool ReadParameters(const ParsedCommandLine& line, SearchParameters* p) {
 // Opens the index for reading, checks it, learns what every query needs of
 // it, and opens the writer of its patterns with the dictionary the index
 // was written with. False after a report.
-bool OpenIndex(const ParsedCommandLine& line,
+bool OpenIndex(const SearchParameters& p,
                std::unique_ptr<search::TextStore>* store, SbiTextWriter* writer,
                IndexFacts* facts) {
   std::string error;
-  *store = OpenDatabase(line, search::OpenMode::kRead, &error,
-                        line.Has("builtin") ? search::SqliteMatching::kBuiltin
-                                            : search::SqliteMatching::kExact);
+  *store = OpenDatabase(p.database, search::OpenMode::kRead, &error,
+                        p.builtin ? search::SqliteMatching::kBuiltin
+                                  : search::SqliteMatching::kExact);
   if (!*store ||
       !search::CheckIndexForSearch(**store, &error, &facts->targets) ||
       !ReadIndexFacts(**store, facts, &error)) {
@@ -306,9 +316,9 @@ bool OpenIndex(const ParsedCommandLine& line,
   }
   std::string dictionaryPath;
   std::optional<std::string> digest;
-  if (!ChooseDictionary(line, **store, &dictionaryPath, &digest, &error) ||
-      !writer->Open(line.Value("driver").value_or(""), dictionaryPath,
-                    &error)) {
+  if (!ChooseDictionary(p.dictionaryPath, p.driverPath, **store,
+                        &dictionaryPath, &digest, &error) ||
+      !writer->Open(p.driverPath, dictionaryPath, &error)) {
     Report(error);
     return false;
   }
@@ -323,7 +333,7 @@ bool OpenIndex(const ParsedCommandLine& line,
            "from it would miss targets (give that one with --dictionary)");
     return false;
   }
-  if (line.Has("builtin")) {
+  if (p.builtin) {
     kContext.Warn(
         "--builtin matches with SQLite's GLOB and LIKE on TEXT, which lose "
         "targets; the figures show how many");
@@ -432,11 +442,11 @@ const CommandSpec& SearchCommandSpec() { return Definition(); }
 namespace {
 
 // The command once its parameters are read; the exit code.
-int RunWithParameters(const ParsedCommandLine& line, SearchParameters& p) {
+int RunWithParameters(const SearchParameters& p) {
   std::unique_ptr<search::TextStore> store;
   SbiTextWriter writer;
   IndexFacts facts;
-  if (!OpenIndex(line, &store, &writer, &facts)) return kExitFailure;
+  if (!OpenIndex(p, &store, &writer, &facts)) return kExitFailure;
   WorkerPool pool(p.jobs);
   QuerySearcher searcher(writer, *store, pool, p.settings, std::move(facts));
   return SearchAll(p, searcher);

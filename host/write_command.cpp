@@ -69,7 +69,7 @@ struct Input {
 
 // Everything a write of one molecule needs.
 struct WriteSettings {
-  std::string options;   // as the driver gets them
+  std::string options;   // as the driver gets them, once the session is open
   bool queries = false;  // molecules are made as queries
   RecordEncoding encoding = RecordEncoding::kText;
   bool withName = false;
@@ -127,13 +127,11 @@ const CommandSpec& Definition() {
 // option string the driver gets: the user's, with the dictionary put first
 // when zolv chooses it. False with a message when no dictionary can be given
 // to the driver.
-bool OpenSession(const ParsedCommandLine& line, DriverSession* session,
-                 std::string* options, std::string* error) {
-  if (!session->OpenDriver(line.Value("driver").value_or(""), error)) {
-    return false;
-  }
-  const std::string user = line.Value("options").value_or("");
-  const std::optional<std::string> dictionary = line.Value("dictionary");
+bool OpenSession(const std::string& driverPath, const std::string& user,
+                 const std::optional<std::string>& dictionary,
+                 DriverSession* session, std::string* options,
+                 std::string* error) {
+  if (!session->OpenDriver(driverPath, error)) return false;
   if (!NamesScreenFile(user)) {
     if (!session->UseDictionary(dictionary.value_or(""), error)) return false;
     *options = session->Options(user);
@@ -374,8 +372,12 @@ class Writer {
 // What zolv write is asked to do.
 struct WriteParameters {
   std::vector<Input> inputs;  // files, --smiles and --smarts, in order
-  WriteSettings settings;     // options as the user gave them, until opened
-  std::size_t jobs = 1;       // threads writing through the one driver
+  WriteSettings settings;     // all but the options the driver gets
+  std::string userOptions;    // -o, as the user gave them
+  std::optional<std::string> dictionaryPath;  // none: as the options say
+  std::string driverPath;                     // empty: the driver beside zolv
+  bool anySmarts = false;  // --smarts given: made as a query in any case
+  std::size_t jobs = 1;    // threads writing through the one driver
   std::optional<std::string> outputPath;  // none: standard output
 };
 
@@ -392,7 +394,11 @@ bool ReadParameters(const ParsedCommandLine& line, WriteParameters* p) {
   p->settings.progress = !line.Has("no-progress") && isatty(STDERR_FILENO) != 0;
   if (!kContext.ReadMaxAtoms(line, &p->settings.maxAtoms)) return false;
 
-  const OptionReview review = ReviewOptions(line.Value("options").value_or(""));
+  p->userOptions = line.Value("options").value_or("");
+  p->dictionaryPath = line.Value("dictionary");
+  p->driverPath = line.Value("driver").value_or("");
+  p->anySmarts = line.Has("smarts");
+  const OptionReview review = ReviewOptions(p->userOptions);
   for (const std::string& warning : review.warnings) kContext.Warn(warning);
   if (!review.error.empty()) {
     Report(review.error);
@@ -404,9 +410,9 @@ bool ReadParameters(const ParsedCommandLine& line, WriteParameters* p) {
 
 // Writes every input through session; the exit code.
 int Write(const DriverSession& session, const WriteParameters& p,
-          std::FILE* out) {
+          const WriteSettings& settings, std::FILE* out) {
   WorkerPool pool(p.jobs);
-  Writer writer(session, p.settings, out, pool);
+  Writer writer(session, settings, out, pool);
   bool completed = true;
   for (const Input& input : p.inputs) {
     if (!writer.WriteInput(input)) {
@@ -427,19 +433,21 @@ const CommandSpec& WriteCommandSpec() { return Definition(); }
 namespace {
 
 // The command once its parameters are read; the exit code.
-int RunWithParameters(const ParsedCommandLine& line, WriteParameters& p) {
+int RunWithParameters(const WriteParameters& p) {
   DriverSession session;
+  WriteSettings settings = p.settings;
   std::string error;
-  if (!OpenSession(line, &session, &p.settings.options, &error)) {
+  if (!OpenSession(p.driverPath, p.userOptions, p.dictionaryPath, &session,
+                   &settings.options, &error)) {
     Report(error);
     return kExitFailure;
   }
   // The driver decides between target and query from the same options, read
   // the same way; the molecules are made to match.
   WriteOptions parsed;
-  ParseOptions(p.settings.options.c_str(), &parsed);
-  p.settings.queries = parsed.screenMode == ScreenMode::kQuery;
-  if (!p.settings.queries && line.Has("smarts")) {
+  ParseOptions(settings.options.c_str(), &parsed);
+  settings.queries = parsed.screenMode == ScreenMode::kQuery;
+  if (!settings.queries && p.anySmarts) {
     kContext.Warn(
         "--smarts makes a query, but the options do not say object=query, so "
         "the driver writes it as a target");
@@ -457,7 +465,7 @@ int RunWithParameters(const ParsedCommandLine& line, WriteParameters& p) {
     out = outputFile.get();
   }
 
-  const int written = Write(session, p, out);
+  const int written = Write(session, p, settings, out);
   const bool flushed = std::fflush(out) == 0 && std::ferror(out) == 0;
   if (!flushed) {
     Report(std::string("cannot write the output: ") + std::strerror(errno));
